@@ -1,0 +1,5 @@
+if(OSTREVIN_SANITIZE)
+    string(REPLACE ";" "," _ostrevin_sanitizers "${OSTREVIN_SANITIZE}")
+    add_compile_options(-fsanitize=${_ostrevin_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${_ostrevin_sanitizers})
+endif()

@@ -1,0 +1,254 @@
+#include "host/scene.h"
+
+#include <cmath>
+#include <limits>
+
+#include "host/standin_host.h"
+
+namespace standin {
+
+Transform Transform::translation(double x, double y, double z)
+{
+    Transform t;
+    t.m[0][3] = x;
+    t.m[1][3] = y;
+    t.m[2][3] = z;
+    return t;
+}
+
+Point3 Transform::apply(const Point3 &p) const
+{
+    Point3 out;
+    for (int r = 0; r < 3; ++r)
+        out[r] = static_cast<float>(m[r][0] * p[0] + m[r][1] * p[1] + m[r][2] * p[2] + m[r][3]);
+    return out;
+}
+
+void MeshCounters::reset()
+{
+    meshInfo = destroy = numPolygons = scanPolys = polSize = polVertex = pntOtherPos = 0;
+}
+
+namespace {
+
+Scene &scene() { return StandInHost::current()->scene(); }
+
+// One mesh-info record: the host's world positions of one object at one time.
+struct MeshRecord {
+    LWMeshInfo funcs;          // first, so the record's address is the table's
+    const SceneObject *object;
+    std::vector<Point3> world;
+    MeshCounters *counters;
+};
+
+MeshRecord *record(LWMeshInfo *mesh) { return reinterpret_cast<MeshRecord *>(mesh); }
+LWPntID pointId(std::size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
+LWPolID polygonId(std::size_t index) { return reinterpret_cast<LWPolID>(index + 1); }
+std::size_t indexOf(void *id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
+
+void meshDestroy(LWMeshInfo *mesh)
+{
+    MeshRecord *r = record(mesh);
+    ++r->counters->destroy;
+    --r->counters->liveRecords;
+    delete r;
+}
+
+int meshNumPoints(LWMeshInfo *mesh) { return static_cast<int>(record(mesh)->world.size()); }
+
+int meshNumPolygons(LWMeshInfo *mesh)
+{
+    MeshRecord *r = record(mesh);
+    ++r->counters->numPolygons;
+    return static_cast<int>(r->object->polygons.size());
+}
+
+size_t meshScanPoints(LWMeshInfo *mesh, LWPntScanFunc *callback, void *data)
+{
+    MeshRecord *r = record(mesh);
+    for (std::size_t i = 0; i < r->world.size(); ++i)
+        if (size_t stop = callback(data, pointId(i)))
+            return stop;
+    return 0;
+}
+
+size_t meshScanPolys(LWMeshInfo *mesh, LWPolScanFunc *callback, void *data)
+{
+    MeshRecord *r = record(mesh);
+    ++r->counters->scanPolys;
+    const std::size_t n = r->object->polygons.size();
+    const std::size_t visits = n + (n ? static_cast<std::size_t>(std::max(0, r->object->scanExtra)) : 0);
+    for (std::size_t i = 0; i < visits; ++i)
+        if (size_t stop = callback(data, polygonId(i % n)))
+            return stop;
+    return 0;
+}
+
+void meshPointPos(LWMeshInfo *mesh, LWPntID point, float pos[3])
+{
+    MeshRecord *r = record(mesh);
+    const std::size_t i = indexOf(point);
+    const Point3 p = i < r->world.size() ? r->world[i] : Point3{0, 0, 0};
+    pos[0] = p[0];
+    pos[1] = p[1];
+    pos[2] = p[2];
+}
+
+void meshOtherPos(LWMeshInfo *mesh, LWPntID point, float pos[3])
+{
+    ++record(mesh)->counters->pntOtherPos;
+    meshPointPos(mesh, point, pos);
+}
+
+LWID meshPolType(LWMeshInfo *, LWPolID) { return 0x46414345u; /* FACE */ }
+
+int meshPolSize(LWMeshInfo *mesh, LWPolID polygon)
+{
+    MeshRecord *r = record(mesh);
+    ++r->counters->polSize;
+    const std::size_t i = indexOf(polygon);
+    return i < r->object->polygons.size() ? static_cast<int>(r->object->polygons[i].size()) : 0;
+}
+
+LWPntID meshPolVertex(LWMeshInfo *mesh, LWPolID polygon, int vertex)
+{
+    MeshRecord *r = record(mesh);
+    ++r->counters->polVertex;
+    const std::size_t i = indexOf(polygon);
+    if (i >= r->object->polygons.size() || vertex < 0 ||
+        static_cast<std::size_t>(vertex) >= r->object->polygons[i].size())
+        return nullptr;   // the host has no such vertex: a caller that asks is at fault
+    return pointId(static_cast<std::size_t>(r->object->polygons[i][static_cast<std::size_t>(vertex)]));
+}
+
+} // namespace
+
+Scene::Scene()
+{
+    itemFuncs.first = first;
+    itemFuncs.next = next;
+    itemFuncs.firstChild = noItem;
+    itemFuncs.nextChild = noChild;
+    itemFuncs.parent = noItem;
+    itemFuncs.target = noItem;
+    itemFuncs.goal = noItem;
+    itemFuncs.type = type;
+    itemFuncs.name = name;
+
+    objectFuncs.filename = filename;
+    objectFuncs.numPoints = numPoints;
+    objectFuncs.numPolygons = numPolygons;
+    objectFuncs.shadowOpts = shadowOpts;
+    objectFuncs.dissolve = dissolve;
+    objectFuncs.meshInfo = meshInfo;
+}
+
+SceneObject &Scene::addObject(const std::string &objectName, LWItemID id)
+{
+    auto object = std::make_unique<SceneObject>();
+    object->name = objectName;
+    object->id = id ? id : reinterpret_cast<LWItemID>(nextId++);
+    items.push_back(std::move(object));
+    return *items.back();
+}
+
+void Scene::clear() { items.clear(); }
+
+SceneObject *Scene::find(LWItemID id)
+{
+    for (auto &o : items)
+        if (o->id == id)
+            return o.get();
+    return nullptr;
+}
+
+SceneObject *Scene::findByName(const std::string &wanted)
+{
+    for (auto &o : items)
+        if (o->name == wanted)
+            return o.get();
+    return nullptr;
+}
+
+LWItemID Scene::first(int itemType, LWItemID)
+{
+    const auto &objects = scene().items;
+    return itemType == LWI_OBJECT && !objects.empty() ? objects.front()->id : nullptr;
+}
+
+LWItemID Scene::next(LWItemID item)
+{
+    const auto &objects = scene().items;
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i)
+        if (objects[i]->id == item)
+            return objects[i + 1]->id;
+    return nullptr;
+}
+
+LWItemID Scene::noItem(LWItemID) { return nullptr; }
+LWItemID Scene::noChild(LWItemID, LWItemID) { return nullptr; }
+int Scene::type(LWItemID item) { return scene().find(item) ? LWI_OBJECT : -1; }
+
+const char *Scene::name(LWItemID item)
+{
+    const SceneObject *o = scene().find(item);
+    return o && !o->nameIsNull ? o->name.c_str() : nullptr;
+}
+
+const char *Scene::filename(LWItemID item) { return name(item); }
+
+int Scene::numPoints(LWItemID item)
+{
+    const SceneObject *o = scene().find(item);
+    return o ? static_cast<int>(o->points.size()) : 0;
+}
+
+int Scene::numPolygons(LWItemID item)
+{
+    const SceneObject *o = scene().find(item);
+    return o ? static_cast<int>(o->polygons.size()) : 0;
+}
+
+int Scene::shadowOpts(LWItemID) { return 0; }
+double Scene::dissolve(LWItemID, LWTime) { return 0.0; }
+
+LWMeshInfo *Scene::meshInfo(LWItemID item, int)
+{
+    Scene &s = scene();
+    ++s.counters.meshInfo;
+    const SceneObject *o = s.find(item);
+    if (!o || o->noMeshInfo)
+        return nullptr;
+
+    auto *r = new MeshRecord{};
+    r->funcs.priv = r;
+    r->funcs.destroy = o->nullDestroy ? nullptr : meshDestroy;
+    r->funcs.numPoints = meshNumPoints;
+    r->funcs.numPolygons = meshNumPolygons;
+    r->funcs.scanPoints = meshScanPoints;
+    r->funcs.scanPolys = meshScanPolys;
+    r->funcs.pntBasePos = meshPointPos;
+    r->funcs.pntOtherPos = meshOtherPos;
+    r->funcs.polType = meshPolType;
+    r->funcs.polSize = meshPolSize;
+    r->funcs.polVertex = meshPolVertex;
+    r->object = o;
+    r->counters = &s.counters;
+    ++s.counters.liveRecords;
+    if (o->nullDestroy)
+        s.orphans.emplace_back(r, [](void *p) { delete static_cast<MeshRecord *>(p); });
+
+    const Transform placement = o->motion ? o->motion(s.time) : Transform{};
+    r->world.reserve(o->points.size());
+    for (const Point3 &p : o->points) {
+        if (o->nonFinite) {
+            const float inf = std::numeric_limits<float>::infinity();
+            r->world.push_back({std::numeric_limits<float>::quiet_NaN(), inf, -inf});
+        } else {
+            r->world.push_back(placement.apply(p));
+        }
+    }
+    return &r->funcs;
+}
+
+} // namespace standin

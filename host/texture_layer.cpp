@@ -1,0 +1,115 @@
+#include "host/texture_layer.h"
+
+namespace standin {
+
+namespace {
+constexpr unsigned int targetItemControl = 0x8001;
+constexpr unsigned int inOutControl = 0x8002;
+} // namespace
+
+TextureLayer::TextureLayer(StandInHost &host, const LoadedModule &module, const std::string &serverName)
+    : host(host),
+      handlerActivate(module.find("TextureHandler", serverName)),
+      interfaceActivate(module.find("TextureInterface", serverName))
+{
+}
+
+TextureLayer::TextureLayer(StandInHost &host, ActivateFunc *handlerActivate, ActivateFunc *interfaceActivate)
+    : host(host), handlerActivate(handlerActivate), interfaceActivate(interfaceActivate)
+{
+}
+
+TextureLayer::~TextureLayer() { destroy(); }
+
+bool TextureLayer::create(void *context, int handlerVersion)
+{
+    destroy();
+    if (!handlerActivate) {
+        lastError = "the module has no TextureHandler server";
+        return false;
+    }
+    handlerTable = {};
+    handlerTable.inst = &instFuncs;
+    handlerTable.item = &itemFuncs;
+    handlerTable.rend = &renderFuncs;
+    const int result = handlerActivate(handlerVersion, StandInHost::globalFunc(), &handlerTable, nullptr);
+    if (result != AFUNC_OK || !instFuncs.create) {
+        lastError = "TextureHandler activation failed with " + std::to_string(result);
+        return false;
+    }
+    LWError error = nullptr;
+    inst = instFuncs.create(instFuncs.priv, context, &error);
+    if (!inst) {
+        lastError = error ? error : "instance creation failed";
+        return false;
+    }
+    return true;
+}
+
+LWXPanelID TextureLayer::openPanel(int interfaceVersion)
+{
+    if (!interfaceActivate || !inst)
+        return nullptr;
+    iface = {};
+    iface.inst = inst;
+    if (interfaceActivate(interfaceVersion, StandInHost::globalFunc(), &iface, nullptr) != AFUNC_OK)
+        return nullptr;
+    return iface.panel;
+}
+
+void TextureLayer::destroy()
+{
+    if (inst && instFuncs.destroy)
+        instFuncs.destroy(inst);
+    inst = nullptr;
+}
+
+LWError TextureLayer::init(int mode) { return renderFuncs.init(inst, mode); }
+void TextureLayer::cleanup() { renderFuncs.cleanup(inst); }
+
+LWError TextureLayer::newTime(int frame, double time)
+{
+    host.scene().frame = frame;
+    host.scene().time = time;
+    return renderFuncs.newTime(inst, frame, time);
+}
+
+double TextureLayer::evaluate(double x, double y, double z, int axis)
+{
+    LWTextureAccess access{};
+    access.wPos[0] = x;
+    access.wPos[1] = y;
+    access.wPos[2] = z;
+    access.axis = axis;
+    return handlerTable.evaluate(inst, &access);
+}
+
+double TextureLayer::evaluate(LWTextureAccess &access) { return handlerTable.evaluate(inst, &access); }
+unsigned int TextureLayer::flags() { return handlerTable.flags(inst); }
+
+std::string TextureLayer::descln()
+{
+    const char *text = instFuncs.descln(inst);
+    return text ? text : "";
+}
+
+LWError TextureLayer::copyFrom(const TextureLayer &source) { return instFuncs.copy(inst, source.inst); }
+const LWItemID *TextureLayer::useItems() { return itemFuncs.useItems(inst); }
+void TextureLayer::changeID(const LWItemID *pairs) { itemFuncs.changeID(inst, pairs); }
+LWError TextureLayer::load(const LWLoadState *state) { return instFuncs.load(inst, state); }
+LWError TextureLayer::save(const LWSaveState *state) { return instFuncs.save(inst, state); }
+
+bool TextureLayer::pickTarget(const std::string &objectName)
+{
+    const int index = host.xpanel().popupIndexOf(panel(), targetItemControl, objectName);
+    if (index < 0)
+        return false;
+    return host.xpanel().setInt(panel(), targetItemControl, index) != 0;
+}
+
+bool TextureLayer::setInvert(bool invert)
+{
+    return host.xpanel().setInt(panel(), inOutControl, invert ? 1 : 0) != 0;
+}
+
+} // namespace standin

@@ -1,0 +1,193 @@
+// The shipped module file, loaded and driven as the host drives it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/module_fixture.h"
+
+using standin::TextureLayer;
+
+TEST_F(ModuleTest, DescriptorCarriesSyncVersionMachineAndStartupValue)
+{
+    const ModuleDescriptor *d = module.descriptor();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->sysSync, 0x04121994ul);
+    EXPECT_EQ(d->sysVersion, 3ul);
+    EXPECT_EQ(d->sysMachine, 0x300ul);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(module.startupResult()), 4u);
+    ASSERT_NE(d->shutdown, nullptr);
+}
+
+TEST_F(ModuleTest, OffersTwoServersSharingOneTagList)
+{
+    const auto &servers = module.servers();
+    ASSERT_EQ(servers.size(), 2u);
+    EXPECT_EQ(servers[0].className, "TextureHandler");
+    EXPECT_EQ(servers[1].className, "TextureInterface");
+    EXPECT_EQ(servers[0].name, "Dabrel_Ostrevin");
+    EXPECT_EQ(servers[1].name, "Dabrel_Ostrevin");
+    ASSERT_EQ(servers[0].tags, servers[1].tags);
+
+    const unsigned int expected[] = {0x409, 0x411, 0x10000, 0x40000};
+    const ServerTagInfo *tags = servers[0].tags;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_NE(tags[i].string, nullptr);
+        EXPECT_STREQ(tags[i].string, "Dabrel_Ostrevin");
+        EXPECT_EQ(tags[i].tag, expected[i]) << "tag " << i;
+    }
+    EXPECT_EQ(tags[4].string, nullptr);
+    EXPECT_EQ(tags[4].tag, 0u);
+
+    const ServerRecord *end = module.descriptor()->serverDefs + 2;
+    EXPECT_EQ(end->className, nullptr);
+    EXPECT_EQ(end->name, nullptr);
+    EXPECT_EQ(end->activate, nullptr);
+    EXPECT_EQ(end->tagInfo, nullptr);
+}
+
+TEST_F(ModuleTest, HandlerActivationRefusesOtherVersionsAndWritesNothing)
+{
+    ActivateFunc *activate = module.find("TextureHandler", "Dabrel_Ostrevin");
+    ASSERT_NE(activate, nullptr);
+    for (int version : {4, 6, 0, -1}) {
+        LWInstanceFuncs inst{};
+        LWItemFuncs item{};
+        LWRenderFuncs rend{};
+        LWTextureHandler table{&inst, &item, &rend, nullptr, nullptr};
+        EXPECT_EQ(activate(version, standin::StandInHost::globalFunc(), &table, nullptr), 1) << version;
+        EXPECT_EQ(inst.create, nullptr);
+        EXPECT_EQ(inst.priv, nullptr);
+        EXPECT_EQ(item.useItems, nullptr);
+        EXPECT_EQ(rend.init, nullptr);
+        EXPECT_EQ(table.evaluate, nullptr);
+        EXPECT_EQ(table.flags, nullptr);
+    }
+}
+
+TEST_F(ModuleTest, HandlerActivationFillsEveryEntryAndKeepsTheLookupAsPrivateDatum)
+{
+    ActivateFunc *activate = module.find("TextureHandler", "Dabrel_Ostrevin");
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
+    LWTextureHandler table{&inst, &item, &rend, nullptr, nullptr};
+    ASSERT_EQ(activate(5, standin::StandInHost::globalFunc(), &table, nullptr), 0);
+    EXPECT_EQ(inst.priv, reinterpret_cast<void *>(standin::StandInHost::globalFunc()));
+    for (const void *entry : {reinterpret_cast<const void *>(inst.create), reinterpret_cast<const void *>(inst.destroy),
+                              reinterpret_cast<const void *>(inst.copy), reinterpret_cast<const void *>(inst.load),
+                              reinterpret_cast<const void *>(inst.save), reinterpret_cast<const void *>(inst.descln),
+                              reinterpret_cast<const void *>(item.useItems), reinterpret_cast<const void *>(item.changeID),
+                              reinterpret_cast<const void *>(rend.init), reinterpret_cast<const void *>(rend.cleanup),
+                              reinterpret_cast<const void *>(rend.newTime), reinterpret_cast<const void *>(table.evaluate),
+                              reinterpret_cast<const void *>(table.flags)})
+        EXPECT_NE(entry, nullptr);
+    EXPECT_EQ(item.changeName, nullptr) << "a member the module does not fill stays as the host gave it";
+}
+
+TEST_F(ModuleTest, HandlerActivationWithoutItemTableFillsTheRest)
+{
+    ActivateFunc *activate = module.find("TextureHandler", "Dabrel_Ostrevin");
+    LWInstanceFuncs inst{};
+    LWRenderFuncs rend{};
+    LWTextureHandler table{&inst, nullptr, &rend, nullptr, nullptr};
+    EXPECT_EQ(activate(5, standin::StandInHost::globalFunc(), &table, nullptr), 0);
+    EXPECT_NE(inst.create, nullptr);
+    EXPECT_NE(rend.newTime, nullptr);
+    EXPECT_NE(table.evaluate, nullptr);
+    EXPECT_EQ(table.item, nullptr);
+}
+
+TEST_F(ModuleTest, InterfaceActivationAcceptsOnlyVersionFour)
+{
+    TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create()) << layer.error();
+    ActivateFunc *activate = module.find("TextureInterface", "Dabrel_Ostrevin");
+    ASSERT_NE(activate, nullptr);
+
+    auto sentinel = reinterpret_cast<LWError (*)(LWInstance)>(0x1);
+    LWInterface refused{layer.instance(), nullptr, sentinel, nullptr};
+    EXPECT_EQ(activate(5, standin::StandInHost::globalFunc(), &refused, nullptr), 1);
+    EXPECT_EQ(refused.options, sentinel);
+    EXPECT_TRUE(host.xpanel().calls.empty());
+
+    LWInterface accepted{layer.instance(), nullptr, sentinel, nullptr};
+    EXPECT_EQ(activate(4, standin::StandInHost::globalFunc(), &accepted, nullptr), 0);
+    EXPECT_EQ(accepted.options, nullptr);
+    EXPECT_EQ(accepted.command, nullptr);
+    EXPECT_NE(accepted.panel, nullptr);
+}
+
+TEST_F(ModuleTest, ConstructionLooksEveryServiceUpOnceInOrder)
+{
+    TextureLayer layer(host, module);
+    host.clearLookups();
+    ASSERT_TRUE(layer.create()) << layer.error();
+
+    const std::vector<std::string> expected = {
+        "Instance Update", "LW Scene Info 3", "LW Interface Info 3", "Scene Objects 4", "LW Object Info 4",
+        "LW Item Info 3", "Surface Functions 2", "LW Bone Info 3", "LW Light Info 3", "LW Camera Info 2",
+        "LW Image List 3", "Image Utility", "Directory Info", "Info Messages 2", "Animation Envelopes",
+        "Channel Info 2", "Texture Functions 3", "Texture Editor 2", "File IO", "File Request",
+        "File Request 2", "Global Memory", "LWVParmFuncs 2", "Instance Update", "LWPanelServices",
+        "RasterServices", "LW Viewport Info", "LW Backdrop Info 2", "LW Command Interface", "System ID",
+        "Product Info", "MultiThreading Utilities",
+    };
+    const auto calls = host.lookups();
+    ASSERT_EQ(calls.size(), expected.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].name, expected[i]) << "lookup " << i;
+        EXPECT_EQ(calls[i].use, 0) << calls[i].name;
+    }
+    EXPECT_EQ(host.threads().creates.load(), 1);
+}
+
+TEST_F(ModuleTest, CreateAndDestroyReleaseTheMutexGroup)
+{
+    {
+        TextureLayer layer(host, module);
+        ASSERT_TRUE(layer.create());
+        EXPECT_EQ(host.threads().liveGroups.load(), 1);
+    }
+    EXPECT_EQ(host.threads().destroys.load(), 1);
+    EXPECT_EQ(host.threads().liveGroups.load(), 0);
+}
+
+TEST_F(ModuleTest, AHostWithoutAnyServiceStillGetsAWorkingInstance)
+{
+    host.withholdAll();
+    TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create()) << layer.error();
+    EXPECT_EQ(host.threads().creates.load(), 0);
+    EXPECT_EQ(layer.init(1), nullptr);
+    EXPECT_EQ(layer.newTime(1, 0.04), nullptr);
+    EXPECT_EQ(layer.evaluate(0, 0, 0), 0.0);
+    layer.cleanup();
+    EXPECT_EQ(layer.openPanel(), nullptr);
+    layer.destroy();
+    EXPECT_EQ(host.threads().destroys.load(), 0);
+}
+
+TEST_F(ModuleTest, DestroyEntryIgnoresANullInstance)
+{
+    TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create());
+    LWInstanceFuncs inst{};
+    LWRenderFuncs rend{};
+    LWTextureHandler table{&inst, nullptr, &rend, nullptr, nullptr};
+    ASSERT_EQ(module.find("TextureHandler", "Dabrel_Ostrevin")(5, standin::StandInHost::globalFunc(), &table, nullptr), 0);
+    inst.destroy(nullptr);
+}
+
+TEST_F(ModuleTest, PanelCallbacksToleratesANullInstance)
+{
+    TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create());
+    ASSERT_NE(layer.openPanel(), nullptr);
+    const standin::XPanelRecord *panel = host.xpanel().panel(layer.panel());
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(panel->get, nullptr);
+    ASSERT_NE(panel->set, nullptr);
+    int value = 1;
+    EXPECT_EQ(panel->get(nullptr, 0x8001), nullptr);
+    EXPECT_EQ(panel->set(nullptr, 0x8001, &value), 0);
+}
