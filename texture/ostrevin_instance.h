@@ -2,24 +2,67 @@
 #ifndef OSTREVIN_TEXTURE_OSTREVIN_INSTANCE_H
 #define OSTREVIN_TEXTURE_OSTREVIN_INSTANCE_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "framework/host_services.h"
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
+#include "texture/mesh_cache.h"
 
 namespace ostrevin {
+
+// Panel controls; the same numbers serve as value IDs.
+constexpr unsigned int targetItemControl = 0x8001;
+constexpr unsigned int inOutControl = 0x8002;
 
 class OstrevinInstance : public TextureInstance {
 public:
     OstrevinInstance(GlobalFunc *lookup, void *context) noexcept;
+    ~OstrevinInstance() override;
+
+    // Persistence, copy, description and item tracking (persistence.cpp).
+    LWError load(const LWLoadState *state) noexcept override;
+    LWError save(const LWSaveState *state) noexcept override;
+    LWError copy(const TextureInstance *source) noexcept override;
+    const char *descln() noexcept override;
+    const LWItemID *useItems() noexcept override;
+    void changeID(const LWItemID *idList) noexcept override;
+
+    // Render protocol and evaluation (ostrevin_instance.cpp).
+    LWError init(int mode) noexcept override;
+    void cleanup() noexcept override;
+    LWError newTime(LWFrame frame, LWTime time) noexcept override;
+    double evaluate(LWTextureAccess *access) noexcept override;
+
+    // Settings panel (settings_panel.cpp).
+    LWXPanelID createPanel(GlobalFunc *lookup, LWXPanelGetFunc *get, LWXPanelSetFunc *set) noexcept override;
+    void *panelGet(unsigned int id) noexcept override;
+    int panelSet(unsigned int id, void *value) noexcept override;
+    static int popupCount(void *instance) noexcept;
+    static const char *popupName(void *instance, int index) noexcept;
+
+    bool isModeler() const noexcept;
 
     // Framework members: first, in this order.
     HostServices services;
     std::uint32_t systemID;
     std::uint32_t productInfo;
     MutexGroup mutexes;
+
+    // The texture's own fields.
+    LWItemID itemID = nullptr;
+    char itemName[textLength] = {};
+    int popupIndex = -1;
+    int flipFlg = 0;
+    std::atomic<bool> cacheBuilt{false};
+    MeshCache meshCache;
+    int renderMode = -1;
+    LWXPanelID panelID = nullptr;
 };
+
+// The host's XPanel table, stored at every panel creation; shared by all instances.
+extern const LWXPanelFuncs *xpanelFuncs;
 
 } // namespace ostrevin
 

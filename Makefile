@@ -1,0 +1,29 @@
+# Thin driver over the CMake presets. `make demo` and `make test` do all set-up on a fresh machine.
+.PHONY: setup demo test test-native test-asan test-tsan info
+
+setup:
+	bash tools/setup/install-packages.sh
+
+# The main job: for now, load the module and show what it offers the host.
+demo: setup
+	cmake --preset dev
+	cmake --build --preset dev
+	./build/dev/bin/ostrevin-info
+
+test: setup
+	$(MAKE) test-native test-asan test-tsan
+
+test-native:
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan

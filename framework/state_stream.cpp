@@ -1,0 +1,1 @@
+// Keyed line reader and writer over the host's load and save states.

@@ -1,0 +1,1 @@
+#include "texture/mesh_cache.h"
