@@ -1,1 +1,176 @@
 #include "texture/mesh_cache.h"
+
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "texture/polygon_crossing.h"
+
+namespace ostrevin {
+
+namespace {
+
+// Largest counts whose arrays have a byte size that fits in size_t (a 32-bit target matters).
+constexpr size_t maxPolygons = SIZE_MAX / sizeof(CachedPolygon);
+constexpr size_t maxVertices = SIZE_MAX / sizeof(double[3]);
+
+void makeEmpty(double lo[3], double hi[3]) noexcept
+{
+    for (int c = 0; c < 3; ++c) {
+        lo[c] = HUGE_VAL;
+        hi[c] = -HUGE_VAL;
+    }
+}
+
+// Every member a build calls; a record missing one is treated as no mesh at all.
+bool readable(const LWMeshInfo *m) noexcept
+{
+    return m->numPolygons && m->scanPolys && m->polSize && m->polVertex && m->pntOtherPos;
+}
+
+} // namespace
+
+extern "C" size_t scanPolygon(void *cache, LWPolID polygon) noexcept
+{
+    return static_cast<size_t>(static_cast<MeshCache *>(cache)->fillPolygon(polygon));
+}
+
+void MeshCache::build(LWItemID item) noexcept
+{
+    // No target, or nothing to read the mesh with: keep what the last build left.
+    if (!item || !services.objectInfo || !services.objectInfo->meshInfo)
+        return;
+    LWMeshInfo *m = services.objectInfo->meshInfo(item, 1);
+    if (!m)
+        return;
+
+    if (readable(m)) {
+        mesh = m;
+        // The host's count sizes the array; a negative one is an empty mesh.
+        const int announced = m->numPolygons(m);
+        const int n = announced > 0 ? announced : 0;
+
+        // Grow the array only past what it already holds; on failure the cache has none.
+        if (n > polygonCapacity) {
+            delete[] polygons;
+            polygons = nullptr;
+            polygonCapacity = 0;
+            if (static_cast<size_t>(n) <= maxPolygons)
+                polygons = new (std::nothrow) CachedPolygon[static_cast<size_t>(n)];
+            if (polygons)
+                polygonCapacity = n;
+        }
+
+        polygonCount = 0;
+        if (polygons) {
+            makeEmpty(boundsMin, boundsMax);
+            fillCursor = polygons;
+            fillEnd = polygons + n;
+            m->scanPolys(m, scanPolygon, this);
+            // A scan that visits fewer polygons than announced leaves no stale record in use.
+            polygonCount = static_cast<int>(fillCursor - polygons);
+        }
+        fillCursor = nullptr;
+        fillEnd = nullptr;
+        mesh = nullptr;
+    }
+
+    if (m->destroy)
+        m->destroy(m);
+}
+
+int MeshCache::fillPolygon(LWPolID polygon) noexcept
+{
+    // More polygons than announced: stop the scan rather than write past the array.
+    if (!mesh || fillCursor == fillEnd)
+        return 1;
+    CachedPolygon &r = *fillCursor++;
+
+    const int size = mesh->polSize(mesh, polygon);
+    int k = size > 0 ? size : 0;
+
+    // Replace the buffer only when it is too small. Without one, the record keeps no vertices and
+    // no test ever reads it.
+    if (k > r.vertexCapacity) {
+        delete[] r.vertices;
+        r.vertices = nullptr;
+        r.vertexCapacity = 0;
+        if (static_cast<size_t>(k) <= maxVertices)
+            r.vertices = new (std::nothrow) double[static_cast<size_t>(k)][3];
+        if (r.vertices)
+            r.vertexCapacity = k;
+        else
+            k = 0;
+    }
+    r.vertexCount = k;
+
+    // Positions, the polygon's bounds and the mesh's bounds in one pass. NaN never passes a
+    // comparison, so it widens no bounds.
+    makeEmpty(r.boundsMin, r.boundsMax);
+    for (int i = 0; i < k; ++i) {
+        float f[3] = {0.0f, 0.0f, 0.0f};
+        mesh->pntOtherPos(mesh, mesh->polVertex(mesh, polygon, i), f);
+        for (int c = 0; c < 3; ++c) {
+            const double x = f[c];
+            r.vertices[i][c] = x;
+            if (x < r.boundsMin[c])
+                r.boundsMin[c] = x;
+            if (x > r.boundsMax[c])
+                r.boundsMax[c] = x;
+            if (x < boundsMin[c])
+                boundsMin[c] = x;
+            if (x > boundsMax[c])
+                boundsMax[c] = x;
+        }
+    }
+
+    // Unit normal of the plane through the first three vertices, and its constant. A degenerate
+    // start leaves the zero normal, which the inside test skips.
+    if (k > 2) {
+        const double *p0 = r.vertices[0], *p1 = r.vertices[1], *p2 = r.vertices[2];
+        const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+        const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+        double *n = r.normal;
+        n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+        n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+        n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+        const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        if (len != 0.0) {
+            const double scale = 1.0 / len;
+            n[0] *= scale;
+            n[1] *= scale;
+            n[2] *= scale;
+        }
+        r.planeD = n[0] * p0[0] + n[1] * p0[1] + n[2] * p0[2];
+    }
+    return 0;
+}
+
+bool MeshCache::isInside(const double p[3], int axis, int u, int v) const noexcept
+{
+    if (!polygons || axis < 0 || axis > 2 || u < 0 || u > 2 || v < 0 || v > 2)
+        return false;
+    const double pu = p[u], pv = p[v];
+    bool inside = false;
+    for (int i = 0; i < polygonCount; ++i) {
+        const CachedPolygon &r = polygons[i];
+        // The polygon's rectangle across the ray, boundaries included.
+        if (!(r.boundsMin[u] <= pu && r.boundsMin[v] <= pv && pu <= r.boundsMax[u] && pv <= r.boundsMax[v]))
+            continue;
+        if (r.vertexCount < 3)
+            continue;
+        // Parallel to the ray, or no plane at all.
+        const double na = r.normal[axis];
+        if (na == 0.0)
+            continue;
+        // The plane meets the ray strictly ahead of p. Tested before the edges: it is cheaper.
+        const double t = (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * na;
+        if (!(t < 0.0))
+            continue;
+        if (projectionContains(r.vertices, r.vertexCount, u, v, pu, pv))
+            inside = !inside;
+    }
+    return inside;
+}
+
+} // namespace ostrevin

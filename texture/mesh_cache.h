@@ -2,25 +2,46 @@
 #ifndef OSTREVIN_TEXTURE_MESH_CACHE_H
 #define OSTREVIN_TEXTURE_MESH_CACHE_H
 
+#include <stddef.h>
+
 #include "framework/host_api.h"
 #include "framework/host_services.h"
 
 namespace ostrevin {
 
+// One polygon as the host's scan visits it. Owns its vertex buffer; never copied.
 struct CachedPolygon {
+    CachedPolygon() noexcept = default;
+    ~CachedPolygon() { delete[] vertices; }
+    CachedPolygon(const CachedPolygon &) = delete;
+    CachedPolygon &operator=(const CachedPolygon &) = delete;
+
     int vertexCount = 0;
     double (*vertices)[3] = nullptr;
     double boundsMin[3] = {0.0, 0.0, 0.0};
     double boundsMax[3] = {0.0, 0.0, 0.0};
     double normal[3] = {0.0, 0.0, 0.0};
     double planeD = 0.0;
+    // Positions the buffer holds; it is replaced only when a polygon needs more.
+    int vertexCapacity = 0;
 };
 
 class MeshCache {
 public:
     explicit MeshCache(const HostServices &services) noexcept : services(services) {}
+    ~MeshCache() { delete[] polygons; }
     MeshCache(const MeshCache &) = delete;
     MeshCache &operator=(const MeshCache &) = delete;
+
+    // Rebuilds from the object's current mesh. Item 0, no object info, or no mesh from the host:
+    // the cache keeps its previous content.
+    void build(LWItemID item) noexcept;
+    // Caches one scanned polygon at the cursor; nonzero stops the scan once every announced
+    // record is filled.
+    int fillPolygon(LWPolID polygon) noexcept;
+    // Whether the ray from p towards +axis crosses the cached polygons an odd number of times;
+    // u and v are the two other axes.
+    bool isInside(const double p[3], int axis, int u, int v) const noexcept;
 
     const HostServices &services;
     int polygonCount = 0;
@@ -29,7 +50,15 @@ public:
     double boundsMax[3] = {0.0, 0.0, 0.0};
     LWMeshInfo *mesh = nullptr;
     CachedPolygon *fillCursor = nullptr;
+    // Records in `polygons`; the array is replaced only when a mesh needs more.
+    int polygonCapacity = 0;
+
+private:
+    CachedPolygon *fillEnd = nullptr;
 };
+
+// Handed to the host's scanPolys with the cache as its data.
+extern "C" size_t scanPolygon(void *cache, LWPolID polygon) noexcept;
 
 } // namespace ostrevin
 

@@ -1,0 +1,43 @@
+// Even-odd point-in-polygon arithmetic in the plane of the two axes across the ray.
+//
+// Every caller that asks "does this polygon's projection contain the point" must use these two
+// functions, so that any two tests of one shared edge agree to the last bit: the texture's inside
+// test, an acceleration structure over it, and the reference it is measured against.
+#ifndef OSTREVIN_TEXTURE_POLYGON_CROSSING_H
+#define OSTREVIN_TEXTURE_POLYGON_CROSSING_H
+
+namespace ostrevin {
+
+// Whether edge (a, b) crosses the half-line from p towards +u.
+//
+// Half-open in v: an endpoint exactly at p.v counts as below, so a ray through a shared vertex
+// meets exactly one of the two edges there. The endpoints are ordered by v before the side is
+// computed, so the two polygons sharing an edge evaluate the same expression on the same operands
+// whichever way each of them walks it. A crossing exactly at p.u (side 0) is not counted. Together
+// this answers as for p nudged a hair towards +u and +v, the same nudge for every edge, so a point
+// on a shared edge or vertex belongs to exactly one of the polygons around it.
+inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, double pu, double pv) noexcept
+{
+    if ((av > pv) == (bv > pv))
+        return false;
+    const bool aLower = av < bv;
+    const double loU = aLower ? au : bu, loV = aLower ? av : bv;
+    const double hiU = aLower ? bu : au, hiV = aLower ? bv : av;
+    const double side = (hiU - loU) * (pv - loV) - (hiV - loV) * (pu - loU);
+    return side > 0.0;
+}
+
+// Whether the polygon's projection contains (pu, pv) by the rule above. `vertices` holds `count`
+// positions of three doubles; u and v select the in-plane coordinates (each 0, 1 or 2).
+inline bool projectionContains(const double (*vertices)[3], int count, int u, int v, double pu, double pv) noexcept
+{
+    bool inside = false;
+    for (int j = 0, prev = count - 1; j < count; prev = j++)
+        if (edgeCrossesPositiveU(vertices[prev][u], vertices[prev][v], vertices[j][u], vertices[j][v], pu, pv))
+            inside = !inside;
+    return inside;
+}
+
+} // namespace ostrevin
+
+#endif
