@@ -1,8 +1,34 @@
 #include "texture/ostrevin_instance.h"
 
+#include <thread>
+
 #include "framework/system_id.h"
+#include "texture/mesh_cache.h"
 
 namespace ostrevin {
+
+namespace {
+
+// The two axes across the ray, by texture axis.
+constexpr int firstPlaneAxis[3] = {1, 0, 0};
+constexpr int secondPlaneAxis[3] = {2, 2, 1};
+
+class SpinGuard {
+public:
+    explicit SpinGuard(std::atomic_flag &flag) noexcept : flag(flag)
+    {
+        while (flag.test_and_set(std::memory_order_acquire))
+            std::this_thread::yield();
+    }
+    ~SpinGuard() { flag.clear(std::memory_order_release); }
+    SpinGuard(const SpinGuard &) = delete;
+    SpinGuard &operator=(const SpinGuard &) = delete;
+
+private:
+    std::atomic_flag &flag;
+};
+
+} // namespace
 
 OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
     : TextureInstance(lookup, context),
@@ -13,8 +39,15 @@ OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
       meshCache(services)
 {
     textureFlags = 6;
+    itemName[0] = '\0';
+    itemID = nullptr;
+    popupIndex = -1;
+    flipFlg = 0;
+    cacheBuilt.store(false, std::memory_order_relaxed);
+    renderMode = -1;
 }
 
+// Members go in reverse order: the mesh cache and its buffers before the mutex group.
 OstrevinInstance::~OstrevinInstance() = default;
 
 bool OstrevinInstance::isModeler() const noexcept { return inModeler(systemID); }
@@ -27,12 +60,56 @@ LWError OstrevinInstance::init(int mode) noexcept
 
 void OstrevinInstance::cleanup() noexcept { renderMode = -1; }
 
+// The frame and time are not kept: only "rebuild at the next evaluation" matters.
 LWError OstrevinInstance::newTime(LWFrame, LWTime) noexcept
 {
-    cacheBuilt = false;
+    cacheReady.store(false, std::memory_order_relaxed);
+    cacheBuilt.store(false, std::memory_order_relaxed);
     return nullptr;
 }
 
-double OstrevinInstance::evaluate(LWTextureAccess *) noexcept { return 0.0; }
+void OstrevinInstance::buildForFrame() noexcept
+{
+    MutexGuard hostLock(&mutexes, 0);
+    // Also taken under the host's mutex: uncontended there, and it still keeps a caller whose
+    // host lock failed from building or reading alongside one whose lock succeeded.
+    SpinGuard ownLock(buildLock);
+    // The flag goes first, so a build that finds no mesh is not retried within the frame.
+    if (!cacheBuilt.load(std::memory_order_relaxed)) {
+        cacheBuilt.store(true, std::memory_order_relaxed);
+        meshCache.build(itemID);
+    }
+    cacheReady.store(true, std::memory_order_release);
+}
+
+double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
+{
+    // Inert in Modeler, outside a render, and without a target.
+    if (!access || isModeler() || renderMode != 1 || !itemID)
+        return 0.0;
+
+    // The frame's first evaluation builds; the rest see the finished cache.
+    if (!cacheReady.load(std::memory_order_acquire))
+        buildForFrame();
+
+    // No polygon array ever: no answer, not even inverted.
+    if (!meshCache.polygons)
+        return 0.0;
+
+    const double *p = access->wPos;
+    const int axis = access->axis;
+    double result = 0.0;
+    // Another axis value than 0, 1, 2 answers as for a point outside.
+    if (axis >= 0 && axis <= 2) {
+        const bool inBounds = meshCache.boundsMin[0] <= p[0] && p[0] <= meshCache.boundsMax[0] &&
+                              meshCache.boundsMin[1] <= p[1] && p[1] <= meshCache.boundsMax[1] &&
+                              meshCache.boundsMin[2] <= p[2] && p[2] <= meshCache.boundsMax[2];
+        if (inBounds && meshCache.isInside(p, axis, firstPlaneAxis[axis], secondPlaneAxis[axis]))
+            result = 1.0;
+    }
+    if (flipFlg != 0)
+        result = 1.0 - result;
+    return result;
+}
 
 } // namespace ostrevin

@@ -43,6 +43,8 @@ public:
     static const char *popupName(void *instance, int index) noexcept;
 
     bool isModeler() const noexcept;
+    // Builds the cache at the first evaluation of a frame; the others wait for it to finish.
+    void buildForFrame() noexcept;
 
     // Framework members: first, in this order.
     HostServices services;
@@ -59,6 +61,12 @@ public:
     MeshCache meshCache;
     int renderMode = -1;
     LWXPanelID panelID = nullptr;
+
+    // Published with release once the frame's build has finished: evaluations that see it skip
+    // the locks and read the finished cache.
+    std::atomic<bool> cacheReady{false};
+    // Serialises builds when the host's mutex cannot be had (no group, or a lock that fails).
+    std::atomic_flag buildLock = ATOMIC_FLAG_INIT;
 };
 
 // The host's XPanel table, stored at every panel creation; shared by all instances.
