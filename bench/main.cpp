@@ -1,0 +1,558 @@
+// Throughput and build cost of the inside test, measured through the shipped module as the host
+// drives it, against the plain linear scan and two peers, on the same targets and the same points.
+//
+//   ostrevin-bench [--quick] [--only=NAME] [--no-peers] [--points=N] [--seconds=S]
+//
+// Every rate is the best of several timed passes (the machine is shared; the best pass is the
+// one least disturbed). Ratios compare rates over the same points.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/lwo_reader.h"
+#include "bench/peers.h"
+#include "framework/host_services.h"
+#include "host/module_loader.h"
+#include "host/shapes.h"
+#include "host/standin_host.h"
+#include "host/texture_layer.h"
+#include "support/linear_scan.h"
+#include "texture/mesh_cache.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Point = std::array<double, 3>;
+
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+struct Options {
+    bool quick = false;
+    bool peers = true;
+    std::string only;
+    std::size_t points = std::size_t{1} << 17;
+    double seconds = 0.25;   // least time spent on each rate
+};
+
+struct Target {
+    std::string name;
+    bool large = false;   // skipped by --quick
+    std::function<bool(standin::SceneObject &, std::string &)> fill;
+};
+
+const char *const lwoDirectory = "/usr/share/assimp/models/LWO/LWO2/";
+
+std::vector<Target> targets()
+{
+    using standin::SceneObject;
+    auto shape = [](std::function<void(SceneObject &)> make) {
+        return [make](SceneObject &o, std::string &) {
+            make(o);
+            return true;
+        };
+    };
+    auto lwo = [](const std::string &file) {
+        return [file](SceneObject &o, std::string &error) { return bench::readLwo(lwoDirectory + file, o, error); };
+    };
+    const standin::Point3 origin{0, 0, 0};
+    return {
+        {"cube, quads", false, shape([](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}); })},
+        {"cube, triangles", false,
+         shape([](SceneObject &o) { standin::appendTriangulatedBox(o, {-1, -1, -1}, {1, 1, 1}); })},
+        {"lwo hierarchy", false, lwo("hierarchy.lwo")},
+        {"lwo box n-gons", false, lwo("box_2vc_1unused.lwo")},
+        {"icosphere 3", false, shape([origin](SceneObject &o) { standin::appendIcosphere(o, origin, 1.0, 3); })},
+        {"torus 32x32", false, shape([origin](SceneObject &o) { standin::appendTorus(o, origin, 1.0, 0.35, 32, 32); })},
+        {"icosphere 5", false, shape([origin](SceneObject &o) { standin::appendIcosphere(o, origin, 1.0, 5); })},
+        {"torus 160x128", false,
+         shape([origin](SceneObject &o) { standin::appendTorus(o, origin, 1.0, 0.35, 160, 128); })},
+        {"icosphere 7", true, shape([origin](SceneObject &o) { standin::appendIcosphere(o, origin, 1.0, 7); })},
+        {"torus 640x512", true,
+         shape([origin](SceneObject &o) { standin::appendTorus(o, origin, 1.0, 0.35, 640, 512); })},
+        {"icosphere 8", true, shape([origin](SceneObject &o) { standin::appendIcosphere(o, origin, 1.0, 8); })},
+    };
+}
+
+// ---- Points ------------------------------------------------------------------------------------
+
+struct PointSet {
+    std::string name;
+    std::vector<Point> points;
+};
+
+// Coordinates a float holds exactly, so the float-based peer sees the very same point.
+double asFloat(double x) { return static_cast<double>(static_cast<float>(x)); }
+
+PointSet randomPoints(const Point &lo, const Point &hi, std::size_t count)
+{
+    std::mt19937_64 random(20240611);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    PointSet set{"random", {}};
+    set.points.resize(count);
+    for (Point &p : set.points)
+        for (int c = 0; c < 3; ++c)
+            p[c] = asFloat(lo[c] + (hi[c] - lo[c]) * unit(random));
+    return set;
+}
+
+// Integer multiples of a power of two: exact, and on a target with dyadic coordinates (the cubes)
+// they land on faces, edges and vertices. Shuffled, so any prefix samples the whole lattice.
+PointSet latticePoints(const Point &lo, const Point &hi, std::size_t approxCount)
+{
+    const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+    const double perAxis = std::cbrt(static_cast<double>(approxCount));
+    const double step = std::exp2(std::ceil(std::log2(extent / perAxis)));
+    PointSet set{"lattice", {}};
+    for (double z = std::floor(lo[2] / step) * step; z <= hi[2]; z += step)
+        for (double y = std::floor(lo[1] / step) * step; y <= hi[1]; y += step)
+            for (double x = std::floor(lo[0] / step) * step; x <= hi[0]; x += step)
+                set.points.push_back({x, y, z});
+    std::mt19937_64 random(7);
+    std::shuffle(set.points.begin(), set.points.end(), random);
+    return set;
+}
+
+// ---- Timing ------------------------------------------------------------------------------------
+
+// Best rate (items per second) over repeated passes of `pass`, which handles `items` items.
+template <class Pass>
+double bestRate(std::size_t items, double minSeconds, Pass &&pass)
+{
+    double best = 0.0, spent = 0.0;
+    for (int passes = 0; passes < 3 || spent < minSeconds; ++passes) {
+        const Clock::time_point start = Clock::now();
+        pass();
+        const double t = since(start);
+        spent += t;
+        if (t > 0.0)
+            best = std::max(best, static_cast<double>(items) / t);
+        if (passes >= 200)
+            break;
+    }
+    return best;
+}
+
+// How many of `points` one pass at about `rate` covers in `seconds`, at least `floor`.
+std::size_t sampleSize(std::size_t available, double rate, double seconds, std::size_t floor)
+{
+    const auto wanted = static_cast<std::size_t>(rate * seconds);
+    return std::min(available, std::max(wanted, floor));
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// ---- The mesh read alone -----------------------------------------------------------------------
+
+struct BareRead {
+    LWMeshInfo *mesh = nullptr;
+    double sink = 0.0;
+};
+
+size_t bareVisit(void *data, LWPolID polygon)
+{
+    auto *read = static_cast<BareRead *>(data);
+    LWMeshInfo *m = read->mesh;
+    const int size = m->polSize(m, polygon);
+    for (int i = 0; i < size; ++i) {
+        float f[3];
+        m->pntOtherPos(m, m->polVertex(m, polygon, i), f);
+        read->sink += static_cast<double>(f[0]) + static_cast<double>(f[1]) + static_cast<double>(f[2]);
+    }
+    return 0;
+}
+
+// What any build must pay: the host's record, its count, and every vertex of every polygon.
+double bareReadSeconds(standin::StandInHost &host, LWItemID id, double &sink)
+{
+    const Clock::time_point start = Clock::now();
+    BareRead read;
+    read.mesh = host.scene().objectInfoTable()->meshInfo(id, 1);
+    read.mesh->numPolygons(read.mesh);
+    read.mesh->scanPolys(read.mesh, bareVisit, &read);
+    read.mesh->destroy(read.mesh);
+    const double t = since(start);
+    sink += read.sink;
+    return t;
+}
+
+// ---- Formatting --------------------------------------------------------------------------------
+
+std::string rateText(double rate)
+{
+    char text[32];
+    if (rate <= 0.0)
+        std::snprintf(text, sizeof text, "-");
+    else if (rate >= 1e6)
+        std::snprintf(text, sizeof text, "%.2fM", rate / 1e6);
+    else if (rate >= 1e3)
+        std::snprintf(text, sizeof text, "%.1fk", rate / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.0f", rate);
+    return text;
+}
+
+std::string ratioText(double a, double b)
+{
+    char text[32];
+    if (a <= 0.0 || b <= 0.0)
+        std::snprintf(text, sizeof text, "-");
+    else
+        std::snprintf(text, sizeof text, "%.2fx", a / b);
+    return text;
+}
+
+std::string countText(long n, long of)
+{
+    char text[48];
+    if (of <= 0)
+        std::snprintf(text, sizeof text, "-");
+    else
+        std::snprintf(text, sizeof text, "%ld/%ld", n, of);
+    return text;
+}
+
+std::string loadAverage()
+{
+    std::ifstream file("/proc/loadavg");
+    std::string one, five;
+    file >> one >> five;
+    return one + " " + five;
+}
+
+// ---- One target --------------------------------------------------------------------------------
+
+struct ThroughputRow {
+    std::string target, points;
+    int polygons = 0;
+    double module = 0, cache = 0, linear = 0, embree = 0, cgal = 0;
+    long cacheDiffer = 0;
+    long linearChecked = 0, linearDiffer = 0;
+    long embreeChecked = 0, embreeDiffer = 0;
+    long cgalChecked = 0, cgalDiffer = 0, cgalBoundary = 0;
+};
+
+struct FrameRow {
+    std::string target;
+    int polygons = 0;
+    double build = 0, bare = 0;
+    double oneThread = 0, twoThreads = 0;
+    long locksWhileEvaluating = 0;
+    double recordBytes = 0, indexBytes = 0;
+};
+
+bench::TriangleSoup fanTriangles(const standin::SceneObject &object)
+{
+    bench::TriangleSoup soup;
+    soup.points = object.points;
+    for (const auto &polygon : object.polygons)
+        for (std::size_t i = 1; i + 1 < polygon.size(); ++i)
+            soup.triangles.push_back({static_cast<unsigned int>(polygon[0]), static_cast<unsigned int>(polygon[i]),
+                                      static_cast<unsigned int>(polygon[i + 1])});
+    return soup;
+}
+
+// Bytes the cache holds for its records and their vertex buffers (requested sizes, no allocator
+// overhead).
+double recordBytes(const ostrevin::MeshCache &cache)
+{
+    double bytes = static_cast<double>(cache.polygonCapacity) * sizeof(ostrevin::CachedPolygon);
+    for (int i = 0; i < cache.polygonCapacity; ++i)
+        bytes += static_cast<double>(cache.polygons[i].vertexCapacity) * sizeof(double[3]);
+    return bytes;
+}
+
+// The module's answer for In without the host around it: overall bounds, then the cache's test.
+bool cacheInside(const ostrevin::MeshCache &cache, const double p[3], int axis)
+{
+    for (int c = 0; c < 3; ++c)
+        if (!(cache.boundsMin[c] <= p[c] && p[c] <= cache.boundsMax[c]))
+            return false;
+    return cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]);
+}
+
+// Evaluates points [begin, end) through the module `repeat` times; the count of answers 1.0.
+long evaluateRange(standin::TextureLayer &layer, const std::vector<Point> &points, std::size_t begin,
+                   std::size_t end, int axis, int repeat = 1)
+{
+    LWTextureAccess access{};
+    access.axis = axis;
+    long inside = 0;
+    for (int r = 0; r < repeat; ++r)
+        for (std::size_t i = begin; i < end; ++i) {
+            std::memcpy(access.wPos, points[i].data(), sizeof access.wPos);
+            inside += layer.evaluate(access) != 0.0;
+        }
+    return inside;
+}
+
+double threadedRate(standin::TextureLayer &layer, const std::vector<Point> &points, int threads, int axis,
+                    double minSeconds)
+{
+    // Enough repeats that starting the threads is noise.
+    const int repeat = 4;
+    std::atomic<long> sink{0};
+    return bestRate(points.size() * repeat, minSeconds, [&] {
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t) {
+            const std::size_t begin = points.size() * static_cast<std::size_t>(t) / static_cast<std::size_t>(threads);
+            const std::size_t end = points.size() * static_cast<std::size_t>(t + 1) / static_cast<std::size_t>(threads);
+            pool.emplace_back([&, begin, end] { sink += evaluateRange(layer, points, begin, end, axis, repeat); });
+        }
+        for (std::thread &t : pool)
+            t.join();
+    });
+}
+
+bool runTarget(const Target &target, const Options &options, const standin::LoadedModule &module,
+               std::vector<ThroughputRow> &throughput, std::vector<FrameRow> &frames)
+{
+    standin::StandInHost host;
+    standin::SceneObject &object = host.scene().addObject(target.name);
+    std::string error;
+    if (!target.fill(object, error)) {
+        std::fprintf(stderr, "%s: %s\n", target.name.c_str(), error.c_str());
+        return false;
+    }
+    const int polygons = static_cast<int>(object.polygons.size());
+    std::fprintf(stderr, "%s: %d polygons\n", target.name.c_str(), polygons);
+
+    standin::TextureLayer layer(host, module);
+    if (!layer.create() || !layer.openPanel() || !layer.pickTarget(target.name)) {
+        std::fprintf(stderr, "%s: cannot set up the layer (%s)\n", target.name.c_str(), layer.error().c_str());
+        return false;
+    }
+    layer.init(1);
+    layer.newTime(0, 0.0);
+
+    // The same cache, built in this process, for the reference scan and the byte counts.
+    ostrevin::HostServices services(standin::StandInHost::globalFunc());
+    ostrevin::MeshCache reference(services);
+    reference.build(object.id);
+
+    Point lo{}, hi{}, outside{};
+    for (int c = 0; c < 3; ++c) {
+        const double margin = 0.05 * (reference.boundsMax[c] - reference.boundsMin[c]);
+        lo[c] = reference.boundsMin[c] - margin;
+        hi[c] = reference.boundsMax[c] + margin;
+        outside[c] = reference.boundsMax[c] + 1.0;
+    }
+    const int axis = 2;
+    const std::vector<PointSet> sets = {randomPoints(lo, hi, options.points), latticePoints(lo, hi, options.points)};
+
+    const bench::TriangleSoup soup = fanTriangles(object);
+    std::unique_ptr<bench::EmbreeParity> embree;
+    std::unique_ptr<bench::CgalSide> cgal;
+    if (options.peers) {
+        embree = std::make_unique<bench::EmbreeParity>(soup);
+        cgal = std::make_unique<bench::CgalSide>(soup);
+        cgal->prepare();
+    }
+
+    for (const PointSet &set : sets) {
+        const std::vector<Point> &pts = set.points;
+        ThroughputRow row;
+        row.target = target.name;
+        row.points = set.name;
+        row.polygons = polygons;
+
+        std::vector<unsigned char> answer(pts.size()), answer2(pts.size());
+        layer.evaluate(outside[0], outside[1], outside[2], axis);   // the frame's build, before timing
+        row.module = bestRate(pts.size(), options.seconds, [&] {
+            LWTextureAccess access{};
+            access.axis = axis;
+            for (std::size_t i = 0; i < pts.size(); ++i) {
+                std::memcpy(access.wPos, pts[i].data(), sizeof access.wPos);
+                answer[i] = layer.evaluate(access) != 0.0;
+            }
+        });
+
+        // The module's own test called directly, as the linear scan is: no host call in between.
+        row.cache = bestRate(pts.size(), options.seconds, [&] {
+            for (std::size_t i = 0; i < pts.size(); ++i)
+                answer2[i] = cacheInside(reference, pts[i].data(), axis);
+        });
+        for (std::size_t i = 0; i < pts.size(); ++i)
+            row.cacheDiffer += answer2[i] != answer[i];
+
+        // The linear scan is slow on large targets: one timed probe sizes its sample.
+        const Clock::time_point probeStart = Clock::now();
+        std::size_t probe = 0;
+        while (probe < pts.size() && (probe < 16 || since(probeStart) < 0.02))
+            reference::linearInside(reference, pts[probe++].data(), axis);
+        const double probeRate = static_cast<double>(probe) / std::max(since(probeStart), 1e-9);
+        const std::size_t linearCount = sampleSize(pts.size(), probeRate, options.seconds / 2, 64);
+        std::vector<unsigned char> linearAnswer(linearCount);
+        row.linear = bestRate(linearCount, options.seconds, [&] {
+            for (std::size_t i = 0; i < linearCount; ++i)
+                linearAnswer[i] = reference::linearInside(reference, pts[i].data(), axis);
+        });
+        row.linearChecked = static_cast<long>(linearCount);
+        for (std::size_t i = 0; i < linearCount; ++i)
+            row.linearDiffer += linearAnswer[i] != answer[i];
+
+        if (embree && embree->usable()) {
+            std::vector<unsigned char> peer(pts.size());
+            row.embree = bestRate(pts.size(), options.seconds, [&] {
+                for (std::size_t i = 0; i < pts.size(); ++i)
+                    peer[i] = embree->inside(pts[i].data(), axis);
+            });
+            row.embreeChecked = static_cast<long>(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i)
+                row.embreeDiffer += peer[i] != answer[i];
+        }
+        if (cgal && cgal->usable()) {
+            std::vector<unsigned char> peer(pts.size());
+            row.cgal = bestRate(pts.size(), options.seconds, [&] {
+                for (std::size_t i = 0; i < pts.size(); ++i)
+                    peer[i] = static_cast<unsigned char>(cgal->side(pts[i].data()));
+            });
+            row.cgalChecked = static_cast<long>(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i) {
+                if (peer[i] == bench::CgalSide::boundary)
+                    ++row.cgalBoundary;
+                else
+                    row.cgalDiffer += (peer[i] == bench::CgalSide::inside) != (answer[i] != 0);
+            }
+        }
+        throughput.push_back(row);
+    }
+
+    // Per-frame cost: a new frame, then the first evaluation (outside the bounds, so no point test
+    // is charged), against walking the host's mesh alone.
+    FrameRow frame;
+    frame.target = target.name;
+    frame.polygons = polygons;
+    {
+        std::vector<double> build, bare;
+        double sink = 0.0;
+        const Clock::time_point start = Clock::now();
+        for (int f = 1; f <= 5 || (f <= 1000 && since(start) < options.seconds * 2); ++f) {
+            layer.newTime(f, 0.0);
+            const Clock::time_point t0 = Clock::now();
+            layer.evaluate(outside[0], outside[1], outside[2], axis);
+            build.push_back(since(t0));
+            bare.push_back(bareReadSeconds(host, object.id, sink));
+        }
+        frame.build = median(build);
+        frame.bare = median(bare);
+        if (sink == 1234.5)
+            std::fprintf(stderr, " ");
+    }
+
+    // One instance, one and two threads, on the random points of a built frame.
+    {
+        const std::vector<Point> &pts = sets[0].points;
+        layer.evaluate(outside[0], outside[1], outside[2], axis);
+        frame.oneThread = threadedRate(layer, pts, 1, axis, options.seconds);
+        const int locksBefore = host.threads().locks.load();
+        frame.twoThreads = threadedRate(layer, pts, 2, axis, options.seconds);
+        frame.locksWhileEvaluating = host.threads().locks.load() - locksBefore;
+    }
+
+    frame.recordBytes = recordBytes(reference) / std::max(polygons, 1);
+    frames.push_back(frame);
+    layer.cleanup();
+    return true;
+}
+
+void printTables(const std::vector<ThroughputRow> &throughput, const std::vector<FrameRow> &frames)
+{
+    std::printf("\nInside test, texture axis Z: points per second (best pass). module: through the host's evaluate entry;\n"
+                "direct: the same cache's test called in-process, like linear. Disagreements are with the module.\n");
+    std::printf("%-16s %9s %-8s | %9s %9s %9s %8s %8s | %9s %8s %9s %8s | %11s %13s %16s\n", "target", "polygons",
+                "points", "module", "direct", "linear", "mod/lin", "dir/lin", "Embree", "x Embree", "CGAL", "x CGAL",
+                "!= linear", "!= Embree", "!= CGAL (bndry)");
+    for (const ThroughputRow &r : throughput) {
+        char cgalText[64];
+        if (r.cgalChecked > 0)
+            std::snprintf(cgalText, sizeof cgalText, "%ld (%ld)", r.cgalDiffer, r.cgalBoundary);
+        else
+            std::snprintf(cgalText, sizeof cgalText, "-");
+        std::printf("%-16s %9d %-8s | %9s %9s %9s %8s %8s | %9s %8s %9s %8s | %11s %13s %16s\n", r.target.c_str(),
+                    r.polygons, r.points.c_str(), rateText(r.module).c_str(), rateText(r.cache).c_str(),
+                    rateText(r.linear).c_str(), ratioText(r.module, r.linear).c_str(),
+                    ratioText(r.cache, r.linear).c_str(), rateText(r.embree).c_str(),
+                    ratioText(r.module, r.embree).c_str(), rateText(r.cgal).c_str(),
+                    ratioText(r.module, r.cgal).c_str(), countText(r.linearDiffer, r.linearChecked).c_str(),
+                    countText(r.embreeDiffer, r.embreeChecked).c_str(), cgalText);
+        if (r.cacheDiffer != 0)
+            std::printf("  ! the direct call disagrees with the module on %ld points\n", r.cacheDiffer);
+    }
+
+    std::printf("\nPer frame (median) and threads: build = newTime + first evaluation; bare = the mesh read alone\n");
+    std::printf("%-16s %9s | %10s %10s %7s | %9s %9s %6s %6s | %9s %9s\n", "target", "polygons", "build ms",
+                "bare ms", "x bare", "1 thread", "2 thread", "x 1", "locks", "rec B/pg", "idx B/pg");
+    for (const FrameRow &r : frames) {
+        std::printf("%-16s %9d | %10.3f %10.3f %7s | %9s %9s %6s %6ld | %9.1f %9.1f\n", r.target.c_str(),
+                    r.polygons, r.build * 1e3, r.bare * 1e3, ratioText(r.build, r.bare).c_str(),
+                    rateText(r.oneThread).c_str(), rateText(r.twoThreads).c_str(),
+                    ratioText(r.twoThreads, r.oneThread).c_str(), r.locksWhileEvaluating, r.recordBytes,
+                    r.indexBytes);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--quick")
+            options.quick = true;
+        else if (arg == "--no-peers")
+            options.peers = false;
+        else if (arg.rfind("--only=", 0) == 0)
+            options.only = arg.substr(7);
+        else if (arg.rfind("--points=", 0) == 0)
+            options.points = static_cast<std::size_t>(std::atol(arg.c_str() + 9));
+        else if (arg.rfind("--seconds=", 0) == 0)
+            options.seconds = std::atof(arg.c_str() + 10);
+        else {
+            std::fprintf(stderr, "usage: %s [--quick] [--only=NAME] [--no-peers] [--points=N] [--seconds=S]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+
+    standin::LoadedModule module;
+    {
+        // The host is needed only while the module starts up.
+        standin::StandInHost host;
+        if (!module.open(standin::defaultModulePath())) {
+            std::fprintf(stderr, "%s\n", module.error().c_str());
+            return 1;
+        }
+    }
+
+    std::printf("cores: %u; load average at start: %s\n", std::thread::hardware_concurrency(), loadAverage().c_str());
+    std::fflush(stdout);
+    std::vector<ThroughputRow> throughput;
+    std::vector<FrameRow> frames;
+    bool ok = true;
+    for (const Target &target : targets()) {
+        if (options.quick && target.large)
+            continue;
+        if (!options.only.empty() && target.name.find(options.only) == std::string::npos)
+            continue;
+        ok = runTarget(target, options, module, throughput, frames) && ok;
+    }
+    printTables(throughput, frames);
+    std::printf("\nload average at end: %s\n", loadAverage().c_str());
+    return ok ? 0 : 1;
+}
