@@ -1,5 +1,5 @@
 # Thin driver over the CMake presets. `make demo` and `make test` do all set-up on a fresh machine.
-.PHONY: setup demo test test-native test-asan test-tsan info
+.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 info
 
 setup:
 	bash tools/setup/install-packages.sh
@@ -11,7 +11,7 @@ demo: setup
 	./build/dev/bin/ostrevin-info
 
 test: setup
-	$(MAKE) test-native test-asan test-tsan
+	$(MAKE) test-native test-asan test-tsan test-linux32 test-win32
 
 test-native:
 	cmake --preset dev
@@ -27,3 +27,14 @@ test-tsan:
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+test-linux32:
+	cmake --preset linux32
+	cmake --build --preset linux32
+	ctest --preset linux32
+
+# The Windows build, its tests run under Wine.
+test-win32:
+	cmake --preset win32
+	cmake --build --preset win32
+	ctest --preset win32
