@@ -1,13 +1,88 @@
 // The texture's settings in scene and object files, copying, its description and item tracking.
+#include <cstdint>
+#include <cstdio>
+
+#include "framework/fixed_text.h"
+#include "framework/state_stream.h"
+#include "plugin/plugin_definition.h"
 #include "texture/ostrevin_instance.h"
 
 namespace ostrevin {
 
-LWError OstrevinInstance::load(const LWLoadState *) noexcept { return nullptr; }
-LWError OstrevinInstance::save(const LWSaveState *) noexcept { return nullptr; }
-LWError OstrevinInstance::copy(const TextureInstance *) noexcept { return nullptr; }
-const char *OstrevinInstance::descln() noexcept { return description; }
+namespace {
+
+// Item IDs travel as signed 32-bit decimals.
+LWItemID idFromInt(int number) noexcept { return reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(number)); }
+int idToInt(LWItemID id) noexcept { return static_cast<int>(reinterpret_cast<std::intptr_t>(id)); }
+
+} // namespace
+
+LWError OstrevinInstance::load(const LWLoadState *state) noexcept
+{
+    StateStream stream(Load, const_cast<LWLoadState *>(state));
+    stream.binary = true;   // stored files carry this framing in scene and object files alike
+    int number = 0;
+    while (stream.next()) {
+        if (stream.getInt("itemID", number))
+            itemID = idFromInt(number);
+        else if (stream.getString("itemName", itemName))
+            continue;
+        else
+            stream.getInt("flipFlg", flipFlg);
+    }
+    return nullptr;
+}
+
+LWError OstrevinInstance::save(const LWSaveState *state) noexcept
+{
+    StateStream stream(Save, const_cast<LWSaveState *>(state));
+    stream.binary = true;
+    stream.writeEntry("version", "%f", pluginDefinition.dataVersion);
+    stream.writeEntry("itemID", "%d", idToInt(itemID));
+    // Modeler has no scene to ask: the loaded or copied name is written back as it is.
+    if (!isModeler()) {
+        const LWItemInfo *info = services.itemInfo;
+        const char *name = itemID && info && info->name ? info->name(itemID) : nullptr;
+        copyText(itemName, name ? name : "(none)");
+    }
+    stream.writeEntry("itemName", "%s", itemName);
+    stream.writeEntry("flipFlg", "%d", flipFlg);
+    stream.writeEnd();
+    return nullptr;
+}
+
+LWError OstrevinInstance::copy(const TextureInstance *source) noexcept
+{
+    const auto *from = dynamic_cast<const OstrevinInstance *>(source);
+    if (!from || from == this)
+        return nullptr;
+    itemID = from->itemID;
+    copyText(itemName, from->itemName);
+    popupIndex = from->popupIndex;
+    flipFlg = from->flipFlg;
+    return nullptr;
+}
+
+const char *OstrevinInstance::descln() noexcept
+{
+    if (std::snprintf(description, sizeof description, "%s : %s", pluginDefinition.pluginName, itemName) < 0)
+        description[0] = '\0';
+    return description;
+}
+
 const LWItemID *OstrevinInstance::useItems() noexcept { return nullptr; }
-void OstrevinInstance::changeID(const LWItemID *) noexcept {}
+
+void OstrevinInstance::changeID(const LWItemID *idList) noexcept
+{
+    if (!idList)
+        return;
+    // Pairs of old and new IDs, ended by an old ID of 0; the first match wins.
+    for (const LWItemID *pair = idList; pair[0]; pair += 2) {
+        if (pair[0] == itemID) {
+            itemID = pair[1];
+            return;
+        }
+    }
+}
 
 } // namespace ostrevin
