@@ -1,0 +1,179 @@
+// The texture's panel, driven through the stand-in XPanel as the host drives it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/standin_host.h"
+#include "plugin/entries.h"
+#include "texture/ostrevin_instance.h"
+
+using ostrevin::inOutControl;
+using ostrevin::OstrevinInstance;
+using ostrevin::targetItemControl;
+using standin::StandInHost;
+using Entries = std::vector<std::string>;
+
+class SettingsPanel : public ::testing::Test {
+protected:
+    OstrevinInstance &make()
+    {
+        instance = std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr);
+        host.clearLookups();
+        panel = instance->createPanel(StandInHost::globalFunc(), panelGetEntry, panelSetEntry);
+        return *instance;
+    }
+    void addObjects()
+    {
+        host.scene().addObject("Cube");
+        host.scene().addObject("Ball");
+        host.scene().addObject("Cone");
+    }
+    LWItemID idOf(const std::string &name) { return host.scene().findByName(name)->id; }
+    Entries popup() { return host.xpanel().popupEntries(panel, targetItemControl); }
+    int get(unsigned int vid) { return host.xpanel().getInt(panel, vid); }
+    int set(unsigned int vid, int v) { return host.xpanel().setInt(panel, vid, v); }
+
+    StandInHost host;
+    std::unique_ptr<OstrevinInstance> instance;
+    LWXPanelID panel = nullptr;
+};
+
+TEST_F(SettingsPanel, DescribesControlsDataAndHintsToTheHost)
+{
+    OstrevinInstance &inst = make();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(inst.panelID, panel);
+    EXPECT_EQ(ostrevin::xpanelFuncs, host.xpanel().table());
+    std::vector<int> positions;
+    for (const auto &c : host.xpanel().calls)
+        positions.push_back(c.position);
+    EXPECT_EQ(positions, (std::vector<int>{2, 4, 5, 10, 7}));
+
+    const standin::XPanelRecord *p = host.xpanel().panel(panel);
+    EXPECT_EQ(p->type, LWXP_VIEW);
+    ASSERT_EQ(p->controls.size(), 2u);
+    EXPECT_EQ(p->controls[0].label, "Target Item");
+    EXPECT_EQ(p->controls[0].controlClass, "iPopChoice");
+    EXPECT_EQ(p->controls[1].label, "In / Out");
+    EXPECT_EQ(p->controls[1].controlClass, "iChoice");
+    ASSERT_EQ(p->data.size(), 2u);
+    EXPECT_EQ(p->data[1].label, "Boolean Mode");
+    EXPECT_EQ(p->data[1].controlClass, "integer");
+    ASSERT_EQ(p->hints.size(), 3u);
+    EXPECT_EQ(p->hints[0].tag, XPTAG_LABEL);
+    EXPECT_STREQ(static_cast<const char *>(p->hints[0].args[0]), "Ostrevin");
+    EXPECT_EQ(host.xpanel().stringList(panel, inOutControl), (Entries{"In", "Out"}));
+    EXPECT_EQ(p->viewInstance, static_cast<ostrevin::TextureInstance *>(&inst));
+    EXPECT_EQ(p->userData.at(targetItemControl), p->viewInstance);
+}
+
+TEST_F(SettingsPanel, PopupListsTheSceneAndPickingSetsTheTarget)
+{
+    addObjects();
+    OstrevinInstance &inst = make();
+    EXPECT_EQ(popup(), (Entries{"(none)", "Cube", "Ball", "Cone"}));
+    EXPECT_STREQ(inst.itemName, "Cone") << "the last named entry is left in itemName";
+    auto *self = static_cast<ostrevin::TextureInstance *>(&inst);
+    EXPECT_EQ(OstrevinInstance::popupName(self, 4), nullptr);
+    EXPECT_STREQ(inst.itemName, "Cone") << "an index past the list changes nothing";
+    EXPECT_STREQ(OstrevinInstance::popupName(self, 0), "(none)");
+    EXPECT_STREQ(inst.itemName, "Cone");
+
+    EXPECT_EQ(get(targetItemControl), 0);
+    EXPECT_EQ(set(targetItemControl, 2), 1);
+    const LWItemID ball = idOf("Ball");
+    EXPECT_EQ(inst.itemID, ball);
+    EXPECT_EQ(get(targetItemControl), 2);
+
+    host.scene().clear();   // the target leaves the scene: shown as (none), kept as the target
+    EXPECT_EQ(get(targetItemControl), 0);
+    EXPECT_EQ(inst.itemID, ball);
+
+    addObjects();
+    EXPECT_EQ(set(targetItemControl, 9), 1);
+    EXPECT_EQ(inst.itemID, nullptr) << "a position past the list is no target";
+    EXPECT_EQ(inst.popupIndex, 9);
+    EXPECT_EQ(set(targetItemControl, -3), 1);
+    EXPECT_EQ(inst.itemID, nullptr);
+}
+
+TEST_F(SettingsPanel, EmptySceneOffersOnlyNone)
+{
+    OstrevinInstance &inst = make();
+    EXPECT_EQ(popup(), (Entries{"(none)"}));
+    EXPECT_EQ(OstrevinInstance::popupName(static_cast<ostrevin::TextureInstance *>(&inst), 1), nullptr);
+    EXPECT_EQ(get(targetItemControl), 0);
+    EXPECT_EQ(set(targetItemControl, 1), 1);
+    EXPECT_EQ(inst.itemID, nullptr);
+}
+
+TEST_F(SettingsPanel, InOutStoresTheValueAndRefreshes)
+{
+    OstrevinInstance &inst = make();
+    EXPECT_EQ(set(inOutControl, 5), 1);
+    EXPECT_EQ(inst.flipFlg, 5);
+    EXPECT_EQ(get(inOutControl), 5);
+    EXPECT_EQ(host.xpanel().panel(panel)->refreshes, 1);
+    EXPECT_EQ(inst.panelGet(0x8003), nullptr);
+    EXPECT_EQ(set(0x8003, 1), 0);
+    EXPECT_EQ(inst.panelSet(inOutControl, nullptr), 0);
+}
+
+TEST_F(SettingsPanel, ModelerOffersNoTargetButKeepsInOut)
+{
+    host.systemID = StandInHost::modelerSystemID;
+    addObjects();
+    OstrevinInstance &inst = make();
+    EXPECT_TRUE(popup().empty());
+    auto *self = static_cast<ostrevin::TextureInstance *>(&inst);
+    for (int i : {0, 1, 7})
+        EXPECT_STREQ(OstrevinInstance::popupName(self, i), "");
+    inst.popupIndex = 3;
+    EXPECT_EQ(inst.panelGet(targetItemControl), nullptr);
+    EXPECT_EQ(set(targetItemControl, 1), 0);
+    EXPECT_EQ(inst.itemID, nullptr);
+    EXPECT_EQ(inst.popupIndex, 3);
+    EXPECT_EQ(set(inOutControl, 1), 1);
+    EXPECT_EQ(inst.flipFlg, 1);
+}
+
+TEST_F(SettingsPanel, CreationFailureAndMissingServicesAreHandled)
+{
+    host.xpanel().createFails = true;
+    OstrevinInstance &inst = make();
+    EXPECT_EQ(panel, nullptr);
+    EXPECT_EQ(inst.panelID, nullptr);
+    EXPECT_EQ(host.lookups().size(), 1u);
+    EXPECT_EQ(host.xpanel().calls.size(), 1u);
+
+    host.xpanel().calls.clear();
+    host.withhold("LWXPanel");
+    EXPECT_EQ(inst.createPanel(StandInHost::globalFunc(), panelGetEntry, panelSetEntry), nullptr);
+    EXPECT_TRUE(host.xpanel().calls.empty());
+    EXPECT_EQ(inst.createPanel(nullptr, panelGetEntry, panelSetEntry), nullptr);
+    EXPECT_EQ(inst.panelSet(inOutControl, &inst.flipFlg), 1) << "no table: nothing to refresh";
+
+    // Without item info the object list is empty.
+    host.offer("LWXPanel");
+    host.xpanel().createFails = false;
+    host.withhold("LW Item Info 3");
+    addObjects();
+    make();
+    EXPECT_EQ(popup(), (Entries{"(none)"}));
+    EXPECT_EQ(set(targetItemControl, 1), 1);
+    EXPECT_EQ(instance->itemID, nullptr);
+    EXPECT_EQ(OstrevinInstance::popupCount(nullptr), 0);
+    EXPECT_EQ(OstrevinInstance::popupName(nullptr, 1), nullptr);
+}
+
+TEST_F(SettingsPanel, LongAndMissingNamesAreHeldSafely)
+{
+    host.scene().addObject(std::string(400, 'n'));
+    host.scene().addObject("ghost").nameIsNull = true;
+    OstrevinInstance &inst = make();
+    EXPECT_EQ(popup(), (Entries{"(none)", std::string(255, 'n'), "(none)"}));
+    EXPECT_STREQ(inst.itemName, "(none)");
+}
