@@ -150,6 +150,33 @@ std::size_t sampleSize(std::size_t available, double rate, double seconds, std::
     return std::min(available, std::max(wanted, floor));
 }
 
+// Times `test` (point -> answer) over a prefix of `points` that one pass covers in about half of
+// `seconds` (all of them when the test is fast enough); `answers` receives that prefix's answers.
+template <class Test>
+double measure(const std::vector<Point> &points, double seconds, std::vector<unsigned char> &answers, Test &&test)
+{
+    const Clock::time_point probeStart = Clock::now();
+    std::size_t probe = 0;
+    while (probe < points.size() && (probe < 16 || since(probeStart) < 0.02))
+        answers.push_back(static_cast<unsigned char>(test(points[probe++].data())));
+    const double probeRate = static_cast<double>(probe) / std::max(since(probeStart), 1e-9);
+    const std::size_t n = sampleSize(points.size(), probeRate, seconds / 2, 64);
+    answers.assign(n, 0);
+    return bestRate(n, seconds, [&] {
+        for (std::size_t i = 0; i < n; ++i)
+            answers[i] = static_cast<unsigned char>(test(points[i].data()));
+    });
+}
+
+// Answers that differ over the prefix both hold.
+long differences(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b)
+{
+    long n = 0;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -363,6 +390,7 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         cgal->prepare();
     }
 
+    std::size_t threadPoints = sets[0].points.size();
     for (const PointSet &set : sets) {
         const std::vector<Point> &pts = set.points;
         ThroughputRow row;
@@ -370,63 +398,40 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         row.points = set.name;
         row.polygons = polygons;
 
-        std::vector<unsigned char> answer(pts.size()), answer2(pts.size());
         layer.evaluate(outside[0], outside[1], outside[2], axis);   // the frame's build, before timing
-        row.module = bestRate(pts.size(), options.seconds, [&] {
-            LWTextureAccess access{};
-            access.axis = axis;
-            for (std::size_t i = 0; i < pts.size(); ++i) {
-                std::memcpy(access.wPos, pts[i].data(), sizeof access.wPos);
-                answer[i] = layer.evaluate(access) != 0.0;
-            }
+        LWTextureAccess access{};
+        access.axis = axis;
+        std::vector<unsigned char> viaHost, direct, linear;
+        row.module = measure(pts, options.seconds, viaHost, [&](const double *p) {
+            std::memcpy(access.wPos, p, sizeof access.wPos);
+            return layer.evaluate(access) != 0.0;
         });
-
-        // The module's own test called directly, as the linear scan is: no host call in between.
-        row.cache = bestRate(pts.size(), options.seconds, [&] {
-            for (std::size_t i = 0; i < pts.size(); ++i)
-                answer2[i] = cacheInside(reference, pts[i].data(), axis);
-        });
-        for (std::size_t i = 0; i < pts.size(); ++i)
-            row.cacheDiffer += answer2[i] != answer[i];
-
-        // The linear scan is slow on large targets: one timed probe sizes its sample.
-        const Clock::time_point probeStart = Clock::now();
-        std::size_t probe = 0;
-        while (probe < pts.size() && (probe < 16 || since(probeStart) < 0.02))
-            reference::linearInside(reference, pts[probe++].data(), axis);
-        const double probeRate = static_cast<double>(probe) / std::max(since(probeStart), 1e-9);
-        const std::size_t linearCount = sampleSize(pts.size(), probeRate, options.seconds / 2, 64);
-        std::vector<unsigned char> linearAnswer(linearCount);
-        row.linear = bestRate(linearCount, options.seconds, [&] {
-            for (std::size_t i = 0; i < linearCount; ++i)
-                linearAnswer[i] = reference::linearInside(reference, pts[i].data(), axis);
-        });
-        row.linearChecked = static_cast<long>(linearCount);
-        for (std::size_t i = 0; i < linearCount; ++i)
-            row.linearDiffer += linearAnswer[i] != answer[i];
+        if (&set == &sets[0])
+            threadPoints = viaHost.size();
+        row.cache = measure(pts, options.seconds, direct,
+                            [&](const double *p) { return cacheInside(reference, p, axis); });
+        row.cacheDiffer = differences(viaHost, direct);
+        row.linear = measure(pts, options.seconds, linear,
+                             [&](const double *p) { return reference::linearInside(reference, p, axis); });
+        row.linearChecked = static_cast<long>(std::min(viaHost.size(), linear.size()));
+        row.linearDiffer = differences(viaHost, linear);
 
         if (embree && embree->usable()) {
-            std::vector<unsigned char> peer(pts.size());
-            row.embree = bestRate(pts.size(), options.seconds, [&] {
-                for (std::size_t i = 0; i < pts.size(); ++i)
-                    peer[i] = embree->inside(pts[i].data(), axis);
-            });
-            row.embreeChecked = static_cast<long>(pts.size());
-            for (std::size_t i = 0; i < pts.size(); ++i)
-                row.embreeDiffer += peer[i] != answer[i];
+            std::vector<unsigned char> peer;
+            row.embree = measure(pts, options.seconds, peer, [&](const double *p) { return embree->inside(p, axis); });
+            row.embreeChecked = static_cast<long>(std::min(viaHost.size(), peer.size()));
+            row.embreeDiffer = differences(viaHost, peer);
         }
         if (cgal && cgal->usable()) {
-            std::vector<unsigned char> peer(pts.size());
-            row.cgal = bestRate(pts.size(), options.seconds, [&] {
-                for (std::size_t i = 0; i < pts.size(); ++i)
-                    peer[i] = static_cast<unsigned char>(cgal->side(pts[i].data()));
-            });
-            row.cgalChecked = static_cast<long>(pts.size());
-            for (std::size_t i = 0; i < pts.size(); ++i) {
+            std::vector<unsigned char> peer;
+            row.cgal = measure(pts, options.seconds, peer, [&](const double *p) { return cgal->side(p); });
+            const std::size_t n = std::min(viaHost.size(), peer.size());
+            row.cgalChecked = static_cast<long>(n);
+            for (std::size_t i = 0; i < n; ++i) {
                 if (peer[i] == bench::CgalSide::boundary)
                     ++row.cgalBoundary;
                 else
-                    row.cgalDiffer += (peer[i] == bench::CgalSide::inside) != (answer[i] != 0);
+                    row.cgalDiffer += (peer[i] == bench::CgalSide::inside) != (viaHost[i] != 0);
             }
         }
         throughput.push_back(row);
@@ -456,7 +461,7 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
 
     // One instance, one and two threads, on the random points of a built frame.
     {
-        const std::vector<Point> &pts = sets[0].points;
+        const std::vector<Point> pts(sets[0].points.begin(), sets[0].points.begin() + static_cast<long>(threadPoints));
         layer.evaluate(outside[0], outside[1], outside[2], axis);
         frame.oneThread = threadedRate(layer, pts, 1, axis, options.seconds);
         const int locksBefore = host.threads().locks.load();
