@@ -1,5 +1,6 @@
 #include "host/scene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -27,6 +28,7 @@ Point3 Transform::apply(const Point3 &p) const
 void MeshCounters::reset()
 {
     meshInfo = destroy = numPolygons = scanPolys = polSize = polVertex = pntOtherPos = 0;
+    vertexOutOfRange = 0;
 }
 
 namespace {
@@ -60,6 +62,8 @@ int meshNumPolygons(LWMeshInfo *mesh)
 {
     MeshRecord *r = record(mesh);
     ++r->counters->numPolygons;
+    if (r->object->reportCount)
+        return r->object->reportedCount;
     return static_cast<int>(r->object->polygons.size());
 }
 
@@ -77,7 +81,8 @@ size_t meshScanPolys(LWMeshInfo *mesh, LWPolScanFunc *callback, void *data)
     MeshRecord *r = record(mesh);
     ++r->counters->scanPolys;
     const std::size_t n = r->object->polygons.size();
-    const std::size_t visits = n + (n ? static_cast<std::size_t>(std::max(0, r->object->scanExtra)) : 0);
+    std::size_t visits = n + (n ? static_cast<std::size_t>(std::max(0, r->object->scanExtra)) : 0);
+    visits -= std::min(visits, static_cast<std::size_t>(std::max(0, r->object->scanShort)));
     for (std::size_t i = 0; i < visits; ++i)
         if (size_t stop = callback(data, polygonId(i % n)))
             return stop;
@@ -106,6 +111,8 @@ int meshPolSize(LWMeshInfo *mesh, LWPolID polygon)
 {
     MeshRecord *r = record(mesh);
     ++r->counters->polSize;
+    if (r->object->reportSize)
+        return r->object->reportedSize;
     const std::size_t i = indexOf(polygon);
     return i < r->object->polygons.size() ? static_cast<int>(r->object->polygons[i].size()) : 0;
 }
@@ -116,8 +123,10 @@ LWPntID meshPolVertex(LWMeshInfo *mesh, LWPolID polygon, int vertex)
     ++r->counters->polVertex;
     const std::size_t i = indexOf(polygon);
     if (i >= r->object->polygons.size() || vertex < 0 ||
-        static_cast<std::size_t>(vertex) >= r->object->polygons[i].size())
+        static_cast<std::size_t>(vertex) >= r->object->polygons[i].size()) {
+        ++r->counters->vertexOutOfRange;
         return nullptr;   // the host has no such vertex: a caller that asks is at fault
+    }
     return pointId(static_cast<std::size_t>(r->object->polygons[i][static_cast<std::size_t>(vertex)]));
 }
 

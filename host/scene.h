@@ -35,7 +35,12 @@ struct SceneObject {
     bool noMeshInfo = false;       // meshInfo gives null
     bool nullDestroy = false;      // the mesh record has no destroy entry
     int scanExtra = 0;             // scanPolys visits this many polygons beyond numPolygons
+    int scanShort = 0;             // scanPolys stops this many polygons before numPolygons
     bool nonFinite = false;        // every position comes back as NaN and infinities
+    bool reportCount = false;      // numPolygons answers reportedCount, whatever the mesh holds
+    int reportedCount = 0;
+    bool reportSize = false;       // polSize answers reportedSize for every polygon
+    int reportedSize = 0;
 
     void addPolygon(std::vector<int> indices) { polygons.push_back(std::move(indices)); }
 };
@@ -43,6 +48,7 @@ struct SceneObject {
 struct MeshCounters {
     std::atomic<long> meshInfo{0}, destroy{0}, numPolygons{0}, scanPolys{0}, polSize{0}, polVertex{0},
         pntOtherPos{0}, liveRecords{0};
+    std::atomic<long> vertexOutOfRange{0};   // polVertex asked for an index the polygon lacks
     void reset();
 };
 
