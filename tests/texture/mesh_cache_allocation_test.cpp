@@ -1,0 +1,117 @@
+// The cache's allocations, counted and made to fail. The module allocates only through the
+// non-throwing operator new, which this binary replaces; the stand-in host uses the ordinary one.
+#include <atomic>
+#include <new>
+
+#include <gtest/gtest.h>
+
+#include "host/shapes.h"
+#include "host/standin_host.h"
+#include "texture/ostrevin_instance.h"
+
+namespace {
+std::atomic<long> moduleAllocations{0};
+std::atomic<long> failAt{-1};   // the allocation number that fails; -1: none
+
+void *allocate(std::size_t size) noexcept
+{
+    if (moduleAllocations++ == failAt)
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+} // namespace
+
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size); }
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
+
+class CacheAllocation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        standin::appendTriangulatedBox(cube, {-1, -1, -1}, {1, 1, 1});
+        moduleAllocations = 0;
+        failAt = -1;
+    }
+    long buildCounting()
+    {
+        const long before = moduleAllocations;
+        cache.build(cube.id);
+        return moduleAllocations - before;
+    }
+    bool inside(double x, double y, double z) const
+    {
+        const double p[3] = {x, y, z};
+        return cache.isInside(p, 2, 0, 1);
+    }
+
+    standin::StandInHost host;
+    standin::SceneObject &cube = host.scene().addObject("Cube");
+    ostrevin::HostServices services{standin::StandInHost::globalFunc()};
+    ostrevin::MeshCache cache{services};
+};
+
+TEST_F(CacheAllocation, OnlyGrowthAllocates)
+{
+    EXPECT_EQ(buildCounting(), 13) << "the array and twelve vertex buffers";
+    EXPECT_EQ(buildCounting(), 0) << "the same mesh again";
+    cube.polygons.resize(6);
+    cube.polygons[5] = {0, 1, 2};
+    EXPECT_EQ(buildCounting(), 0) << "fewer polygons";
+    cube.polygons[5] = {0, 1, 2, 3};
+    EXPECT_EQ(buildCounting(), 1) << "one polygon with more vertices";
+}
+
+TEST_F(CacheAllocation, FailedArrayAnswersNothingAndTheNextBuildRetries)
+{
+    failAt = 0;
+    cache.build(cube.id);
+    EXPECT_EQ(cache.polygons, nullptr);
+    EXPECT_EQ(cache.polygonCount, 0);
+    EXPECT_EQ(host.scene().counters.liveRecords.load(), 0);
+    cache.build(cube.id);
+    ASSERT_NE(cache.polygons, nullptr) << "the same count tries again";
+    EXPECT_TRUE(inside(0, 0, 0));
+}
+
+TEST_F(CacheAllocation, FailedVertexBufferLeavesAnEmptyRecord)
+{
+    failAt = 3;   // the third polygon's buffer
+    cache.build(cube.id);
+    ASSERT_EQ(cache.polygonCount, 12);
+    EXPECT_EQ(cache.polygons[2].vertexCount, 0);
+    EXPECT_EQ(cache.polygons[2].vertices, nullptr);
+    EXPECT_EQ(cache.polygons[3].vertexCount, 3);
+    failAt = -1;
+    cache.build(cube.id);
+    EXPECT_EQ(cache.polygons[2].vertexCount, 3);
+}
+
+TEST_F(CacheAllocation, EvaluationAllocatesNothing)
+{
+    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr);
+    instance.itemID = cube.id;
+    instance.init(LWINIT_RENDER);
+    instance.newTime(0, 0.0);
+    LWTextureAccess access{};
+    access.axis = 2;
+    instance.evaluate(&access);
+    const long before = moduleAllocations;
+    for (int i = 0; i < 100; ++i) {
+        access.wPos[0] = 0.02 * i - 1.0;
+        EXPECT_EQ(instance.evaluate(&access), 1.0);
+    }
+    EXPECT_EQ(moduleAllocations - before, 0);
+
+    // A failed array: nothing answers, not even Out.
+    instance.newTime(1, 0.0);
+    cube.polygons.push_back({0, 1, 2});
+    failAt = moduleAllocations.load();
+    instance.flipFlg = 1;
+    EXPECT_EQ(instance.evaluate(&access), 0.0);
+}
