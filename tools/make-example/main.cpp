@@ -1,0 +1,214 @@
+// Writes the bundled example scene: two LWO2 prisms with concave n-gon caps (a star and an "L")
+// and a LightWave scene that moves and turns the star over a few frames.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Vec2 {
+    double x, y;
+};
+
+// LWO2 is big-endian throughout; chunks are padded to even lengths.
+class Bytes {
+public:
+    std::vector<unsigned char> data;
+
+    void u2(unsigned v)
+    {
+        data.push_back(static_cast<unsigned char>(v >> 8));
+        data.push_back(static_cast<unsigned char>(v));
+    }
+    void u4(std::uint32_t v)
+    {
+        u2(v >> 16);
+        u2(v & 0xFFFFu);
+    }
+    void f4(float f)
+    {
+        std::uint32_t bits;
+        static_assert(sizeof bits == sizeof f, "IEEE single");
+        std::memcpy(&bits, &f, sizeof bits);
+        u4(bits);
+    }
+    void id(const char *four) { data.insert(data.end(), four, four + 4); }
+    void s0(const std::string &s)
+    {
+        data.insert(data.end(), s.begin(), s.end());
+        data.push_back(0);
+        if (data.size() % 2)
+            data.push_back(0);
+    }
+    void vx(unsigned index)
+    {
+        if (index < 0xFF00u)
+            u2(index);
+        else
+            u4(0xFF000000u | index);
+    }
+    void chunk(const char *four, const Bytes &body)
+    {
+        id(four);
+        u4(static_cast<std::uint32_t>(body.data.size()));
+        data.insert(data.end(), body.data.begin(), body.data.end());
+        if (body.data.size() % 2)
+            data.push_back(0);
+    }
+};
+
+// A prism over a simple outline: bottom cap at z0, top cap at z1, one quad per outline edge.
+void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
+                double z1, float r, float g, float b)
+{
+    const unsigned n = static_cast<unsigned>(outline.size());
+    Bytes tags, layr, pnts, bbox, pols, ptag, surf;
+    tags.s0(layerName);
+
+    layr.u2(0);
+    layr.u2(0);
+    layr.f4(0);
+    layr.f4(0);
+    layr.f4(0);
+    layr.s0(layerName);
+
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    for (double z : {z0, z1})
+        for (const Vec2 &p : outline) {
+            const float v[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(z)};
+            for (int c = 0; c < 3; ++c) {
+                pnts.f4(v[c]);
+                lo[c] = std::fmin(lo[c], v[c]);
+                hi[c] = std::fmax(hi[c], v[c]);
+            }
+        }
+    for (float v : lo)
+        bbox.f4(v);
+    for (float v : hi)
+        bbox.f4(v);
+
+    // Caps keep the whole outline as one polygon; the top one runs the other way round.
+    pols.id("FACE");
+    pols.u2(n);
+    for (unsigned i = 0; i < n; ++i)
+        pols.vx(i);
+    pols.u2(n);
+    for (unsigned i = 0; i < n; ++i)
+        pols.vx(n + (n - 1 - i));
+    for (unsigned i = 0; i < n; ++i) {
+        const unsigned j = (i + 1) % n;
+        pols.u2(4);
+        pols.vx(i);
+        pols.vx(n + i);
+        pols.vx(n + j);
+        pols.vx(j);
+    }
+    ptag.id("SURF");
+    for (unsigned p = 0; p < n + 2; ++p) {
+        ptag.vx(p);
+        ptag.u2(0);
+    }
+
+    surf.s0(layerName);
+    surf.s0("");
+    Bytes colr;
+    colr.f4(r);
+    colr.f4(g);
+    colr.f4(b);
+    colr.vx(0);
+    surf.id("COLR");
+    surf.u2(static_cast<unsigned>(colr.data.size()));
+    surf.data.insert(surf.data.end(), colr.data.begin(), colr.data.end());
+
+    Bytes form;
+    form.id("LWO2");
+    form.chunk("TAGS", tags);
+    form.chunk("LAYR", layr);
+    form.chunk("PNTS", pnts);
+    form.chunk("BBOX", bbox);
+    form.chunk("POLS", pols);
+    form.chunk("PTAG", ptag);
+    form.chunk("SURF", surf);
+    Bytes file;
+    file.chunk("FORM", form);
+
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(file.data.data()), static_cast<std::streamsize>(file.data.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<Vec2> star(int points, double outer, double inner)
+{
+    const double pi = std::acos(-1.0);
+    std::vector<Vec2> v;
+    for (int i = 0; i < 2 * points; ++i) {
+        const double a = pi / 2 + i * pi / points;
+        const double rad = i % 2 ? inner : outer;
+        v.push_back({rad * std::cos(a), rad * std::sin(a)});
+    }
+    return v;
+}
+
+// One channel of an object's motion: linear spans between (time in seconds, value) keys.
+std::string envelope(int channel, const std::vector<std::pair<double, double>> &keys)
+{
+    std::string s = "Channel " + std::to_string(channel) + "\n{ Envelope\n  " + std::to_string(keys.size()) + "\n";
+    char line[160];
+    for (const auto &k : keys) {
+        std::snprintf(line, sizeof line, "  Key %.17g %.17g 3 0 0 0 0 0 0\n", k.second, k.first);
+        s += line;
+    }
+    return s + "  Behaviors 1 1\n}\n";
+}
+
+std::string objectMotion(const std::vector<std::vector<std::pair<double, double>>> &channels)
+{
+    std::string s = "ObjectMotion\nNumChannels 9\n";
+    for (int c = 0; c < 9; ++c)
+        s += envelope(c, channels[static_cast<std::size_t>(c)]);
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string dir = argc > 1 ? argv[1] : "examples";
+    try {
+        writePrism(dir + "/star.lwo", "Star", star(5, 1.0, 0.42), -0.35, 0.35, 0.9f, 0.75f, 0.2f);
+        writePrism(dir + "/ell.lwo", "Ell",
+                   {{0.0, 0.0}, {0.9, 0.0}, {0.9, 0.35}, {0.35, 0.35}, {0.35, 1.1}, {0.0, 1.1}}, -0.3, 0.3, 0.3f,
+                   0.5f, 0.9f);
+
+        const int lastFrame = 5;
+        const double fps = 30.0, end = lastFrame / fps;
+        const double pi = std::acos(-1.0);
+        using Keys = std::vector<std::pair<double, double>>;
+        const Keys zero{{0.0, 0.0}}, one{{0.0, 1.0}};
+        // The star slides along X, turns a fifth of a turn about Z (bank) and tips about Y (heading).
+        const std::vector<Keys> starMotion{
+            {{0.0, -0.3}, {end, 0.3}}, zero, zero, {{0.0, 0.0}, {end, 0.5}}, zero, {{0.0, 0.0}, {end, 2 * pi / 5}},
+            one, one, one};
+        const std::vector<Keys> ellMotion{{{0.0, 1.6}}, {{0.0, -0.5}}, zero, zero, zero, zero, one, one, one};
+
+        std::ofstream lws(dir + "/ostrevin-demo.lws");
+        lws << "LWSC\n5\n\nFirstFrame 0\nLastFrame " << lastFrame << "\nFrameStep 1\nFramesPerSecond " << fps
+            << "\n\n";
+        lws << "LoadObjectLayer 1 10000000 star.lwo\nChangeObject 0\nShowObject 7 -1\n" << objectMotion(starMotion)
+            << "\n";
+        lws << "LoadObjectLayer 1 10000001 ell.lwo\nChangeObject 0\nShowObject 7 -1\n" << objectMotion(ellMotion)
+            << "\n";
+        if (!lws)
+            throw std::runtime_error("cannot write " + dir + "/ostrevin-demo.lws");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "make-example: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
