@@ -1,0 +1,189 @@
+#include "tools/ostrevin-render/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "tools/ostrevin-render/errors.h"
+
+namespace render {
+
+namespace {
+
+constexpr int maxPixels = 16384;
+
+long parseLong(const std::string &option, const std::string &text, long lo, long hi)
+{
+    errno = 0;
+    char *end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < lo || value > hi)
+        throw UsageError(option + " wants a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+                         ", not \"" + text + "\"");
+    return value;
+}
+
+int parseInt(const std::string &option, const std::string &text, int lo, int hi)
+{
+    return static_cast<int>(parseLong(option, text, lo, hi));
+}
+
+int parseAxis(const std::string &option, const std::string &text)
+{
+    if (text == "x" || text == "X")
+        return 0;
+    if (text == "y" || text == "Y")
+        return 1;
+    if (text == "z" || text == "Z")
+        return 2;
+    throw UsageError(option + " wants x, y or z, not \"" + text + "\"");
+}
+
+// "A-B" or "A"; frame numbers may be negative, as in "-5--1".
+void parseFrames(const std::string &text, Options &o)
+{
+    const std::size_t dash = text.find('-', 1);
+    const std::string a = text.substr(0, dash);
+    const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
+    o.firstFrame = parseInt("--frames", a, -1000000, 1000000);
+    o.lastFrame = parseInt("--frames", b, -1000000, 1000000);
+    if (o.lastFrame < o.firstFrame)
+        throw UsageError("--frames " + text + " ends before it starts");
+    if (static_cast<long>(o.lastFrame) - o.firstFrame >= 100000)
+        throw UsageError("--frames " + text + " asks for too many frames");
+    o.framesGiven = true;
+}
+
+void parseSize(const std::string &text, Options &o)
+{
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        throw UsageError("--size wants WIDTHxHEIGHT, not \"" + text + "\"");
+    o.width = parseInt("--size width", text.substr(0, x), 1, maxPixels);
+    o.height = parseInt("--size height", text.substr(x + 1), 1, maxPixels);
+}
+
+} // namespace
+
+Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
+{
+    Options o;
+    o.threads = hardwareThreads > 0 ? hardwareThreads : 1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string inlineValue;
+        bool hasInline = false;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                hasInline = true;
+            }
+        }
+        auto value = [&]() -> std::string {
+            if (hasInline)
+                return inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        auto flag = [&]() {
+            if (hasInline)
+                throw UsageError(arg + " takes no value");
+        };
+
+        if (arg == "-h" || arg == "--help") {
+            flag();
+            o.help = true;
+        } else if (arg == "--module") {
+            o.modulePath = value();
+        } else if (arg == "--target") {
+            o.target = value();
+            if (o.target.empty())
+                throw UsageError("--target needs an object name");
+        } else if (arg == "--invert") {
+            flag();
+            o.invert = true;
+        } else if (arg == "--axis") {
+            o.axis = parseAxis(arg, value());
+        } else if (arg == "--view") {
+            o.view = parseAxis(arg, value());
+        } else if (arg == "--threads") {
+            o.threads = parseInt(arg, value(), 1, 256);
+        } else if (arg == "--out") {
+            o.outDir = value();
+            if (o.outDir.empty())
+                throw UsageError("--out needs a directory");
+        } else if (arg == "--frames") {
+            parseFrames(value(), o);
+        } else if (arg == "--size") {
+            parseSize(value(), o);
+        } else if (arg == "--resolution") {
+            o.resolution = parseInt(arg, value(), 1, maxPixels);
+            o.width = o.height = 0;
+        } else if (arg == "--depth") {
+            o.depthSamples = parseInt(arg, value(), 1, 4096);
+        } else if (arg == "--sheet") {
+            o.sheetSlices = parseInt(arg, value(), 0, 64);
+        } else if (arg == "--fps") {
+            const std::string text = value();
+            char *end = nullptr;
+            o.fps = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
+                throw UsageError("--fps wants a positive number, not \"" + text + "\"");
+        } else if (arg == "--save-settings") {
+            o.saveSettings = value();
+        } else if (arg == "--load-settings") {
+            o.loadSettings = value();
+        } else if (arg == "--quiet" || arg == "-q") {
+            flag();
+            o.quiet = true;
+        } else if (arg == "--list") {
+            flag();
+            o.list = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option " + arg + " (try --help)");
+        } else if (o.scene.empty()) {
+            o.scene = arg;
+            if (o.scene.empty())
+                throw UsageError("the scene file name is empty");
+        } else {
+            throw UsageError("more than one scene given: " + o.scene + " and " + arg);
+        }
+    }
+    return o;
+}
+
+std::string usageText()
+{
+    return "usage: ostrevin-render [SCENE] [options]\n"
+           "Renders the Ostrevin texture over a scene: slice and X-ray views per frame and a contact sheet.\n"
+           "Without SCENE it renders the bundled example (a star moving past an L).\n"
+           "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
+           "  --target NAME         the target object (default: the first object)\n"
+           "  --invert              In / Out: 1.0 outside the target instead of inside\n"
+           "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
+           "  --view x|y|z          the axis the images look along (default z)\n"
+           "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
+           "  --fps F               frames per second (default: the scene's rate, or 30)\n"
+           "  --resolution N        pixels along the longer side (default 384)\n"
+           "  --size WxH            image size; the target's box is fitted inside\n"
+           "  --depth N             samples along each X-ray (default 64)\n"
+           "  --sheet N             slices on the contact sheet, 0 for none (default 9)\n"
+           "  --threads N           evaluation threads (default: all cores)\n"
+           "  --out DIR             output directory (default out)\n"
+           "  --module PATH         the module file (default Ostrevin.p next to this program)\n"
+           "  --save-settings FILE  save the texture layer's settings through the module\n"
+           "  --load-settings FILE  load them back before --target and --invert apply\n"
+           "  --list                list the scene's objects and stop\n"
+           "  --quiet               no progress output\n";
+}
+
+const char *axisName(int axis)
+{
+    static const char *const names[] = {"x", "y", "z"};
+    return axis >= 0 && axis < 3 ? names[axis] : "?";
+}
+
+} // namespace render

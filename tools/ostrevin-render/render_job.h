@@ -1,0 +1,53 @@
+// The render loop: sets the layer up as asked, runs the render protocol over the frames, writes
+// the slice, X-ray and contact-sheet images, and accounts for the work.
+#ifndef OSTREVIN_TOOLS_RENDER_RENDER_JOB_H
+#define OSTREVIN_TOOLS_RENDER_RENDER_JOB_H
+
+#include <string>
+#include <vector>
+
+#include "tools/ostrevin-render/options.h"
+#include "tools/ostrevin-render/progress.h"
+#include "tools/ostrevin-render/scene_import.h"
+#include "tools/ostrevin-render/views.h"
+
+namespace render {
+
+struct FrameResult {
+    int frame = 0;
+    double seconds = 0.0;
+    Box targetBounds;      // the target's world box at this frame
+    Framing framing;       // the shared framing, with this frame's depth range
+    double sliceDepth = 0.0;
+    Field slice;
+    Field volume;
+};
+
+struct RenderStats {
+    std::string source;
+    std::string target;
+    bool inverted = false;
+    int axis = 2, view = 2;
+    int firstFrame = 0, lastFrame = 0;
+    int sheetFrame = 0;         // the middle frame: the contact sheet's
+    double fps = 30.0;
+    int threads = 1;
+    int depthSamples = 0;
+    Framing framing;            // across and up: the target's box over every frame
+    long long points = 0;
+    double evaluationSeconds = 0.0;
+    long builds = 0;            // the host's meshInfo calls
+    double buildSeconds = 0.0;  // the slowest first evaluation of each pass that built
+    std::string outDir;
+    std::vector<std::string> files;
+    std::vector<FrameResult> frames;   // filled when asked to keep the fields
+};
+
+RenderStats runRender(const Options &options, const ImportedScene &scene, Progress &progress,
+                      bool keepFields = false);
+
+std::string summary(const RenderStats &stats);
+
+} // namespace render
+
+#endif

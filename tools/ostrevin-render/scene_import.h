@@ -1,0 +1,52 @@
+// Scene import through Assimp: one object per node that carries polygons, its points in object
+// coordinates, its polygons whole (never triangulated) and its world placement over time.
+#ifndef OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
+#define OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/scene.h"
+#include "tools/ostrevin-render/geometry.h"
+
+struct aiScene;
+
+namespace render {
+
+struct ImportedObject {
+    std::string name;
+    std::vector<standin::Point3> points;            // object coordinates
+    std::vector<std::vector<int>> polygons;         // indices into points, three or more each
+    std::function<standin::Transform(double seconds)> motion;
+
+    // Positions as the host hands them to the texture: placed, then rounded to floats.
+    std::vector<Vec3> worldPoints(double seconds) const;
+    Box worldBounds(double seconds) const;
+};
+
+struct ImportedScene {
+    std::string source;                 // how messages name the scene
+    std::vector<ImportedObject> objects;
+    bool animated = false;
+    double fps = 30.0;                  // the scene's frame rate
+    int firstFrame = 0;                 // the frames its animation covers
+    int lastFrame = 0;
+
+    const ImportedObject *find(const std::string &name) const;
+    std::string objectNames() const;    // "A, B, C" for messages
+};
+
+// Throws RenderError: a missing or unreadable file, one Assimp cannot read, or no polygons.
+ImportedScene importScene(const std::string &path);
+// The example compiled into the program.
+ImportedScene importExample();
+// The conversion itself, from a scene Assimp has read.
+ImportedScene convertScene(const aiScene &scene, const std::string &source);
+
+// Puts every object into the stand-in host's scene, in order.
+void addToHost(const ImportedScene &scene, standin::Scene &host);
+
+} // namespace render
+
+#endif

@@ -1,0 +1,93 @@
+#include "tools/ostrevin-render/session.h"
+
+#include "host/states.h"
+#include "tools/ostrevin-render/errors.h"
+
+namespace render {
+
+namespace {
+constexpr unsigned targetItemControl = 0x8001;
+constexpr unsigned inOutControl = 0x8002;
+} // namespace
+
+Session::Session(const std::string &modulePath)
+{
+    if (!module.open(modulePath))
+        throw RenderError("cannot load the module: " + module.error());
+    textureLayer = std::make_unique<standin::TextureLayer>(standIn, module);
+    if (!textureLayer->create())
+        throw RenderError("the module made no texture layer: " + textureLayer->error());
+    if (!textureLayer->openPanel())
+        throw RenderError("the module made no settings panel");
+}
+
+Session::~Session()
+{
+    if (rendering)
+        end();
+    textureLayer.reset();   // the instance goes before its module
+}
+
+void Session::addScene(const ImportedScene &scene) { addToHost(scene, standIn.scene()); }
+
+void Session::pickTarget(const std::string &name)
+{
+    auto &xpanel = standIn.xpanel();
+    if (xpanel.popupIndexOf(textureLayer->panel(), targetItemControl, name) < 0)
+        throw RenderError("the panel's Target Item popup has no entry \"" + name + "\"");
+    if (!textureLayer->pickTarget(name))
+        throw RenderError("the panel did not take \"" + name + "\" as its Target Item");
+}
+
+void Session::setInvert(bool invert)
+{
+    if (!textureLayer->setInvert(invert))
+        throw RenderError("the panel did not take the In / Out choice");
+}
+
+int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }
+bool Session::inverted() { return standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0; }
+
+void Session::saveSettings(const std::string &path)
+{
+    standin::SaveState state(standin::StateForm::Text, path);
+    if (!state.fileOpen())
+        throw RenderError("cannot write settings to " + path);
+    if (const char *error = textureLayer->save(state.state()))
+        throw RenderError("the module could not save its settings: " + std::string(error));
+    state.close();
+}
+
+void Session::loadSettings(const std::string &path)
+{
+    const std::unique_ptr<standin::LoadState> state = standin::LoadState::fromFile(standin::StateForm::Text, path);
+    if (!state)
+        throw RenderError("cannot read settings from " + path);
+    if (const char *error = textureLayer->load(state->state()))
+        throw RenderError("the module could not load its settings from " + path + ": " + error);
+}
+
+void Session::begin()
+{
+    if (const char *error = textureLayer->init(1))
+        throw RenderError(std::string("the texture refused to start rendering: ") + error);
+    rendering = true;
+}
+
+void Session::frame(int frame, double seconds)
+{
+    if (const char *error = textureLayer->newTime(frame, seconds))
+        throw RenderError("the texture refused frame " + std::to_string(frame) + ": " + error);
+}
+
+double Session::evaluate(const Vec3 &p, int axis) { return textureLayer->evaluate(p[0], p[1], p[2], axis); }
+
+void Session::end()
+{
+    textureLayer->cleanup();
+    rendering = false;
+}
+
+long Session::meshInfoCalls() { return standIn.scene().counters.meshInfo; }
+
+} // namespace render

@@ -1,0 +1,70 @@
+// The texture as the host runs it: the module file loaded into a stand-in host, one texture layer
+// with its panel, the scene's objects, the layer's settings and the render protocol.
+#ifndef OSTREVIN_TOOLS_RENDER_SESSION_H
+#define OSTREVIN_TOOLS_RENDER_SESSION_H
+
+#include <memory>
+#include <string>
+
+#include "host/module_loader.h"
+#include "host/standin_host.h"
+#include "host/texture_layer.h"
+#include "tools/ostrevin-render/parallel.h"
+#include "tools/ostrevin-render/scene_import.h"
+
+namespace render {
+
+class Session {
+public:
+    // Loads the module, activates both servers, creates the layer and builds its panel.
+    explicit Session(const std::string &modulePath);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    standin::StandInHost &host() { return standIn; }
+    standin::TextureLayer &layer() { return *textureLayer; }
+
+    void addScene(const ImportedScene &scene);
+
+    // Picks the object through the panel's "Target Item" popup, by the entry's name.
+    void pickTarget(const std::string &name);
+    void setInvert(bool invert);
+    // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
+    int targetPosition();
+    bool inverted();
+
+    // The layer's settings through the module's own save and load, in a scene-file (text) state.
+    void saveSettings(const std::string &path);
+    void loadSettings(const std::string &path);
+
+    // The render protocol.
+    void begin();                             // init(1)
+    void frame(int frame, double seconds);    // newTime
+    double evaluate(const Vec3 &p, int axis);
+    void end();                               // cleanup
+
+    long meshInfoCalls();
+
+private:
+    standin::StandInHost standIn;
+    standin::LoadedModule module;
+    std::unique_ptr<standin::TextureLayer> textureLayer;
+    bool rendering = false;
+};
+
+// Evaluates the session's layer along one texture axis; safe from several threads at once
+// between begin() and end(), as the host's evaluations are.
+class LayerSampler : public Sampler {
+public:
+    LayerSampler(Session &s, int textureAxis) : session(&s), axis(textureAxis) {}
+    double sample(const Vec3 &p) const override { return session->evaluate(p, axis); }
+
+private:
+    Session *session;
+    int axis;
+};
+
+} // namespace render
+
+#endif

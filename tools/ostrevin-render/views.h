@@ -1,0 +1,65 @@
+// What the images show: a framing of the target's box seen along an axis, the texture sampled on
+// a slice across it or summed along X-rays through it, and the target's outline on the slice.
+#ifndef OSTREVIN_TOOLS_RENDER_VIEWS_H
+#define OSTREVIN_TOOLS_RENDER_VIEWS_H
+
+#include <functional>
+#include <vector>
+
+#include "tools/ostrevin-render/geometry.h"
+#include "tools/ostrevin-render/parallel.h"
+
+namespace render {
+
+// Looking along `view`, image right is axis (view + 1) % 3 and image up is (view + 2) % 3. Pixel
+// (i, j) covers the square around its centre (i + 0.5, j + 0.5); row 0 is the top.
+struct Framing {
+    int view = 2, across = 0, up = 1;
+    int width = 1, height = 1;
+    double pixel = 1.0;                    // world units per pixel
+    double centreAcross = 0.0, centreUp = 0.0;
+    double depthMin = 0.0, depthMax = 0.0; // the target's box along the view
+
+    // The world point at image position (x, y), in pixels, and the given depth.
+    Vec3 at(double x, double y, double depth) const;
+    double imageX(double worldAcross) const;
+    double imageY(double worldUp) const;
+};
+
+// Frames the box, widened by `margin` times its larger side on every side, as large as fits.
+Framing frameBox(const Box &box, int view, int width, int height, double margin);
+// The image size whose longer side has `resolution` pixels, for the same widened box.
+void sizeFor(const Box &box, int view, int resolution, double margin, int &width, int &height);
+
+// One value per pixel, row by row.
+struct Field {
+    int width = 0, height = 0;
+    std::vector<double> values;
+    double operator()(int x, int y) const { return values[static_cast<std::size_t>(y) * width + x]; }
+};
+
+using Tick = std::function<void(long long pointsDone)>;
+
+// The texture at every pixel centre on the plane at `depth` along the view.
+Field sampleSlice(const Sampler &sampler, const Framing &f, double depth, int threads, PassStats &stats,
+                  const Tick &tick = {});
+// The mean of `samples` values taken at the midpoints of equal steps along each pixel's ray
+// through the target's box: the share of the ray that lies inside.
+Field sampleVolume(const Sampler &sampler, const Framing &f, int samples, int threads, PassStats &stats,
+                   const Tick &tick = {});
+
+// A segment in image-plane world coordinates (across, up).
+struct Segment {
+    double a0, u0, a1, u1;
+};
+
+// Where the polygons cross the plane at `depth` along `view`: each polygon's edges are cut by the
+// plane, and the cut points, ordered along the polygon's line of intersection, pair up into the
+// parts of that line inside the polygon (so concave polygons give several). Polygons lying in the
+// plane give their edges.
+std::vector<Segment> sectionOutline(const std::vector<Vec3> &points, const std::vector<std::vector<int>> &polygons,
+                                    int view, double depth);
+
+} // namespace render
+
+#endif
