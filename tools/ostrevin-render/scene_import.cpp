@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -14,6 +15,7 @@
 
 #include "tools/ostrevin-render/embedded_files.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/lwob_reader.h"
 #include "tools/ostrevin-render/node_animation.h"
 
 namespace render {
@@ -173,7 +175,16 @@ ImportedScene importScene(const std::string &path)
 {
     checkReadable(path);
     Assimp::Importer importer;
-    return readWith(importer, path, path);
+    try {
+        return readWith(importer, path, path);
+    } catch (const RenderError &) {
+        // Assimp's own reader turns every LWOB file down; ours reads what it needs.
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!isLwob(bytes))
+            throw;
+        return readLwob(bytes, std::filesystem::path(path).stem().string(), path);
+    }
 }
 
 ImportedScene importExample()

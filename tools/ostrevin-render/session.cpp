@@ -13,7 +13,7 @@ constexpr unsigned inOutControl = 0x8002;
 Session::Session(const std::string &modulePath)
 {
     if (!module.open(modulePath))
-        throw RenderError("cannot load the module: " + module.error());
+        throw RenderError(module.error());
     textureLayer = std::make_unique<standin::TextureLayer>(standIn, module);
     if (!textureLayer->create())
         throw RenderError("the module made no texture layer: " + textureLayer->error());
