@@ -110,6 +110,9 @@ TEST(StateStream, WorkedExampleReadsBackInBothForms)
 TEST(StateStream, TextFileModeWritesLinesAndReadsThemBack)
 {
     std::FILE *file = std::tmpfile();
+    const std::string fallback = testing::TempDir() + "stream.txt";
+    if (!file)   // Windows puts tmpfile() in the drive's root, which may not be writable
+        file = std::fopen(fallback.c_str(), "w+b");
     ASSERT_NE(file, nullptr);
     StateStream out(TextFile, file);
     EXPECT_FALSE(out.binary);
@@ -128,6 +131,7 @@ TEST(StateStream, TextFileModeWritesLinesAndReadsThemBack)
     got.pop_back();
     expectPanelExampleRead(got);
     std::fclose(file);
+    std::remove(fallback.c_str());
 }
 
 TEST(StateStream, ParsesMarkersKeysAndValues)
