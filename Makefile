@@ -1,5 +1,5 @@
 # Thin driver over the CMake presets. `make demo` and `make test` do all set-up on a fresh machine.
-.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 info
+.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 info fuzz
 
 setup:
 	bash tools/setup/install-packages.sh
@@ -11,7 +11,7 @@ demo: setup
 	./build/dev/bin/ostrevin-info
 
 test: setup
-	$(MAKE) test-native test-asan test-tsan test-linux32 test-win32
+	$(MAKE) test-native test-asan test-tsan test-linux32 test-win32 fuzz
 
 test-native:
 	cmake --preset dev
@@ -38,3 +38,7 @@ test-win32:
 	cmake --preset win32
 	cmake --build --preset win32
 	ctest --preset win32
+
+# libFuzzer with clang: each load target for FUZZ_SECONDS (30 by default), in build/fuzz.
+fuzz:
+	bash fuzz/run.sh
