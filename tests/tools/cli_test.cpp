@@ -1,0 +1,158 @@
+// The whole command: each bad input gives exactly one "ostrevin-render: ..." line and a non-zero
+// status, in process and as a real process; with no scene it renders the built-in example.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "tests/tools/tool_support.h"
+#include "tools/ostrevin-render/cli.h"
+
+using tooltest::TempDir;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string drain(std::FILE *f)
+{
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        s += static_cast<char>(c);
+    std::fclose(f);
+    return s;
+}
+
+Outcome run(const std::vector<std::string> &args)
+{
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    const int status = render::runCommand(args, out, err);
+    return {status, drain(out), drain(err)};
+}
+
+// Runs the program itself from `cwd`, its output captured in files there.
+Outcome spawn(const std::string &cwd, const std::string &args)
+{
+    const std::string command = "cd '" + cwd + "' && '" OSTREVIN_RENDER_EXE "' " + args + " >stdout.txt 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return {status, tooltest::readFile(cwd + "/stdout.txt"), tooltest::readFile(cwd + "/stderr.txt")};
+}
+
+bool oneErrorLine(const std::string &err, const std::string &message)
+{
+    return err == "ostrevin-render: " + message + "\n";
+}
+
+} // namespace
+
+TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
+{
+    TempDir dir;
+    tooltest::writeFile(dir / "noise.qqq", "\x01\x02 not a model");
+    tooltest::writeFile(dir / "wire.obj", "o Wire\nv 0 0 0\nv 1 0 0\nl 1 2\n");
+    const std::string small = "--resolution=8";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string messageStart;
+    } cases[] = {
+        {{"--bogus"}, render::exitUsage, "unknown option --bogus"},
+        {{"--threads", "lots"}, render::exitUsage, "--threads wants a whole number"},
+        {{dir / "missing.lws"}, render::exitFailure, "cannot read " + dir / "missing.lws" + ": no such file"},
+        {{dir.str()}, render::exitFailure, "cannot read " + dir.str() + ": it is a directory"},
+        {{dir / "noise.qqq"}, render::exitFailure, "cannot import " + dir / "noise.qqq" + ": "},
+        {{dir / "wire.obj"}, render::exitFailure, ""},
+        {{"--target", "Nobody", small, "--out", dir / "o"}, render::exitFailure,
+         "no object named \"Nobody\" in examples/ostrevin-demo.lws (built in) (objects: Star, Ell)"},
+        {{"--module", dir / "none.p", small, "--out", dir / "o"}, render::exitFailure, "cannot load " + dir / "none.p"},
+        {{"--load-settings", dir / "none.txt", small, "--out", dir / "o"}, render::exitFailure,
+         "cannot read settings from " + dir / "none.txt"},
+    };
+    for (const auto &c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.front();
+        EXPECT_EQ(r.err.rfind("ostrevin-render: " + c.messageStart, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.out, "") << c.args.front();
+    }
+    // A file with no polygons is refused whether Assimp reads it or not.
+    const Outcome wire = run({dir / "wire.obj"});
+    EXPECT_TRUE(oneErrorLine(wire.err, dir / "wire.obj" + " has no polygons") ||
+                wire.err.rfind("ostrevin-render: cannot import ", 0) == 0)
+        << wire.err;
+}
+
+TEST(Command, HelpAndListAnswerWithoutRendering)
+{
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: ostrevin-render", 0), 0u);
+    const Outcome list = run({"--list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("Star"), std::string::npos);
+    EXPECT_NE(list.out.find("Ell"), std::string::npos);
+    EXPECT_NE(list.out.find("animated: frames 0-5 at 30 fps"), std::string::npos) << list.out;
+}
+
+TEST(Command, RendersAndSummarisesWithProgressLinesOffATerminal)
+{
+    TempDir dir;
+    const Outcome r = run({"--resolution", "12", "--depth", "2", "--sheet", "2", "--frames", "1-2", "--threads", "2",
+                           "--out", dir / "o"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("target \"Star\" (In)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("points per second"), std::string::npos);
+    EXPECT_NE(r.out.find("cache builds       2 (meshInfo calls)"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("] wrote " + dir / "o/slice_0001.png\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("[100%] wrote " + dir / "o/volume_0002.png\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "o/sheet_0001.png"));
+}
+
+TEST(Process, BadInputsExitNonZeroWithOneLine)
+{
+    TempDir dir;
+    Outcome r = spawn(dir.str(), "--frames 9-1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(oneErrorLine(r.err, "--frames 9-1 ends before it starts")) << r.err;
+    r = spawn(dir.str(), "nothing-here.lwo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(oneErrorLine(r.err, "cannot read nothing-here.lwo: no such file")) << r.err;
+    r = spawn(dir.str(), "--target Square --resolution 8");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("ostrevin-render: no object named \"Square\"", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Process, WithoutASceneItRendersTheExampleIntoOut)
+{
+    TempDir dir;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(NDEBUG)
+    // Instrumented builds are too slow for the full-size example: the same path, smaller.
+    const Outcome r = spawn(dir.str(), "--resolution 48 --depth 8");
+#else
+    const Outcome r = spawn(dir.str(), "");
+#endif
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char *name : {"slice_0000.png", "volume_0000.png", "slice_0005.png", "volume_0005.png", "sheet_0002.png"})
+        EXPECT_GT(tooltest::readPng(dir / "out/" + name).width, 0) << name;
+    EXPECT_NE(r.out.find("examples/ostrevin-demo.lws (built in), target \"Star\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cache builds       6 (meshInfo calls)"), std::string::npos) << r.out;
+}
+
+TEST(Process, TheExampleFilesAreWhatTheirGeneratorWrites)
+{
+    TempDir dir;
+    const std::string command = "'" OSTREVIN_MAKE_EXAMPLE_EXE "' '" + dir.str() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    for (const char *name : {"star.lwo", "ell.lwo", "ostrevin-demo.lws"})
+        EXPECT_EQ(tooltest::readFile(dir / name), tooltest::readFile(std::string(OSTREVIN_SOURCE_DIR "/examples/") + name))
+            << name << " differs: run ostrevin-make-example examples";
+}

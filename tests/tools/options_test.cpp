@@ -1,0 +1,135 @@
+// The command line: every option reaches its field, and every bad one is named in its error.
+#include <gtest/gtest.h>
+
+#include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/options.h"
+
+using render::Options;
+using render::parseOptions;
+using render::UsageError;
+
+namespace {
+
+std::string errorOf(const std::vector<std::string> &args)
+{
+    try {
+        parseOptions(args, 4);
+    } catch (const UsageError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(Options, DefaultsRenderTheExampleWithEveryCore)
+{
+    const Options o = parseOptions({}, 6);
+    EXPECT_TRUE(o.scene.empty());
+    EXPECT_TRUE(o.target.empty());
+    EXPECT_EQ(o.threads, 6);
+    EXPECT_EQ(o.axis, 2);
+    EXPECT_EQ(o.view, 2);
+    EXPECT_EQ(o.outDir, "out");
+    EXPECT_FALSE(o.framesGiven);
+    EXPECT_FALSE(o.invert);
+    // A machine that cannot say how many cores it has still gets a thread.
+    EXPECT_EQ(parseOptions({}, 0).threads, 1);
+}
+
+TEST(Options, EveryOptionReachesItsField)
+{
+    const Options o = parseOptions({"scene.lws", "--target", "Star", "--invert", "--axis", "x", "--view=Y", "--threads",
+                                    "3", "--out", "images", "--frames", "2-7", "--size", "320x200", "--depth=16",
+                                    "--sheet", "4", "--fps", "24", "--module", "m.p", "--save-settings", "a.txt",
+                                    "--load-settings", "b.txt", "--quiet"},
+                                   8);
+    EXPECT_EQ(o.scene, "scene.lws");
+    EXPECT_EQ(o.target, "Star");
+    EXPECT_TRUE(o.invert);
+    EXPECT_EQ(o.axis, 0);
+    EXPECT_EQ(o.view, 1);
+    EXPECT_EQ(o.threads, 3);
+    EXPECT_EQ(o.outDir, "images");
+    EXPECT_TRUE(o.framesGiven);
+    EXPECT_EQ(o.firstFrame, 2);
+    EXPECT_EQ(o.lastFrame, 7);
+    EXPECT_EQ(o.width, 320);
+    EXPECT_EQ(o.height, 200);
+    EXPECT_EQ(o.depthSamples, 16);
+    EXPECT_EQ(o.sheetSlices, 4);
+    EXPECT_DOUBLE_EQ(o.fps, 24.0);
+    EXPECT_EQ(o.modulePath, "m.p");
+    EXPECT_EQ(o.saveSettings, "a.txt");
+    EXPECT_EQ(o.loadSettings, "b.txt");
+    EXPECT_TRUE(o.quiet);
+}
+
+TEST(Options, FramesTakeOneNumberOrARangeIncludingNegativeOnes)
+{
+    Options o = parseOptions({"--frames", "4"}, 1);
+    EXPECT_EQ(o.firstFrame, 4);
+    EXPECT_EQ(o.lastFrame, 4);
+    o = parseOptions({"--frames", "-5--1"}, 1);
+    EXPECT_EQ(o.firstFrame, -5);
+    EXPECT_EQ(o.lastFrame, -1);
+    o = parseOptions({"--frames=-3"}, 1);
+    EXPECT_EQ(o.firstFrame, -3);
+    EXPECT_EQ(o.lastFrame, -3);
+}
+
+TEST(Options, SizeAndResolutionReplaceEachOther)
+{
+    Options o = parseOptions({"--size", "10x20", "--resolution", "64"}, 1);
+    EXPECT_EQ(o.width, 0);
+    EXPECT_EQ(o.resolution, 64);
+    o = parseOptions({"--resolution", "64", "--size", "10X20"}, 1);
+    EXPECT_EQ(o.width, 10);
+    EXPECT_EQ(o.height, 20);
+}
+
+TEST(Options, HelpAndListAreFlags)
+{
+    EXPECT_TRUE(parseOptions({"-h"}, 1).help);
+    EXPECT_TRUE(parseOptions({"--help"}, 1).help);
+    EXPECT_TRUE(parseOptions({"x.obj", "--list"}, 1).list);
+    EXPECT_NE(render::usageText().find("--target NAME"), std::string::npos);
+}
+
+TEST(Options, BadArgumentsNameTheProblem)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char *expected;
+    } cases[] = {
+        {{"--bogus"}, "unknown option --bogus (try --help)"},
+        {{"-x"}, "unknown option -x (try --help)"},
+        {{"--target"}, "--target needs a value"},
+        {{"--target="}, "--target needs an object name"},
+        {{"--axis", "w"}, "--axis wants x, y or z, not \"w\""},
+        {{"--view", "xy"}, "--view wants x, y or z, not \"xy\""},
+        {{"--threads", "0"}, "--threads wants a whole number from 1 to 256, not \"0\""},
+        {{"--threads", "2.5"}, "--threads wants a whole number from 1 to 256, not \"2.5\""},
+        {{"--threads", ""}, "--threads wants a whole number from 1 to 256, not \"\""},
+        {{"--threads", "99999999999999999999"}, "--threads wants a whole number from 1 to 256"},
+        {{"--frames", "5-2"}, "--frames 5-2 ends before it starts"},
+        {{"--frames", "3-"}, "--frames wants a whole number"},
+        {{"--frames", "a-b"}, "--frames wants a whole number"},
+        {{"--frames", "0-200000"}, "--frames 0-200000 asks for too many frames"},
+        {{"--size", "320"}, "--size wants WIDTHxHEIGHT, not \"320\""},
+        {{"--size", "0x10"}, "--size width wants a whole number from 1 to 16384, not \"0\""},
+        {{"--size", "10x99999"}, "--size height wants a whole number from 1 to 16384"},
+        {{"--resolution", "-4"}, "--resolution wants a whole number from 1 to 16384"},
+        {{"--depth", "0"}, "--depth wants a whole number from 1 to 4096"},
+        {{"--sheet", "65"}, "--sheet wants a whole number from 0 to 64"},
+        {{"--fps", "0"}, "--fps wants a positive number, not \"0\""},
+        {{"--fps", "nan"}, "--fps wants a positive number, not \"nan\""},
+        {{"--out", ""}, "--out needs a directory"},
+        {{"--invert=yes"}, "--invert takes no value"},
+        {{"a.lws", "b.lws"}, "more than one scene given: a.lws and b.lws"},
+    };
+    for (const auto &c : cases) {
+        const std::string error = errorOf(c.args);
+        EXPECT_EQ(error.rfind(c.expected, 0), 0u) << "args " << c.args.front() << ": got \"" << error << "\"";
+    }
+}

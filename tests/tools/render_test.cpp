@@ -1,0 +1,286 @@
+// Renders through the real module in the stand-in host: known shapes give known masks, motion
+// reaches the texture, the work is accounted, settings survive, and bad set-ups are named.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "tests/tools/tool_support.h"
+#include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/session.h"
+
+using namespace render;
+using tooltest::TempDir;
+
+namespace {
+
+std::string renderError(const Options &o, const ImportedScene &scene)
+{
+    try {
+        tooltest::render(o, scene);
+    } catch (const RenderError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The mean position across the image of the inside pixels, in world units.
+double insideCentroidAcross(const FrameResult &r)
+{
+    double sum = 0.0;
+    long n = 0;
+    for (int y = 0; y < r.slice.height; ++y)
+        for (int x = 0; x < r.slice.width; ++x)
+            if (r.slice(x, y) > 0.5) {
+                sum += r.framing.at(x + 0.5, y + 0.5, 0)[static_cast<std::size_t>(r.framing.across)];
+                ++n;
+            }
+    return n ? sum / static_cast<double>(n) : NAN;
+}
+
+standin::Transform turnAboutZ(double angle)
+{
+    standin::Transform t;
+    t.m[0][0] = std::cos(angle);
+    t.m[0][1] = -std::sin(angle);
+    t.m[1][0] = std::sin(angle);
+    t.m[1][1] = std::cos(angle);
+    return t;
+}
+
+const char *const testModels = OSTREVIN_ASSIMP_MODELS;
+
+} // namespace
+
+TEST(Render, CubeSliceIsAnExactSquareForEveryTextureAxisAndView)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    for (int axis = 0; axis < 3; ++axis)
+        for (int view = 0; view < 3; ++view) {
+            Options o = tooltest::smallOptions(dir.str(), 60);
+            o.margin = 0.25;   // 3 units over 60 pixels: the cube covers pixels 10 to 49
+            o.depthSamples = 4;
+            o.axis = axis;
+            o.view = view;
+            const RenderStats stats = tooltest::render(o, scene);
+            ASSERT_EQ(stats.frames.size(), 1u);
+            const FrameResult &r = stats.frames[0];
+            ASSERT_EQ(r.slice.width, 60);
+            ASSERT_EQ(r.slice.height, 60);
+            int wrong = 0;
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 60; ++x) {
+                    const double expected = x >= 10 && x < 50 && y >= 10 && y < 50 ? 1.0 : 0.0;
+                    wrong += r.slice(x, y) != expected;
+                    wrong += r.volume(x, y) != expected;
+                }
+            EXPECT_EQ(wrong, 0) << "texture axis " << axis << ", view " << view;
+        }
+}
+
+TEST(Render, InvertGivesTheComplement)
+{
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 60);
+    o.margin = 0.25;
+    o.invert = true;
+    const RenderStats stats = tooltest::render(o, tooltest::sceneOf({tooltest::cube()}));
+    EXPECT_TRUE(stats.inverted);
+    const Field &s = stats.frames[0].slice;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 60; ++x)
+            ASSERT_EQ(s(x, y), x >= 10 && x < 50 && y >= 10 && y < 50 ? 0.0 : 1.0) << x << "," << y;
+}
+
+TEST(Render, SphereXrayFollowsTheChordLength)
+{
+    TempDir dir;
+    // Turned a little about its axis, so that no pixel centre lies on a meridian's projection.
+    const ImportedScene scene = tooltest::sceneOf({tooltest::shape(
+        "Ball", [](standin::SceneObject &o) { standin::appendUVSphere(o, {0, 0, 0}, 1.0, 48, 24); },
+        [](double) { return turnAboutZ(0.1); })});
+    for (int view : {2, 1}) {
+        Options o = tooltest::smallOptions(dir.str(), 48);
+        o.margin = 0.1;
+        o.depthSamples = 100;
+        o.view = view;
+        const RenderStats stats = tooltest::render(o, scene);
+        const FrameResult &r = stats.frames[0];
+        double worst = 0.0, total = 0.0;
+        int counted = 0;
+        for (int y = 0; y < r.volume.height; ++y)
+            for (int x = 0; x < r.volume.width; ++x) {
+                const Vec3 p = r.framing.at(x + 0.5, y + 0.5, 0);
+                const double a = p[static_cast<std::size_t>(r.framing.across)],
+                             u = p[static_cast<std::size_t>(r.framing.up)];
+                const double d2 = a * a + u * u;
+                if (d2 > 1.05 * 1.05) {
+                    ASSERT_EQ(r.volume(x, y), 0.0) << x << "," << y;
+                } else if (d2 < 0.85 * 0.85) {
+                    // The box's depth is the diameter: the share inside is half the chord.
+                    const double error = std::fabs(r.volume(x, y) - std::sqrt(1.0 - d2));
+                    worst = std::max(worst, error);
+                    total += error;
+                    ++counted;
+                }
+            }
+        EXPECT_LT(worst, 0.03) << "view " << view;
+        EXPECT_LT(total / counted, 0.01) << "view " << view;
+    }
+}
+
+TEST(Render, TheExamplesStarSlidesAcrossBetweenFrames)
+{
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 160);
+    o.depthSamples = 2;
+    const RenderStats stats = tooltest::render(o, importExample());
+    EXPECT_EQ(stats.target, "Star");
+    ASSERT_EQ(stats.frames.size(), 6u);
+    // A fifth of a turn maps the star onto itself, so its slice through its middle is centred
+    // on its origin: -0.3 at the first frame, 0.3 at the last.
+    EXPECT_NEAR(insideCentroidAcross(stats.frames[0]), -0.3, 0.02);
+    EXPECT_NEAR(insideCentroidAcross(stats.frames[5]), 0.3, 0.02);
+    EXPECT_NE(stats.frames[2].slice.values, stats.frames[3].slice.values);
+    EXPECT_NE(stats.frames[2].volume.values, stats.frames[3].volume.values);
+}
+
+TEST(Render, LightWaveSceneFromTheTestModelsMovesItsCube)
+{
+    const std::string path = std::string(testModels) + "/LWS/move_x.lws";
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << "no " << path;
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 120);
+    o.framesGiven = true;
+    o.firstFrame = 0;
+    o.lastFrame = 20;
+    o.depthSamples = 1;
+    const RenderStats stats = tooltest::render(o, importScene(path));
+    ASSERT_EQ(stats.frames.size(), 21u);
+    // The cube's key at frame 20 is 2.069 units along X from where it starts.
+    const double moved = insideCentroidAcross(stats.frames[20]) - insideCentroidAcross(stats.frames[0]);
+    EXPECT_NEAR(moved, 2.0691, 0.03);
+    EXPECT_NEAR(stats.frames[20].targetBounds.centre()[0] - stats.frames[0].targetBounds.centre()[0], 2.0691, 1e-3);
+}
+
+TEST(Render, OneCacheBuildPerFrameAndEveryImageWritten)
+{
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir / "images", 20);
+    o.framesGiven = true;
+    o.firstFrame = 0;
+    o.lastFrame = 3;
+    o.depthSamples = 3;
+    o.sheetSlices = 4;
+    o.margin = 0.0;
+    const RenderStats stats = tooltest::render(o, tooltest::sceneOf({tooltest::cube()}));
+    EXPECT_EQ(stats.builds, 4);
+    // Per frame a slice and a three-sample X-ray; four half-size slices on the middle frame's sheet.
+    EXPECT_EQ(stats.points, 4 * (400 + 400 * 3) + 4 * 100);
+    EXPECT_GT(stats.evaluationSeconds, 0.0);
+    EXPECT_EQ(stats.sheetFrame, 1);
+
+    std::vector<std::string> names;
+    for (const std::string &f : stats.files)
+        names.push_back(std::filesystem::path(f).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"slice_0000.png", "volume_0000.png", "slice_0001.png",
+                                               "volume_0001.png", "sheet_0001.png", "slice_0002.png",
+                                               "volume_0002.png", "slice_0003.png", "volume_0003.png"}));
+    const tooltest::Png slice = tooltest::readPng(dir / "images/slice_0002.png");
+    EXPECT_EQ(slice.width, 20);
+    EXPECT_EQ(slice.height, 20);
+    // Two tiles of 10 pixels a side and three 4-pixel gaps each way.
+    const tooltest::Png sheet = tooltest::readPng(dir / "images/sheet_0001.png");
+    EXPECT_EQ(sheet.width, 32);
+    EXPECT_EQ(sheet.height, 32);
+
+    const std::string text = summary(stats);
+    EXPECT_NE(text.find("points evaluated   6800\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("cache builds       4 (meshInfo calls)"), std::string::npos) << text;
+    EXPECT_NE(text.find("9 written to " + dir / "images"), std::string::npos) << text;
+}
+
+TEST(Render, TheTargetIsPickedThroughThePanelPopupByName)
+{
+    TempDir dir;
+    ImportedObject ball = tooltest::shape(
+        "Ball", [](standin::SceneObject &o) { standin::appendUVSphere(o, {5, 0, 0}, 1.0, 16, 8); });
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube(), ball});
+    Options o = tooltest::smallOptions(dir.str(), 40);
+    o.target = "Ball";
+    const RenderStats stats = tooltest::render(o, scene);
+    EXPECT_EQ(stats.target, "Ball");
+    EXPECT_NEAR(stats.framing.centreAcross, 5.0, 1e-6);
+    // The middle pixel is inside the ball; the corners are not.
+    const Field &s = stats.frames[0].slice;
+    EXPECT_EQ(s(20, 19), 1.0);
+    EXPECT_EQ(s(0, 0), 0.0);
+
+    Session session(standin::defaultModulePath());
+    session.addScene(scene);
+    EXPECT_EQ(session.targetPosition(), 0);
+    session.pickTarget("Ball");
+    EXPECT_EQ(session.targetPosition(), 2);
+    EXPECT_THROW(session.pickTarget("Nope"), RenderError);
+    EXPECT_EQ(session.targetPosition(), 2);
+}
+
+TEST(Render, SettingsSurviveASaveAndALoad)
+{
+    TempDir dir;
+    const ImportedScene example = importExample();
+    Options save = tooltest::smallOptions(dir.str(), 16);
+    save.target = "Ell";
+    save.invert = true;
+    save.saveSettings = dir / "layer.txt";
+    tooltest::render(save, example);
+    const std::string saved = tooltest::readFile(dir / "layer.txt");
+    EXPECT_NE(saved.find("itemName : Ell"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("flipFlg : 1"), std::string::npos) << saved;
+
+    Options load = tooltest::smallOptions(dir.str(), 16);
+    load.loadSettings = dir / "layer.txt";
+    RenderStats stats = tooltest::render(load, example);
+    EXPECT_EQ(stats.target, "Ell");
+    EXPECT_TRUE(stats.inverted);
+
+    // The command line has the last word over loaded settings.
+    load.target = "Star";
+    stats = tooltest::render(load, example);
+    EXPECT_EQ(stats.target, "Star");
+    EXPECT_TRUE(stats.inverted);
+
+    // Settings naming an object the scene does not have.
+    Options elsewhere = tooltest::smallOptions(dir.str(), 16);
+    elsewhere.loadSettings = dir / "layer.txt";
+    EXPECT_EQ(renderError(elsewhere, tooltest::sceneOf({tooltest::cube()})),
+              "the settings in " + dir / "layer.txt" + " name no object of test");
+}
+
+TEST(Render, BadSetUpsAreNamed)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube("A"), tooltest::cube("B", 0.5)});
+    Options o = tooltest::smallOptions(dir.str(), 8);
+    o.target = "C";
+    EXPECT_EQ(renderError(o, scene), "no object named \"C\" in test (objects: A, B)");
+
+    o = tooltest::smallOptions(dir.str(), 8);
+    o.modulePath = dir / "Missing.p";
+    EXPECT_EQ(renderError(o, scene).rfind("cannot load " + dir / "Missing.p", 0), 0u);
+
+    tooltest::writeFile(dir / "file", "x");
+    o = tooltest::smallOptions(dir / "file", 8);
+    EXPECT_EQ(renderError(o, scene).rfind("cannot create the output directory " + dir / "file", 0), 0u);
+
+    o = tooltest::smallOptions(dir.str(), 8);
+    o.saveSettings = dir / "no/dir/s.txt";
+    EXPECT_EQ(renderError(o, scene), "cannot write settings to " + dir / "no/dir/s.txt");
+    o = tooltest::smallOptions(dir.str(), 8);
+    o.loadSettings = dir / "none.txt";
+    EXPECT_EQ(renderError(o, scene), "cannot read settings from " + dir / "none.txt");
+
+    EXPECT_EQ(renderError(tooltest::smallOptions(dir.str(), 8), tooltest::sceneOf({})), "test has no polygons");
+}

@@ -1,0 +1,432 @@
+// Import: n-gons stay whole, one object per node with polygons, placement composed up the
+// hierarchy and animated, the built-in example, LWOB objects, and clean errors for bad files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include <assimp/scene.h>
+
+#include "tests/tools/tool_support.h"
+#include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/lwob_reader.h"
+#include "tools/ostrevin-render/node_animation.h"
+#include "tools/ostrevin-render/scene_import.h"
+
+using namespace render;
+using tooltest::TempDir;
+using tooltest::writeFile;
+
+namespace {
+
+const double pi = std::acos(-1.0);
+
+std::string importError(const std::string &path)
+{
+    try {
+        importScene(path);
+    } catch (const RenderError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::vector<std::size_t> polygonSizes(const ImportedObject &o)
+{
+    std::vector<std::size_t> sizes;
+    for (const auto &p : o.polygons)
+        sizes.push_back(p.size());
+    return sizes;
+}
+
+// A pentagram prism with its 10-gon caps written whole.
+const char *starPrismObj = R"(o StarPrism
+v 0 1 0
+v 0.25 0.34 0
+v 0.95 0.31 0
+v 0.4 -0.13 0
+v 0.59 -0.81 0
+v 0 -0.42 0
+v -0.59 -0.81 0
+v -0.4 -0.13 0
+v -0.95 0.31 0
+v -0.25 0.34 0
+v 0 1 1
+v 0.25 0.34 1
+v 0.95 0.31 1
+v 0.4 -0.13 1
+v 0.59 -0.81 1
+v 0 -0.42 1
+v -0.59 -0.81 1
+v -0.4 -0.13 1
+v -0.95 0.31 1
+v -0.25 0.34 1
+f 10 9 8 7 6 5 4 3 2 1
+f 11 12 13 14 15 16 17 18 19 20
+f 1 2 12 11
+f 2 3 13 12
+f 3 4 14 13
+f 4 5 15 14
+f 5 6 16 15
+f 6 7 17 16
+f 7 8 18 17
+f 8 9 19 18
+f 9 10 20 19
+f 10 1 11 20
+)";
+
+aiMatrix4x4 translation(float x, float y, float z)
+{
+    aiMatrix4x4 m;
+    return aiMatrix4x4::Translation(aiVector3D(x, y, z), m);
+}
+
+} // namespace
+
+TEST(SceneImport, ObjNgonCapsStayWhole)
+{
+    TempDir dir;
+    writeFile(dir / "star.obj", starPrismObj);
+    const ImportedScene s = importScene(dir / "star.obj");
+    ASSERT_EQ(s.objects.size(), 1u);
+    const std::vector<std::size_t> sizes = polygonSizes(s.objects[0]);
+    ASSERT_EQ(sizes.size(), 12u);
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 10u), 2);
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4u), 10);
+    EXPECT_FALSE(s.animated);
+    // Still objects sit where the file puts them.
+    const Box b = s.objects[0].worldBounds(3.0);
+    EXPECT_FLOAT_EQ(static_cast<float>(b.max[1]), 1.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(b.min[2]), 0.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(b.max[2]), 1.0f);
+}
+
+TEST(SceneImport, PlyPolygonsStayWholeAndLinesAndPointsAreDropped)
+{
+    TempDir dir;
+    writeFile(dir / "quad.ply", "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
+                                "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+                                "end_header\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 1.5 0\n5 0 1 2 4 3\n2 0 1\n");
+    const ImportedScene s = importScene(dir / "quad.ply");
+    ASSERT_EQ(s.objects.size(), 1u);
+    EXPECT_EQ(polygonSizes(s.objects[0]), std::vector<std::size_t>{5});
+}
+
+TEST(SceneImport, OneObjectPerNodeWithPolygonsNamedAfterItWithDuplicatesSetApart)
+{
+    // Five nodes under the root: two called Box, one "(none)", one unnamed, and one whose mesh
+    // holds only a line.
+    aiScene scene;
+    scene.mRootNode = new aiNode("Root");
+    const char *names[] = {"Box", "Box", "(none)", "", "Wire"};
+    aiNode *children[5];
+    scene.mNumMeshes = 5;
+    scene.mMeshes = new aiMesh *[5];
+    for (unsigned i = 0; i < 5; ++i) {
+        children[i] = new aiNode(names[i]);
+        children[i]->mNumMeshes = 1;
+        children[i]->mMeshes = new unsigned[1]{i};
+        auto *mesh = scene.mMeshes[i] = new aiMesh;
+        mesh->mNumVertices = 3;
+        mesh->mVertices = new aiVector3D[3]{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+        mesh->mNumFaces = 1;
+        mesh->mFaces = new aiFace[1];
+        mesh->mFaces[0].mNumIndices = i == 4 ? 2 : 3;
+        mesh->mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
+    }
+    scene.mRootNode->addChildren(5, children);
+
+    const ImportedScene s = convertScene(scene, "memory");
+    ASSERT_EQ(s.objects.size(), 4u);
+    EXPECT_EQ(s.objects[0].name, "Box");
+    EXPECT_EQ(s.objects[1].name, "Box #2");
+    // The popup's own first entry must stay unambiguous.
+    EXPECT_EQ(s.objects[2].name, "(none) #2");
+    EXPECT_EQ(s.objects[3].name, "object 4");
+    EXPECT_EQ(s.objectNames(), "Box, Box #2, (none) #2, object 4");
+    EXPECT_EQ(s.find("Box #2"), &s.objects[1]);
+    EXPECT_EQ(s.find("Wire"), nullptr);
+    EXPECT_FALSE(s.animated);
+}
+
+TEST(SceneImport, ObjObjectsBecomeObjectsInFileOrder)
+{
+    TempDir dir;
+    writeFile(dir / "two.obj", "o Front\nv 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 3\n"
+                               "o Back\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\nf 4 5 6 7\n");
+    const ImportedScene s = importScene(dir / "two.obj");
+    EXPECT_EQ(s.objectNames(), "Front, Back");
+    EXPECT_EQ(polygonSizes(s.objects[1]), std::vector<std::size_t>{4});
+}
+
+TEST(SceneImport, BuiltInExampleIsTwoConcavePrismsAndTheStarMoves)
+{
+    const ImportedScene s = importExample();
+    ASSERT_EQ(s.objects.size(), 2u);
+    const ImportedObject &star = s.objects[0];
+    EXPECT_EQ(star.name, "Star");
+    EXPECT_EQ(s.objects[1].name, "Ell");
+    const std::vector<std::size_t> sizes = polygonSizes(star);
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 10u), 2);
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4u), 10);
+    const std::vector<std::size_t> ell = polygonSizes(s.objects[1]);
+    EXPECT_EQ(std::count(ell.begin(), ell.end(), 6u), 2);
+
+    EXPECT_TRUE(s.animated);
+    EXPECT_DOUBLE_EQ(s.fps, 30.0);
+    EXPECT_EQ(s.firstFrame, 0);
+    EXPECT_EQ(s.lastFrame, 5);
+    // The star slides from x -0.3 to 0.3 and turns a fifth of a turn, which maps it onto itself:
+    // its box is that of frame 0, moved.
+    const Box b0 = star.worldBounds(0.0), b5 = star.worldBounds(5 / 30.0);
+    EXPECT_NEAR(b0.centre()[0], -0.3, 1e-5);
+    EXPECT_NEAR(b5.centre()[0], 0.3, 1e-4);
+    EXPECT_NEAR(b0.max[1] - b0.min[1], b5.max[1] - b5.min[1], 1e-4);
+    // Halfway it has turned and tipped: its box along Z has grown from the prism's thickness.
+    const Box b2 = star.worldBounds(2.5 / 30.0);
+    EXPECT_NEAR(b0.max[2] - b0.min[2], 0.7, 1e-5);
+    EXPECT_GT(b2.max[2] - b2.min[2], 0.8);
+    // The L stays put.
+    EXPECT_NEAR(s.objects[1].worldBounds(0.0).min[0], 1.6, 1e-5);
+    EXPECT_NEAR(s.objects[1].worldBounds(5 / 30.0).min[0], 1.6, 1e-5);
+}
+
+TEST(SceneImport, WorldPointsAreRoundedToFloatsLikeTheHostsPositions)
+{
+    ImportedObject o = tooltest::cube();
+    o.motion = [](double t) { return standin::Transform::translation(0.1 * t, 0, 0); };
+    const std::vector<Vec3> w = o.worldPoints(1.0);
+    for (const Vec3 &p : w)
+        EXPECT_EQ(p[0], static_cast<double>(static_cast<float>(p[0])));
+    EXPECT_EQ(o.worldBounds(1.0).max[0], static_cast<double>(static_cast<float>(1.0 + 0.1)));
+}
+
+TEST(SceneImport, ConvertsAHierarchyWithAnimatedParent)
+{
+    // Root > Arm (animated, no mesh) > Hand (mesh, offset 2 along X in its parent).
+    aiScene scene;
+    scene.mRootNode = new aiNode("Root");
+    auto *arm = new aiNode("Arm");
+    auto *hand = new aiNode("Hand");
+    hand->mTransformation = translation(2, 0, 0);
+    scene.mRootNode->addChildren(1, &arm);
+    arm->addChildren(1, &hand);
+    hand->mNumMeshes = 1;
+    hand->mMeshes = new unsigned[1]{0};
+
+    auto *mesh = new aiMesh;
+    mesh->mNumVertices = 4;
+    mesh->mVertices = new aiVector3D[4]{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    mesh->mNumFaces = 2;
+    mesh->mFaces = new aiFace[2];
+    mesh->mFaces[0].mNumIndices = 4;
+    mesh->mFaces[0].mIndices = new unsigned[4]{0, 1, 2, 3};
+    mesh->mFaces[1].mNumIndices = 3;
+    mesh->mFaces[1].mIndices = new unsigned[3]{0, 1, 7};   // out of range: dropped
+    scene.mNumMeshes = 1;
+    scene.mMeshes = new aiMesh *[1]{mesh};
+
+    auto *anim = new aiAnimation;
+    anim->mTicksPerSecond = 24;
+    anim->mNumChannels = 1;
+    anim->mChannels = new aiNodeAnim *[1];
+    auto *ch = anim->mChannels[0] = new aiNodeAnim;
+    ch->mNodeName = aiString("Arm");
+    ch->mNumPositionKeys = 2;
+    ch->mPositionKeys = new aiVectorKey[2]{{0.0, {0, 0, 0}}, {48.0, {0, 4, 0}}};
+    ch->mNumRotationKeys = 2;
+    // A quarter turn about Z over the same two seconds.
+    ch->mRotationKeys = new aiQuatKey[2]{{0.0, aiQuaternion(1, 0, 0, 0)},
+                                         {48.0, aiQuaternion(aiVector3D(0, 0, 1), static_cast<ai_real>(pi / 2))}};
+    scene.mNumAnimations = 1;
+    scene.mAnimations = new aiAnimation *[1]{anim};
+
+    const ImportedScene s = convertScene(scene, "memory");
+    ASSERT_EQ(s.objects.size(), 1u);
+    const ImportedObject &o = s.objects[0];
+    EXPECT_EQ(o.name, "Hand");
+    EXPECT_EQ(polygonSizes(o), std::vector<std::size_t>{4});
+    EXPECT_TRUE(s.animated);
+    EXPECT_DOUBLE_EQ(s.fps, 24.0);
+    EXPECT_EQ(s.firstFrame, 0);
+    EXPECT_EQ(s.lastFrame, 48);
+
+    // At the start the hand's first point is at its offset; after two seconds the arm has risen
+    // by 4 and turned a quarter, which swings the offset onto Y.
+    const std::vector<Vec3> start = o.worldPoints(0.0), end = o.worldPoints(2.0), beyond = o.worldPoints(9.0);
+    EXPECT_NEAR(start[0][0], 2.0, 1e-6);
+    EXPECT_NEAR(start[0][1], 0.0, 1e-6);
+    EXPECT_NEAR(end[0][0], 0.0, 1e-5);
+    EXPECT_NEAR(end[0][1], 6.0, 1e-5);
+    EXPECT_NEAR(beyond[0][1], 6.0, 1e-5) << "the last key holds";
+    // Point (1, 0, 0) of the hand at one second: arm at height 2, turned an eighth.
+    const double c = std::cos(pi / 4), sn = std::sin(pi / 4);
+    const std::vector<Vec3> mid = o.worldPoints(1.0);
+    EXPECT_NEAR(mid[1][0], 3 * c, 1e-5);
+    EXPECT_NEAR(mid[1][1], 2 + 3 * sn, 1e-5);
+}
+
+TEST(NodeAnimation, InterpolatesBetweenKeysAndHoldsOutside)
+{
+    const std::vector<aiVectorKey> keys{{0.0, {0, 0, 0}}, {10.0, {10, -10, 2}}, {20.0, {10, 0, 2}}};
+    EXPECT_FLOAT_EQ(interpolate(keys, 5.0).x, 5.0f);
+    EXPECT_FLOAT_EQ(interpolate(keys, 5.0).y, -5.0f);
+    EXPECT_FLOAT_EQ(interpolate(keys, 15.0).y, -5.0f);
+    EXPECT_FLOAT_EQ(interpolate(keys, -3.0).x, 0.0f);
+    EXPECT_FLOAT_EQ(interpolate(keys, 25.0).x, 10.0f);
+    EXPECT_FLOAT_EQ(interpolate(keys, 10.0).y, -10.0f);
+    EXPECT_FLOAT_EQ(interpolate(std::vector<aiVectorKey>{{3.0, {7, 7, 7}}}, 0.0).z, 7.0f);
+
+    const std::vector<aiQuatKey> turns{{0.0, aiQuaternion(1, 0, 0, 0)},
+                                       {1.0, aiQuaternion(aiVector3D(0, 1, 0), static_cast<ai_real>(pi / 2))}};
+    const aiQuaternion half = interpolate(turns, 0.5);
+    const aiQuaternion expected(aiVector3D(0, 1, 0), static_cast<ai_real>(pi / 4));
+    EXPECT_NEAR(half.w, expected.w, 1e-6);
+    EXPECT_NEAR(half.y, expected.y, 1e-6);
+}
+
+TEST(NodeAnimation, MissingChannelPartsComeFromTheRestPlacement)
+{
+    NodeTree tree;
+    aiMatrix4x4 rest = translation(1, 2, 3);
+    aiMatrix4x4 scale;
+    rest = rest * aiMatrix4x4::Scaling(aiVector3D(2, 2, 2), scale);
+    const int node = tree.add("n", -1, rest);
+    NodeChannel only;
+    only.rotation = {{0.0, aiQuaternion(aiVector3D(0, 0, 1), static_cast<ai_real>(pi))}};
+    tree.animate(node, only);
+    tree.ticksPerSecond = 10;
+    // Rotated half a turn about Z, still scaled by 2 and moved by (1, 2, 3).
+    const standin::Point3 p = tree.placement(node, 0.0).apply({1, 0, 0});
+    EXPECT_NEAR(p[0], -1.0, 1e-5);
+    EXPECT_NEAR(p[1], 2.0, 1e-5);
+    EXPECT_NEAR(p[2], 3.0, 1e-5);
+    EXPECT_TRUE(tree.animated());
+    EXPECT_DOUBLE_EQ(tree.firstKey(), 0.0);
+}
+
+TEST(SceneImport, BadFilesGiveOneClearError)
+{
+    TempDir dir;
+    EXPECT_EQ(importError(dir / "missing.lwo"), "cannot read " + dir / "missing.lwo" + ": no such file");
+    EXPECT_EQ(importError(dir.str()), "cannot read " + dir.str() + ": it is a directory");
+
+    writeFile(dir / "noise.qqq", "\x01\x02 not a model \xff");
+    EXPECT_EQ(importError(dir / "noise.qqq").rfind("cannot import " + dir / "noise.qqq" + ": ", 0), 0u);
+
+    writeFile(dir / "broken.lwo", std::string("FORM\0\0\0\x10LWO2PNTS\0\0\0\x40", 20));
+    EXPECT_EQ(importError(dir / "broken.lwo").rfind("cannot import ", 0), 0u);
+
+    // Only lines and points: nothing that bounds a volume.
+    writeFile(dir / "wire.obj", "o Wire\nv 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\np 1\n");
+    const std::string wire = importError(dir / "wire.obj");
+    EXPECT_TRUE(wire == dir / "wire.obj" + " has no polygons" || wire.rfind("cannot import ", 0) == 0) << wire;
+
+    writeFile(dir / "empty.obj", "");
+    EXPECT_NE(importError(dir / "empty.obj"), "");
+}
+
+namespace {
+
+// An LWOB cube: PNTS, then POLS with one detail polygon under the first face.
+std::string lwobCube()
+{
+    std::string body;
+    auto u2 = [&](unsigned v) {
+        body += static_cast<char>(v >> 8);
+        body += static_cast<char>(v & 0xFF);
+    };
+    auto f4 = [&](float f) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        u2(bits >> 16);
+        u2(bits & 0xFFFF);
+    };
+    auto chunk = [&](const char *id, const std::string &data) {
+        std::string c(id, 4);
+        const auto n = static_cast<std::uint32_t>(data.size());
+        c += static_cast<char>(n >> 24);
+        c += static_cast<char>(n >> 16 & 0xFF);
+        c += static_cast<char>(n >> 8 & 0xFF);
+        c += static_cast<char>(n & 0xFF);
+        c += data;
+        if (n % 2)
+            c += '\0';
+        return c;
+    };
+    body.clear();
+    for (int i = 0; i < 8; ++i) {
+        f4(i & 1 ? 1.0f : -1.0f);
+        f4(i & 2 ? 1.0f : -1.0f);
+        f4(i & 4 ? 2.0f : 0.5f);
+    }
+    const std::string pnts = body;
+    body.clear();
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    for (int f = 0; f < 6; ++f) {
+        u2(4);
+        for (int v : faces[f])
+            u2(static_cast<unsigned>(v));
+        if (f == 0) {
+            u2(0xFFFF);   // surface -1: one detail polygon follows
+            u2(1);
+            u2(3);
+            u2(0);
+            u2(1);
+            u2(3);
+            u2(1);
+        } else {
+            u2(1);
+        }
+    }
+    const std::string pols = body;
+    std::string form = "LWOB" + chunk("SRFS", std::string("Default\0", 8)) + chunk("PNTS", pnts) + chunk("POLS", pols);
+    std::string file = "FORM";
+    const auto n = static_cast<std::uint32_t>(form.size());
+    file += static_cast<char>(n >> 24);
+    file += static_cast<char>(n >> 16 & 0xFF);
+    file += static_cast<char>(n >> 8 & 0xFF);
+    file += static_cast<char>(n & 0xFF);
+    return file + form;
+}
+
+} // namespace
+
+TEST(LwobReader, ReadsPointsWithZMirroredAndEveryPolygonIncludingDetails)
+{
+    const ImportedScene s = readLwob(lwobCube(), "cube", "cube.lwo");
+    ASSERT_EQ(s.objects.size(), 1u);
+    const ImportedObject &o = s.objects[0];
+    EXPECT_EQ(o.name, "cube");
+    ASSERT_EQ(o.points.size(), 8u);
+    EXPECT_FLOAT_EQ(o.points[0][2], -0.5f);
+    EXPECT_FLOAT_EQ(o.points[7][2], -2.0f);
+    EXPECT_EQ(polygonSizes(o), (std::vector<std::size_t>{4, 3, 4, 4, 4, 4, 4}));
+    EXPECT_FALSE(s.animated);
+}
+
+TEST(LwobReader, ImportFallsBackToItWhenAssimpRefuses)
+{
+    TempDir dir;
+    writeFile(dir / "cube.lwo", lwobCube());
+    const ImportedScene s = importScene(dir / "cube.lwo");
+    ASSERT_EQ(s.objects.size(), 1u);
+    EXPECT_EQ(s.objects[0].polygons.size(), 7u);
+    EXPECT_EQ(s.source, dir / "cube.lwo");
+}
+
+TEST(LwobReader, TruncatedOrEmptyDataIsAnError)
+{
+    const std::string whole = lwobCube();
+    EXPECT_THROW(readLwob(whole.substr(0, whole.size() - 7), "c", "c.lwo"), RenderError);
+    EXPECT_THROW(readLwob(whole.substr(0, 40), "c", "c.lwo"), RenderError);
+    EXPECT_THROW(readLwob(std::string("FORM\0\0\0\4LWOB", 12), "c", "c.lwo"), RenderError);
+    EXPECT_THROW(readLwob(std::string("FORM\0\0\0\4LWO2", 12), "c", "c.lwo"), RenderError);
+    try {
+        readLwob(whole.substr(0, 40), "c", "c.lwo");
+    } catch (const RenderError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("c.lwo", 0), 0u) << e.what();
+    }
+}
