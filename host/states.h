@@ -5,7 +5,9 @@
 //   drops bytes below 32 and ends the line; numbers go on one line each call (unsigned ones in
 //   hexadecimal); `read` gives up to the length asked of the current line, leaving the rest for
 //   later reads, returns the count it gave (0 for an empty line) or -1 at the end of the data, and
-//   does not terminate the buffer. A block is a "{ token" line and a "}" line.
+//   does not terminate the buffer. Number readers take the rest of the current line and move on
+//   to the next, so a `read` after `readU2` starts on a fresh line. A block is a "{ token" line and
+//   a "}" line; leaf blocks are written like the others.
 // Both keep their bytes in memory; a save state may also write them through to a file, and a
 // load state may be read from one. Every call is recorded.
 #ifndef OSTREVIN_HOST_STATES_H
