@@ -225,7 +225,7 @@ TEST(StateStream, DeepNestingAndLongTextsStayInsideTheBuffers)
 
 TEST(StateStream, OverlongAndUnterminatedRecordsAreConsumedWholeAndCut)
 {
-    std::string data = record(std::string(600, 'z'));               // longer than the line
+    std::string data = record(std::string(1000, 'z'));              // excess read in several pieces
     data += std::string{0, 5} + "abcde";                             // no NUL in the record
     data += record("x : 1");
     data += std::string{static_cast<char>(0xFF), static_cast<char>(0xFF)} + "short";   // count beyond the data
@@ -262,10 +262,13 @@ TEST(StateStream, TextReadsEndOnNegativeResultsAndNeverShowStaleBytes)
 TEST(StateStream, BinaryReadsTrustNoCountBeyondTheRequest)
 {
     ScriptedLoad host(LWIO_BINARY);
-    host.counts = {4, 3, 3};
-    host.reads = {{4000, "ok!"}, {-1, ""}};
+    host.counts = {600, 3, 3};
+    host.reads = {{4000, "ok!"}, {88, ""}, {3, std::string("hi", 3)}, {-1, ""}};
     StateStream s(Load, const_cast<LWLoadState *>(host.state()));
     ASSERT_TRUE(s.next());
     EXPECT_STREQ(s.line, "ok!");
+    ASSERT_TRUE(s.next()) << "the record's excess was still consumed";
+    EXPECT_STREQ(s.line, "hi");
     EXPECT_FALSE(s.next()) << "a negative read ends the data";
+    EXPECT_EQ(host.asked, (std::deque<int>{512, 88, 3, 3}));
 }
