@@ -21,6 +21,8 @@ mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
 if [ ! -e "$ready" ]; then
+    # Start again from nothing after an interrupted set-up, its server included.
+    wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
     rm -rf "$prefix"
     wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
     wineserver -w
