@@ -407,7 +407,7 @@ TEST(LwobReader, ReadsPointsWithZMirroredAndEveryPolygonIncludingDetails)
     EXPECT_FALSE(s.animated);
 }
 
-TEST(LwobReader, ImportFallsBackToItWhenAssimpRefuses)
+TEST(LwobReader, ImportUsesItForLwobFiles)
 {
     TempDir dir;
     writeFile(dir / "cube.lwo", lwobCube());

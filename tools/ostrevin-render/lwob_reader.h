@@ -1,5 +1,5 @@
-// A reader for the first LightWave object format (FORM LWOB), used when Assimp turns such a file
-// down: points and polygons (detail polygons included), one object, nothing animated.
+// A reader for the first LightWave object format (FORM LWOB), used instead of Assimp's, which
+// turns every such file down: points and polygons (detail polygons included), one object.
 #ifndef OSTREVIN_TOOLS_RENDER_LWOB_READER_H
 #define OSTREVIN_TOOLS_RENDER_LWOB_READER_H
 

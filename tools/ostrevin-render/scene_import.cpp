@@ -1,11 +1,12 @@
 #include "tools/ostrevin-render/scene_import.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 
@@ -79,6 +80,19 @@ void checkReadable(const std::string &path)
     std::ifstream probe(path, std::ios::binary);
     if (!probe)
         throw RenderError("cannot read " + path + ": " + std::strerror(errno));
+}
+
+// Up to `limit` bytes from the start of the file.
+std::string readBytes(const std::string &path, std::size_t limit)
+{
+    std::string bytes;
+    if (std::FILE *f = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        for (std::size_t n; bytes.size() < limit && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            bytes.append(buf, std::min(n, limit - bytes.size()));
+        std::fclose(f);
+    }
+    return bytes;
 }
 
 ImportedScene readWith(Assimp::Importer &importer, const std::string &path, const std::string &source)
@@ -174,17 +188,11 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
 ImportedScene importScene(const std::string &path)
 {
     checkReadable(path);
+    // Assimp's LWOB reader turns every such file down (and leaks on the way), so ours reads them.
+    if (isLwob(readBytes(path, 12)))
+        return readLwob(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
     Assimp::Importer importer;
-    try {
-        return readWith(importer, path, path);
-    } catch (const RenderError &) {
-        // Assimp's own reader turns every LWOB file down; ours reads what it needs.
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!isLwob(bytes))
-            throw;
-        return readLwob(bytes, std::filesystem::path(path).stem().string(), path);
-    }
+    return readWith(importer, path, path);
 }
 
 ImportedScene importExample()
