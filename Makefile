@@ -4,11 +4,11 @@
 setup:
 	bash tools/setup/install-packages.sh
 
-# The main job: for now, load the module and show what it offers the host.
+# The main job: render the bundled example scene through the module into out/.
 demo: setup
-	cmake --preset dev
-	cmake --build --preset dev
-	./build/dev/bin/ostrevin-info
+	cmake --preset release
+	cmake --build --preset release
+	./build/release/bin/ostrevin-render
 
 test: setup
 	$(MAKE) test-native test-asan test-tsan test-linux32 test-win32 fuzz
