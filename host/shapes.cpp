@@ -89,7 +89,7 @@ void appendGridBox(SceneObject &object, const Point3 &low, const Point3 &high, i
         });
     };
 
-    object.polygons.reserve(object.polygons.size() + 6 * d * d * (triangles ? 2 : 1));
+    object.polygons.reserve(object.polygons.size() + static_cast<std::size_t>(6 * d * d * (triangles ? 2 : 1)));
     for (int a = 0; a < 3; ++a) {
         const int b = (a + 1) % 3, c = (a + 2) % 3;   // (b, c, a) right-handed: b x c = +a
         for (std::uint64_t side : {std::uint64_t{0}, d}) {

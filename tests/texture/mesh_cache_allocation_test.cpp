@@ -28,7 +28,7 @@ void *allocate(std::size_t size, bool array) noexcept
 void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, false); }
 void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, true); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
-void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete[](p); }
 
 class CacheAllocation : public ::testing::Test {
 protected:
