@@ -62,13 +62,16 @@ void MeshCache::build(LWItemID item) noexcept
         }
 
         polygonCount = 0;
+        index.clear();
         if (polygons) {
             makeEmpty(boundsMin, boundsMax);
             fillCursor = polygons;
             fillEnd = polygons + n;
+            vertexTotal = 0;
             m->scanPolys(m, scanPolygon, this);
             // A scan that visits fewer polygons than announced leaves no stale record in use.
             polygonCount = static_cast<int>(fillCursor - polygons);
+            completeRecords();
         }
         fillCursor = nullptr;
         fillEnd = nullptr;
@@ -103,53 +106,87 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
             k = 0;
     }
     r.vertexCount = k;
+    vertexTotal += static_cast<size_t>(k);
 
-    // Positions, the polygon's bounds and the mesh's bounds in one pass. NaN never passes a
-    // comparison, so it widens no bounds.
-    makeEmpty(r.boundsMin, r.boundsMax);
+    // Only the positions while the host's scan runs: the rest of the record is computed in one
+    // tight pass afterwards, which costs far less than interleaving it with the host's calls.
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
         mesh->pntOtherPos(mesh, mesh->polVertex(mesh, polygon, i), f);
-        for (int c = 0; c < 3; ++c) {
-            const double x = f[c];
-            r.vertices[i][c] = x;
-            if (x < r.boundsMin[c])
-                r.boundsMin[c] = x;
-            if (x > r.boundsMax[c])
-                r.boundsMax[c] = x;
-            if (x < boundsMin[c])
-                boundsMin[c] = x;
-            if (x > boundsMax[c])
-                boundsMax[c] = x;
-        }
-    }
-
-    // Unit normal of the plane through the first three vertices, and its constant. A degenerate
-    // start leaves the zero normal, which the inside test skips.
-    if (k > 2) {
-        const double *p0 = r.vertices[0], *p1 = r.vertices[1], *p2 = r.vertices[2];
-        const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
-        const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-        double *n = r.normal;
-        n[0] = e1[1] * e2[2] - e1[2] * e2[1];
-        n[1] = e1[2] * e2[0] - e1[0] * e2[2];
-        n[2] = e1[0] * e2[1] - e1[1] * e2[0];
-        const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        if (len != 0.0) {
-            const double scale = 1.0 / len;
-            n[0] *= scale;
-            n[1] *= scale;
-            n[2] *= scale;
-        }
-        r.planeD = n[0] * p0[0] + n[1] * p0[1] + n[2] * p0[2];
+        r.vertices[i][0] = f[0];
+        r.vertices[i][1] = f[1];
+        r.vertices[i][2] = f[2];
     }
     return 0;
+}
+
+void MeshCache::completeRecords() noexcept
+{
+    // The index's storage comes after the records' buffers, and only when the counts grew.
+    const bool indexed = index.begin(polygonCount, vertexTotal);
+    for (int i = 0; i < polygonCount; ++i) {
+        CachedPolygon &r = polygons[i];
+        const int k = r.vertexCount;
+
+        // The polygon's bounds, then the mesh's. NaN never passes a comparison, so it widens
+        // no bounds.
+        double low[3], high[3];
+        makeEmpty(low, high);
+        for (int j = 0; j < k; ++j)
+            for (int c = 0; c < 3; ++c) {
+                const double x = r.vertices[j][c];
+                if (x < low[c])
+                    low[c] = x;
+                if (x > high[c])
+                    high[c] = x;
+            }
+        for (int c = 0; c < 3; ++c) {
+            r.boundsMin[c] = low[c];
+            r.boundsMax[c] = high[c];
+            if (low[c] < boundsMin[c])
+                boundsMin[c] = low[c];
+            if (high[c] > boundsMax[c])
+                boundsMax[c] = high[c];
+        }
+
+        // Unit normal of the plane through the first three vertices, and its constant. A
+        // degenerate start leaves the zero normal, which the inside test skips.
+        if (k > 2) {
+            const double *p0 = r.vertices[0], *p1 = r.vertices[1], *p2 = r.vertices[2];
+            const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+            const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+            double *n = r.normal;
+            n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+            n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+            n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+            const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (len != 0.0) {
+                const double scale = 1.0 / len;
+                n[0] *= scale;
+                n[1] *= scale;
+                n[2] *= scale;
+            }
+            r.planeD = n[0] * p0[0] + n[1] * p0[1] + n[2] * p0[2];
+        }
+        if (indexed)
+            index.add(r);
+    }
+    if (indexed)
+        index.finish(boundsMin, boundsMax);
 }
 
 bool MeshCache::isInside(const double p[3], int axis, int u, int v) const noexcept
 {
     if (!polygons || axis < 0 || axis > 2 || u < 0 || u > 2 || v < 0 || v > 2)
         return false;
+    // The index pairs each axis with the texture's two in-plane axes; any other pairing scans.
+    if (index.usable() && u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
+        return index.isInside(p, axis, u, v);
+    return scanRecords(p, axis, u, v);
+}
+
+bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noexcept
+{
     const double pu = p[u], pv = p[v];
     bool inside = false;
     for (int i = 0; i < polygonCount; ++i) {

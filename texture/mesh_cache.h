@@ -6,6 +6,7 @@
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
+#include "texture/crossing_index.h"
 
 namespace ostrevin {
 
@@ -36,11 +37,12 @@ public:
     // Rebuilds from the object's current mesh. Item 0, no object info, or no mesh from the host:
     // the cache keeps its previous content.
     void build(LWItemID item) noexcept;
-    // Caches one scanned polygon at the cursor; nonzero stops the scan once every announced
-    // record is filled.
+    // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
+    // scan is over); nonzero stops the scan once every announced record is filled.
     int fillPolygon(LWPolID polygon) noexcept;
     // Whether the ray from p towards +axis crosses the cached polygons an odd number of times;
-    // u and v are the two other axes.
+    // u and v are the two other axes. Through the index when the last build completed it,
+    // otherwise by scanning every record; the answer is the same either way.
     bool isInside(const double p[3], int axis, int u, int v) const noexcept;
 
     const HostServices &services;
@@ -52,9 +54,16 @@ public:
     CachedPolygon *fillCursor = nullptr;
     // Records in `polygons`; the array is replaced only when a mesh needs more.
     int polygonCapacity = 0;
+    // The records' acceleration structure, rebuilt with them.
+    CrossingIndex index;
 
 private:
+    // Bounds, normals and plane constants of the scanned records, and their index entries.
+    void completeRecords() noexcept;
+    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
+
     CachedPolygon *fillEnd = nullptr;
+    size_t vertexTotal = 0;
 };
 
 // Handed to the host's scanPolys with the cache as its data.

@@ -1,0 +1,455 @@
+#include "texture/crossing_index.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "texture/mesh_cache.h"
+#include "texture/polygon_crossing.h"
+
+namespace ostrevin {
+
+namespace {
+
+// Layout of one copy, in bytes from its start.
+constexpr size_t countOffset = 4 * sizeof(double);
+constexpr size_t vertexOffset = countOffset + sizeof(int32_t);
+constexpr size_t vertexBytes = 3 * sizeof(float);
+constexpr size_t extentBytes = 6 * sizeof(float);
+
+constexpr size_t copyBytes(size_t vertexCount) noexcept
+{
+    return (vertexOffset + vertexCount * vertexBytes + 7) & ~size_t{7};
+}
+// Room for any copies of `polygons` polygons with `vertices` vertices in all.
+constexpr size_t copyBound(size_t polygons, size_t vertices) noexcept
+{
+    return polygons * (vertexOffset + 7) + vertices * vertexBytes;
+}
+
+// Steps per level-0 cell, as a shift: 64 keeps an entry's ends (up to two cells) in a byte.
+constexpr uint32_t cellShift = 6;
+constexpr uint32_t maxCellsPerAxis = 1u << 20;
+// Cells of all levels a grid may have beyond its polygon count.
+constexpr size_t spareCells = 64;
+
+// Level-0 cells about as wide as this fraction of the polygons' rectangles (from a sample): most
+// polygons then sit at level 0, the wider ones a level or two up.
+constexpr double cellQuantile = 0.75;
+constexpr int sampleSize = 512;
+
+// The one position-to-step function of a grid, for the rectangles' ends and the query point
+// alike. It never decreases as x grows, so a point within a rectangle gets a step within the
+// rectangle's steps. NaN and everything below the grid go to step 0, everything above to the last.
+inline uint32_t stepOf(double x, double low, double scale, uint32_t steps) noexcept
+{
+    const double t = (x - low) * scale;
+    if (!(t > 0.0))
+        return 0;
+    if (t >= static_cast<double>(steps))
+        return steps - 1;
+    return static_cast<uint32_t>(t);
+}
+
+inline double loadDouble(const unsigned char *at) noexcept
+{
+    double x;
+    std::memcpy(&x, at, sizeof x);
+    return x;
+}
+
+inline int32_t loadCount(const unsigned char *copy) noexcept
+{
+    int32_t n;
+    std::memcpy(&n, copy + countOffset, sizeof n);
+    return n;
+}
+
+inline float coordinate(const unsigned char *copy, int vertex, int axis) noexcept
+{
+    float x;
+    std::memcpy(&x, copy + vertexOffset + static_cast<size_t>(vertex) * vertexBytes + static_cast<size_t>(axis) * sizeof(float),
+                sizeof x);
+    return x;
+}
+
+// Replaces the array when it is too small; its content is not kept.
+template <class T>
+bool atLeast(T *&array, size_t &capacity, size_t wanted) noexcept
+{
+    if (wanted <= capacity)
+        return true;
+    delete[] array;
+    capacity = 0;
+    array = new (std::nothrow) T[wanted];
+    if (!array)
+        return false;
+    capacity = wanted;
+    return true;
+}
+
+// The finest level at which a range of level-0 steps spans at most two cells.
+inline uint32_t levelFor(uint32_t low, uint32_t high) noexcept
+{
+    uint32_t level = 0;
+    while ((high >> (cellShift + level)) - (low >> (cellShift + level)) > 1)
+        ++level;
+    return level;
+}
+
+} // namespace
+
+CrossingIndex::~CrossingIndex()
+{
+    delete[] bytesBlock;
+    delete[] wordsBlock;
+    delete[] entriesBlock;
+}
+
+void CrossingIndex::clear() noexcept
+{
+    ready = false;
+    copiesUsed = 0;
+    polygonCount = 0;
+    for (std::atomic<bool> &done : laidOut)
+        done.store(false, std::memory_order_relaxed);
+}
+
+bool CrossingIndex::begin(int count, size_t vertexTotal) noexcept
+{
+    clear();
+    announced = count > 0 ? static_cast<size_t>(count) : 0;
+    // Never a zero-sized block: an empty mesh still gets grids to answer from.
+    const size_t n = announced > 0 ? announced : 1;
+    if (n > (SIZE_MAX / 4 - spareCells) / 4 || n > SIZE_MAX / (3 * sizeof(Entry)) ||
+        vertexTotal > (SIZE_MAX - n * (extentBytes + 1 + vertexOffset + 15)) / vertexBytes)
+        return false;
+
+    // Words and entries: sized by the polygon count.
+    if (n > polygonCapacity) {
+        delete[] wordsBlock;
+        delete[] entriesBlock;
+        polygonCapacity = 0;
+        wordsBlock = new (std::nothrow) uint32_t[n + 3 * (n + spareCells)];
+        entriesBlock = new (std::nothrow) Entry[3 * n];
+        if (!wordsBlock || !entriesBlock) {
+            delete[] wordsBlock;
+            delete[] entriesBlock;
+            wordsBlock = nullptr;
+            entriesBlock = nullptr;
+            return false;
+        }
+        polygonCapacity = n;
+    }
+    copyStart = wordsBlock;
+    for (int a = 0; a < 3; ++a) {
+        grids[a].cellStart = wordsBlock + polygonCapacity + static_cast<size_t>(a) * (polygonCapacity + spareCells);
+        grids[a].entries = entriesBlock + static_cast<size_t>(a) * polygonCapacity;
+    }
+
+    // Bytes: sized by the polygon and vertex counts, so it grows with either.
+    const size_t head = (n * (extentBytes + 1) + 7) & ~size_t{7};
+    if (!atLeast(bytesBlock, bytesCapacity, head + copyBound(n, vertexTotal)))
+        return false;
+    extents = bytesBlock;
+    countsOn = bytesBlock + n * extentBytes;
+    copies = bytesBlock + head;
+    copiesCapacity = bytesCapacity - head;
+    return true;
+}
+
+void CrossingIndex::add(const CachedPolygon &r) noexcept
+{
+    if (polygonCount >= announced)
+        return;
+    const size_t i = polygonCount++;
+    // The record's bounds are the host's floats, widened: narrowing gives them back exactly.
+    float e[6];
+    for (int c = 0; c < 3; ++c) {
+        e[c] = static_cast<float>(r.boundsMin[c]);
+        e[3 + c] = static_cast<float>(r.boundsMax[c]);
+    }
+    std::memcpy(extents + i * extentBytes, e, extentBytes);
+    // Fewer than three vertices never count, nor does an axis the plane is parallel to.
+    countsOn[i] = 0;
+    if (r.vertexCount < 3)
+        return;
+    const size_t k = static_cast<size_t>(r.vertexCount);
+    const size_t need = copyBytes(k);
+    if (copiesUsed / 8 > UINT32_MAX || need > copiesCapacity - copiesUsed)
+        return;   // cannot happen with begin()'s counts; never counting it is the safe answer
+    unsigned char on = 0;
+    for (int a = 0; a < 3; ++a)
+        if (r.normal[a] != 0.0)
+            on = static_cast<unsigned char>(on | 1u << a);
+    countsOn[i] = on;
+    unsigned char *copy = copies + copiesUsed;
+    const double plane[4] = {r.normal[0], r.normal[1], r.normal[2], r.planeD};
+    std::memcpy(copy, plane, sizeof plane);
+    const int32_t n = r.vertexCount;
+    std::memcpy(copy + countOffset, &n, sizeof n);
+    unsigned char *out = copy + vertexOffset;
+    for (size_t j = 0; j < k; ++j) {
+        const float f[3] = {static_cast<float>(r.vertices[j][0]), static_cast<float>(r.vertices[j][1]),
+                            static_cast<float>(r.vertices[j][2])};
+        std::memcpy(out + j * vertexBytes, f, vertexBytes);
+    }
+    copyStart[i] = static_cast<uint32_t>(copiesUsed / 8);
+    copiesUsed += need;
+}
+
+void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3]) noexcept
+{
+    for (int c = 0; c < 3; ++c) {
+        meshLow[c] = boundsMin[c];
+        meshHigh[c] = boundsMax[c];
+    }
+    ready = true;
+}
+
+void CrossingIndex::prepare(int axis) const noexcept
+{
+    if (laidOut[axis].load(std::memory_order_acquire))
+        return;
+    while (layOutBusy.test_and_set(std::memory_order_acquire))
+        std::this_thread::yield();
+    if (!laidOut[axis].load(std::memory_order_relaxed)) {
+        layOut(axis);
+        laidOut[axis].store(true, std::memory_order_release);
+    }
+    layOutBusy.clear(std::memory_order_release);
+}
+
+void CrossingIndex::layOut(int axis) const noexcept
+{
+    Grid &g = grids[axis];
+    const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
+    const uint8_t bit = static_cast<uint8_t>(1u << axis);
+
+    // Typical rectangle size along u and v, from an even sample of the polygons this axis counts.
+    float widths[sampleSize], heights[sampleSize];
+    int sampled = 0;
+    for (int k = 0; k < sampleSize && polygonCount > 0; ++k) {
+        const size_t i = polygonCount * static_cast<size_t>(k) / sampleSize;
+        float e[6];
+        std::memcpy(e, extents + i * extentBytes, extentBytes);
+        const float w = e[3 + u] - e[u], h = e[3 + v] - e[v];
+        if ((countsOn[i] & bit) && std::isfinite(w) && std::isfinite(h) && w >= 0.0f && h >= 0.0f) {
+            widths[sampled] = w;
+            heights[sampled] = h;
+            ++sampled;
+        }
+    }
+    double size[2] = {0.0, 0.0};
+    if (sampled > 0) {
+        const int pick = static_cast<int>(cellQuantile * sampled);
+        std::nth_element(widths, widths + pick, widths + sampled);
+        std::nth_element(heights, heights + pick, heights + sampled);
+        size[0] = widths[pick];
+        size[1] = heights[pick];
+    }
+
+    // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
+    // positive extent, and no more in all than half the polygons.
+    const double span[2] = {meshHigh[u] - meshLow[u], meshHigh[v] - meshLow[v]};
+    const double budget = static_cast<double>(polygonCount / 2 + 1);
+    double cells[2] = {1.0, 1.0};
+    for (int d = 0; d < 2; ++d) {
+        if (!(std::isfinite(span[d]) && span[d] > 0.0))
+            continue;
+        cells[d] = size[d] > 0.0 ? std::ceil(span[d] / size[d]) : std::sqrt(budget);
+        cells[d] = std::min(std::max(cells[d], 1.0), static_cast<double>(maxCellsPerAxis));
+    }
+    if (cells[0] * cells[1] > budget) {
+        const double shrink = std::sqrt(budget / (cells[0] * cells[1]));
+        cells[0] = std::max(1.0, std::floor(cells[0] * shrink));
+        cells[1] = std::max(1.0, std::floor(cells[1] * shrink));
+    }
+
+    // The levels, coarser until two cells span each axis; fewer level-0 cells when all the levels
+    // would not fit the storage.
+    size_t cellTotal = 0;
+    for (;;) {
+        cellTotal = 0;
+        g.levelCount = 0;
+        for (int d = 0; d < 2; ++d)
+            g.steps[d] = static_cast<uint32_t>(cells[d]) << cellShift;
+        for (int level = 0; level < maxLevels; ++level) {
+            Level &l = g.levels[level];
+            l.cellsU = ((g.steps[0] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
+            l.cellsV = ((g.steps[1] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
+            l.firstCell = static_cast<uint32_t>(cellTotal);
+            cellTotal += static_cast<size_t>(l.cellsU) * l.cellsV;
+            g.levelCount = level + 1;
+            if (l.cellsU <= 2 && l.cellsV <= 2)
+                break;
+        }
+        if (cellTotal + 1 <= polygonCapacity + spareCells || (cells[0] <= 1.0 && cells[1] <= 1.0))
+            break;
+        cells[0] = std::max(1.0, std::floor(cells[0] / 2));
+        cells[1] = std::max(1.0, std::floor(cells[1] / 2));
+    }
+    for (int d = 0; d < 2; ++d) {
+        const int c = d == 0 ? u : v;
+        const bool spread = cells[d] > 1.0;
+        g.low[d] = spread ? meshLow[c] : 0.0;
+        g.scale[d] = spread ? static_cast<double>(g.steps[d]) / span[d] : 0.0;
+    }
+
+    // Two passes over the rectangles: count each cell's polygons, then place them, each cell's in
+    // the records' order, with cellStart[c + 1] running as cell c's fill cursor.
+    std::memset(g.cellStart, 0, (cellTotal + 1) * sizeof(uint32_t));
+    g.usedLevels = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < polygonCount; ++i) {
+            if (!(countsOn[i] & bit))
+                continue;
+            float e[6];
+            std::memcpy(e, extents + i * extentBytes, extentBytes);
+            // An empty rectangle (no number in a coordinate) holds no point.
+            if (!(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
+                continue;
+            const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
+            const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
+            const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
+            const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
+            const uint32_t level = std::max(levelFor(u0, u1), levelFor(v0, v1));
+            const Level &l = g.levels[level];
+            const uint32_t shift = cellShift + level;
+            const uint32_t cu = u0 >> shift, cv = v0 >> shift;
+            const size_t cell = l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu;
+            if (pass == 0) {
+                ++g.cellStart[cell + 1];
+                g.usedLevels |= 1u << level;
+                continue;
+            }
+            Entry &out = g.entries[g.cellStart[cell + 1]++];
+            out.copy = copyStart[i];
+            out.uLow = static_cast<uint8_t>((u0 >> level) - (cu << cellShift));
+            out.uHigh = static_cast<uint8_t>((u1 >> level) - (cu << cellShift));
+            out.vLow = static_cast<uint8_t>((v0 >> level) - (cv << cellShift));
+            out.vHigh = static_cast<uint8_t>((v1 >> level) - (cv << cellShift));
+        }
+        if (pass == 0) {
+            // Cell c's entries will start where the cells before it end; shifted by one cell, so
+            // that the fill leaves cellStart[c + 1] at c's end.
+            uint32_t sum = 0;
+            for (size_t c = 0; c <= cellTotal; ++c) {
+                const uint32_t n = g.cellStart[c];
+                g.cellStart[c] = sum;
+                sum += n;
+            }
+        }
+    }
+}
+
+namespace {
+
+// One polygon whose rectangle's steps hold the point: the linear scan's tests on its copy, in full.
+// Written without early exits, so that the outcome, which varies from polygon to polygon, costs
+// no mispredicted branches; the operations and their order are the scan's.
+inline bool counts(const unsigned char *copy, const double p[3], int axis, int u, int v) noexcept
+{
+    const double pu = p[u], pv = p[v];
+    const int count = loadCount(copy);
+    // The record's rectangle, from the same floats: NaN widens nothing.
+    float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
+    for (int j = 0; j < count; ++j) {
+        const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
+        uLow = a < uLow ? a : uLow;
+        uHigh = a > uHigh ? a : uHigh;
+        vLow = b < vLow ? b : vLow;
+        vHigh = b > vHigh ? b : vHigh;
+    }
+    const bool inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
+    // The plane meets the ray strictly ahead of p.
+    const double n0 = loadDouble(copy), n1 = loadDouble(copy + 8), n2 = loadDouble(copy + 16);
+    const double na = axis == 0 ? n0 : axis == 1 ? n1 : n2;
+    const double t = (n0 * p[0] + n1 * p[1] + n2 * p[2] - loadDouble(copy + 24)) * na;
+    bool contains = false;
+    for (int j = 0, prev = count - 1; j < count; prev = j++)
+        contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), coordinate(copy, prev, v), coordinate(copy, j, u),
+                                         coordinate(copy, j, v), pu, pv);
+    return inRect & (t < 0.0) & contains;
+}
+
+constexpr int foundCapacity = 32;
+
+} // namespace
+
+bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
+{
+    prepare(axis);
+    const Grid &g = grids[axis];
+    const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
+    const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
+
+    // On a large mesh every step below is a trip to memory; they are ordered so that each trip
+    // fetches everything it can at once. First the runs of entries to read: per used level, the
+    // point's cell and the ones before it (a rectangle reaches at most one cell onwards), a run
+    // per row since a row's two cells are neighbours in the entries.
+    struct Run {
+        uint32_t begin, mid, end;   // entries before `mid` are in the cell before the point's
+        uint32_t qu, qv;            // the point's steps from the start of the point's cell
+    };
+    Run runs[2 * maxLevels];
+    int runCount = 0;
+    for (uint32_t level = 0; level < static_cast<uint32_t>(g.levelCount); ++level) {
+        if (!(g.usedLevels & (1u << level)))
+            continue;
+        const Level &l = g.levels[level];
+        const uint32_t lu = su >> level, lv = sv >> level;
+        const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
+        const uint32_t firstU = cu > 0 ? cu - 1 : 0;
+        for (uint32_t rv = cv > 0 ? cv - 1 : 0; rv <= cv; ++rv) {
+            const size_t row = l.firstCell + static_cast<size_t>(rv) * l.cellsU;
+            Run &r = runs[runCount++];
+            r.begin = g.cellStart[row + firstU];
+            r.mid = g.cellStart[row + cu];
+            r.end = g.cellStart[row + cu + 1];
+            r.qu = lu - (cu << cellShift);
+            r.qv = lv - (rv << cellShift);
+            __builtin_prefetch(g.entries + r.begin);
+        }
+    }
+
+    // Then the entries whose steps hold the point, gathered without a branch on each; then their
+    // copies, all fetched together before any is tested.
+    const unsigned char *found[foundCapacity];
+    int n = 0;
+    bool inside = false;
+    for (int k = 0; k < runCount; ++k) {
+        const Run &r = runs[k];
+        for (uint32_t i = r.begin; i < r.end; ++i) {
+            const Entry &e = g.entries[i];
+            // In the cell before the point's, the point is one cell's steps further on.
+            const uint32_t at = r.qu + (i < r.mid ? (1u << cellShift) : 0u);
+            const bool hit = (at >= e.uLow) & (at <= e.uHigh) & (r.qv >= e.vLow) & (r.qv <= e.vHigh);
+            const unsigned char *copy = copies + static_cast<size_t>(e.copy) * 8;
+            found[n] = copy;
+            n += hit;
+            if (n == foundCapacity) {
+                for (int j = 0; j < n; ++j)
+                    inside ^= counts(found[j], p, axis, u, v);
+                n = 0;
+            }
+        }
+    }
+    for (int j = 0; j < n; ++j) {
+        __builtin_prefetch(found[j]);
+        __builtin_prefetch(found[j] + 63);
+    }
+    for (int j = 0; j < n; ++j)
+        inside ^= counts(found[j], p, axis, u, v);
+    return inside;
+}
+
+size_t CrossingIndex::bytes() const noexcept
+{
+    return bytesCapacity + (polygonCapacity + 3 * (polygonCapacity + spareCells)) * sizeof(uint32_t) +
+           3 * polygonCapacity * sizeof(Entry);
+}
+
+} // namespace ostrevin

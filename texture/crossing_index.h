@@ -1,0 +1,122 @@
+// An acceleration structure for the inside test: a compact copy of what the test reads from each
+// polygon, and for each texture axis a grid over the polygons' rectangles across the ray.
+//
+// The grid only decides which polygons are looked at; every polygon whose rectangle holds the
+// point is looked at, once, with the linear scan's arithmetic. So the answer is the linear scan's,
+// to the bit, for every point.
+//
+// Layout. One function per grid maps a coordinate to a step number and never decreases as the
+// coordinate grows; a cell of level 0 is 64 steps wide, a cell of level L 2^L times as wide. Each
+// polygon sits in exactly one cell: the one holding its rectangle's low corner, at the finest level
+// whose cells are wide enough that the rectangle's high corner lies in that cell or the next. A
+// point then finds every polygon whose rectangle may hold it in four cells per level: its own, and
+// the ones before it along u, along v, and along both.
+#ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
+#define OSTREVIN_TEXTURE_CROSSING_INDEX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <atomic>
+
+namespace ostrevin {
+
+struct CachedPolygon;
+
+// The two axes across the ray, by texture axis.
+constexpr int crossFirstAxis[3] = {1, 0, 0};
+constexpr int crossSecondAxis[3] = {2, 2, 1};
+
+class CrossingIndex {
+public:
+    static constexpr int maxLevels = 24;
+
+    CrossingIndex() noexcept = default;
+    ~CrossingIndex();
+    CrossingIndex(const CrossingIndex &) = delete;
+    CrossingIndex &operator=(const CrossingIndex &) = delete;
+
+    // A build: begin() with the counts, add() every finished record in order, then finish() with
+    // the mesh's bounds. All storage is sized here by the counts alone, so a build whose counts do
+    // not grow allocates nothing, and neither does any evaluation. False when storage cannot be
+    // had: the index is then unusable until a later build gets it.
+    bool begin(int polygonCount, size_t vertexTotal) noexcept;
+    void add(const CachedPolygon &record) noexcept;
+    void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    // Forgets the last build.
+    void clear() noexcept;
+
+    // Whether the last build completed; when not, the caller scans its records instead.
+    bool usable() const noexcept { return ready; }
+    // The ray from p towards +axis crosses the polygons an odd number of times (u, v: the two
+    // other axes, as the texture pairs them). Only when usable(). The first call for an axis after
+    // a build lays that axis's grid out; calls may come from several threads at once.
+    bool isInside(const double p[3], int axis, int u, int v) const noexcept;
+
+    // Lays an axis's grid out now rather than at its first query.
+    void prepare(int axis) const noexcept;
+    bool prepared(int axis) const noexcept { return laidOut[axis].load(std::memory_order_acquire); }
+
+    // Bytes of storage held, for reports.
+    size_t bytes() const noexcept;
+
+    // One polygon in a cell: where its copy starts, and its rectangle's ends in steps of its level,
+    // counted from the cell's first step (low ends 0 to 63, high ends 0 to 127).
+    struct Entry {
+        uint32_t copy;   // in 8-byte words from the start of the copies
+        uint8_t uLow, uHigh, vLow, vHigh;
+    };
+
+    struct Level {
+        uint32_t cellsU = 0, cellsV = 0;
+        uint32_t firstCell = 0;   // of this level in the grid's cellStart
+    };
+
+    struct Grid {
+        double low[2] = {0.0, 0.0};     // where step 0 begins, along u and v
+        double scale[2] = {0.0, 0.0};   // steps per unit of length
+        uint32_t steps[2] = {64, 64};   // steps along u and v at level 0
+        int levelCount = 0;
+        Level levels[maxLevels];
+        uint32_t usedLevels = 0;        // bit L set: level L holds a polygon
+        uint32_t *cellStart = nullptr;  // every level's cells, then one more: offsets into entries
+        Entry *entries = nullptr;
+    };
+
+    const Grid &grid(int axis) const noexcept { return grids[axis]; }
+
+private:
+    void layOut(int axis) const noexcept;
+
+    // Storage in three blocks, each sized by the counts: the bytes (per polygon its rectangle in
+    // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
+    // then the copies), the words (per polygon where its copy starts, in 8-byte words; each grid's
+    // cell offsets), and the grids' entries. A copy, from an 8-byte boundary: normal and plane
+    // constant (four doubles), the vertex count (32 bits), the vertices as the host's floats.
+    unsigned char *bytesBlock = nullptr;
+    size_t bytesCapacity = 0;
+    uint32_t *wordsBlock = nullptr;
+    Entry *entriesBlock = nullptr;
+    size_t polygonCapacity = 0;   // of the words and entries blocks
+
+    unsigned char *extents = nullptr;
+    unsigned char *countsOn = nullptr;
+    unsigned char *copies = nullptr;
+    size_t copiesCapacity = 0;
+    size_t copiesUsed = 0;
+    uint32_t *copyStart = nullptr;
+    size_t polygonCount = 0;
+    size_t announced = 0;
+    double meshLow[3] = {0.0, 0.0, 0.0};
+    double meshHigh[3] = {0.0, 0.0, 0.0};
+    bool ready = false;
+
+    // Grids are laid out at first use; a spin flag keeps two threads from laying out together.
+    mutable Grid grids[3];
+    mutable std::atomic<bool> laidOut[3] = {};
+    mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
+};
+
+} // namespace ostrevin
+
+#endif
