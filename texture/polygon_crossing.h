@@ -6,7 +6,24 @@
 #ifndef OSTREVIN_TEXTURE_POLYGON_CROSSING_H
 #define OSTREVIN_TEXTURE_POLYGON_CROSSING_H
 
+#include <stdint.h>
+
+#include <cstring>
+
 namespace ostrevin {
+
+// x when c holds, otherwise y: the bits of one of them, chosen without a branch.
+inline double pickBits(bool c, double x, double y) noexcept
+{
+    uint64_t a, b;
+    std::memcpy(&a, &x, sizeof a);
+    std::memcpy(&b, &y, sizeof b);
+    const uint64_t mask = uint64_t{0} - static_cast<uint64_t>(c);
+    const uint64_t bits = (a & mask) | (b & ~mask);
+    double z;
+    std::memcpy(&z, &bits, sizeof z);
+    return z;
+}
 
 // Whether edge (a, b) crosses the half-line from p towards +u.
 //
@@ -18,13 +35,15 @@ namespace ostrevin {
 // on a shared edge or vertex belongs to exactly one of the polygons around it.
 inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, double pu, double pv) noexcept
 {
-    if ((av > pv) == (bv > pv))
-        return false;
+    // Everything is computed and combined at the end, with bit selections rather than branches:
+    // whether an edge straddles the point is a coin toss from edge to edge, and a mispredicted
+    // branch costs more than this whole test. The value is the same as with early exits.
+    const bool straddles = (av > pv) != (bv > pv);
     const bool aLower = av < bv;
-    const double loU = aLower ? au : bu, loV = aLower ? av : bv;
-    const double hiU = aLower ? bu : au, hiV = aLower ? bv : av;
+    const double loU = pickBits(aLower, au, bu), loV = pickBits(aLower, av, bv);
+    const double hiU = pickBits(aLower, bu, au), hiV = pickBits(aLower, bv, av);
     const double side = (hiU - loU) * (pv - loV) - (hiV - loV) * (pu - loU);
-    return side > 0.0;
+    return straddles & (side > 0.0);
 }
 
 // Whether the polygon's projection contains (pu, pv) by the rule above. `vertices` holds `count`
@@ -33,8 +52,7 @@ inline bool projectionContains(const double (*vertices)[3], int count, int u, in
 {
     bool inside = false;
     for (int j = 0, prev = count - 1; j < count; prev = j++)
-        if (edgeCrossesPositiveU(vertices[prev][u], vertices[prev][v], vertices[j][u], vertices[j][v], pu, pv))
-            inside = !inside;
+        inside ^= edgeCrossesPositiveU(vertices[prev][u], vertices[prev][v], vertices[j][u], vertices[j][v], pu, pv);
     return inside;
 }
 
