@@ -96,10 +96,11 @@ TEST(Render, InvertGivesTheComplement)
 TEST(Render, SphereXrayFollowsTheChordLength)
 {
     TempDir dir;
-    // Turned a little about its axis, so that no pixel centre lies on a meridian's projection.
+    // Not turned: pixel centres fall exactly on meridians' projections, where every crossing
+    // must still be counted once.
     const ImportedScene scene = tooltest::sceneOf({tooltest::shape(
         "Ball", [](standin::SceneObject &o) { standin::appendUVSphere(o, {0, 0, 0}, 1.0, 48, 24); },
-        [](double) { return turnAboutZ(0.1); })});
+        [](double) { return turnAboutZ(0.0); })});
     for (int view : {2, 1}) {
         Options o = tooltest::smallOptions(dir.str(), 48);
         o.margin = 0.1;
