@@ -11,15 +11,12 @@ namespace reference {
 constexpr int firstPlaneAxis[3] = {1, 0, 0};
 constexpr int secondPlaneAxis[3] = {2, 2, 1};
 
-// What the texture answers for In: the overall bounds first, then every record's rectangle across
-// the ray, its plane ahead of p, and the projection's crossing parity.
-inline bool linearInside(const ostrevin::MeshCache &cache, const double p[3], int axis) noexcept
+// Crossing parity along +axis over every record: its rectangle across the ray, its plane ahead of
+// p, and its projection's crossing rule. What MeshCache::isInside must answer, for any point.
+inline bool scanInside(const ostrevin::MeshCache &cache, const double p[3], int axis) noexcept
 {
     if (!cache.polygons || axis < 0 || axis > 2)
         return false;
-    for (int c = 0; c < 3; ++c)
-        if (!(cache.boundsMin[c] <= p[c] && p[c] <= cache.boundsMax[c]))
-            return false;
     const int u = firstPlaneAxis[axis], v = secondPlaneAxis[axis];
     const double pu = p[u], pv = p[v];
     bool inside = false;
@@ -34,6 +31,17 @@ inline bool linearInside(const ostrevin::MeshCache &cache, const double p[3], in
             inside = !inside;
     }
     return inside;
+}
+
+// What the texture answers for In: the overall bounds first, then the scan.
+inline bool linearInside(const ostrevin::MeshCache &cache, const double p[3], int axis) noexcept
+{
+    if (!cache.polygons)
+        return false;
+    for (int c = 0; c < 3; ++c)
+        if (!(cache.boundsMin[c] <= p[c] && p[c] <= cache.boundsMax[c]))
+            return false;
+    return scanInside(cache, p, axis);
 }
 
 } // namespace reference

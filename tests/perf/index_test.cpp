@@ -1,0 +1,306 @@
+// The cache's index against the plain scan over its records: the same answer for every point, on
+// meshes with shared edges and vertices, concave and non-planar faces, degenerate polygons and
+// polygons of very different sizes, along all three axes, for points on the lattice of the mesh's
+// own coordinates as well as at random; and storage that is reused from frame to frame.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/host_services.h"
+#include "host/shapes.h"
+#include "host/standin_host.h"
+#include "support/linear_scan.h"
+#include "support/module_fixture.h"
+#include "texture/mesh_cache.h"
+
+using ostrevin::MeshCache;
+using standin::Point3;
+using standin::SceneObject;
+
+namespace {
+
+using Point = std::array<double, 3>;
+
+struct Target {
+    std::string name;
+    std::function<void(SceneObject &)> make;
+};
+
+// Polygons that stress the rules: a first corner on one line (zero normal), two-vertex and
+// repeated-vertex polygons, faces parallel to each axis, a non-planar quad, and a polygon with
+// NaN in one coordinate.
+void appendOddities(SceneObject &o)
+{
+    const auto add = [&o](std::vector<Point3> corners) {
+        std::vector<int> indices;
+        for (const Point3 &c : corners) {
+            indices.push_back(static_cast<int>(o.points.size()));
+            o.points.push_back(c);
+        }
+        o.addPolygon(indices);
+    };
+    add({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0.5f}});   // first three on a line
+    add({{0, 0, 0}, {1, 1, 1}});                            // two vertices
+    add({{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, {1, 0.25f, 0.5f}});
+    add({{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}});  // parallel to Z's plane
+    add({{0, -1, -1}, {0, 1, -1}, {0, 1, 1}, {0, -1, 1}});  // parallel to X's plane
+    add({{-0.75f, 0.25f, -0.5f}, {0.75f, 0.25f, -0.5f}, {0.75f, 0.75f, 0.5f}, {-0.75f, 0.5f, 0.75f}});   // non-planar
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    add({{0.25f, nan, 0.25f}, {0.5f, 0.25f, 0.75f}, {0.75f, 0.5f, 0.25f}});
+}
+
+// Long slivers across the whole mesh and tiny triangles: several levels of the grid in use.
+void appendSizes(SceneObject &o)
+{
+    standin::appendIcosphere(o, {0, 0, 0}, 0.25, 3);
+    for (int i = 0; i < 40; ++i) {
+        const float y = -1.0f + 0.05f * static_cast<float>(i);
+        const int base = static_cast<int>(o.points.size());
+        o.points.push_back({-1.0f, y, -0.5f});
+        o.points.push_back({1.0f, y + 0.01f, 0.5f});
+        o.points.push_back({0.0f, y + 0.5f, 0.25f});
+        o.addPolygon({base, base + 1, base + 2});
+    }
+}
+
+std::vector<Target> targets()
+{
+    return {
+        {"cube", [](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}); }},
+        {"triangulated grid box", [](SceneObject &o) { standin::appendTriangulatedBox(o, {-2, -1, 0}, {2, 1, 1}, 4); }},
+        {"icosphere", [](SceneObject &o) { standin::appendIcosphere(o, {0.5, -0.25, 0}, 1.5, 3); }},
+        {"uv sphere", [](SceneObject &o) { standin::appendUVSphere(o, {0, 0, 0}, 1.0, 24, 12); }},
+        {"torus", [](SceneObject &o) { standin::appendTorus(o, {0, 0, 0}, 1.0, 0.4, 24, 16); }},
+        {"star prism",
+         [](SceneObject &o) { standin::appendPrism(o, standin::starOutline({0, 0}, 2.0, 0.7, 5), -1, 1, 2); }},
+        {"L prism along X",
+         [](SceneObject &o) { standin::appendPrism(o, standin::lOutline({0, 0}, 4, 4, 1), -1, 1, 0); }},
+        {"boxes and a sphere",
+         [](SceneObject &o) {
+             standin::appendBox(o, {-3, -1, -1}, {-1, 1, 1}, 2);
+             standin::appendBox(o, {1, -1, -1}, {3, 1, 1});
+             standin::appendIcosphere(o, {0, 0, 0}, 0.5, 2);
+         }},
+        {"odd polygons",
+         [](SceneObject &o) {
+             standin::appendBox(o, {-1, -1, -1}, {1, 1, 1});
+             appendOddities(o);
+         }},
+        {"slivers and small triangles", appendSizes},
+    };
+}
+
+// Points on the mesh's own coordinates (vertices, edges and faces seen along any axis), next to
+// them by one float step, half-way between them, and at random over the bounds grown by a tenth.
+std::vector<Point> probePoints(const SceneObject &o, std::size_t count, unsigned seed)
+{
+    std::vector<double> values[3];
+    for (const Point3 &p : o.points)
+        for (int c = 0; c < 3; ++c)
+            if (std::isfinite(p[c]))
+                values[c].push_back(p[c]);
+    double low[3], high[3];
+    for (int c = 0; c < 3; ++c) {
+        std::sort(values[c].begin(), values[c].end());
+        values[c].erase(std::unique(values[c].begin(), values[c].end()), values[c].end());
+        low[c] = values[c].front();
+        high[c] = values[c].back();
+        const double margin = 0.1 * (high[c] - low[c]) + 1e-3;
+        low[c] -= margin;
+        high[c] += margin;
+    }
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto coordinate = [&](int c) {
+        const std::vector<double> &v = values[c];
+        const std::size_t i = static_cast<std::size_t>(unit(random) * static_cast<double>(v.size())) % v.size();
+        switch (random() % 6) {
+        case 0:
+        case 1:
+            return v[i];
+        case 2:
+            return static_cast<double>(std::nextafter(static_cast<float>(v[i]), HUGE_VALF));
+        case 3:
+            return static_cast<double>(std::nextafter(static_cast<float>(v[i]), -HUGE_VALF));
+        case 4:
+            return i + 1 < v.size() ? 0.5 * (v[i] + v[i + 1]) : v[i];
+        default:
+            return low[c] + (high[c] - low[c]) * unit(random);
+        }
+    };
+    std::vector<Point> points(count);
+    for (Point &p : points)
+        for (int c = 0; c < 3; ++c)
+            p[c] = coordinate(c);
+    return points;
+}
+
+class IndexAgainstScan : public ::testing::Test {
+protected:
+    // Builds `o` into the cache at the scene's current time.
+    void build(const SceneObject &o) { cache.build(o.id); }
+
+    // Points where the index and the scan disagree, over all three axes.
+    std::vector<std::string> disagreements(const std::vector<Point> &points)
+    {
+        std::vector<std::string> found;
+        for (int axis = 0; axis < 3; ++axis)
+            for (const Point &p : points) {
+                const bool fast = cache.isInside(p.data(), axis, reference::firstPlaneAxis[axis],
+                                                 reference::secondPlaneAxis[axis]);
+                if (fast != reference::scanInside(cache, p.data(), axis) && found.size() < 5)
+                    found.push_back("axis " + std::to_string(axis) + " at (" + std::to_string(p[0]) + ", " +
+                                    std::to_string(p[1]) + ", " + std::to_string(p[2]) + ")");
+            }
+        return found;
+    }
+
+    standin::StandInHost host;
+    ostrevin::HostServices services{standin::StandInHost::globalFunc()};
+    MeshCache cache{services};
+};
+
+} // namespace
+
+TEST_F(IndexAgainstScan, AgreesOnEveryTargetAxisAndPoint)
+{
+    unsigned seed = 1;
+    for (const Target &t : targets()) {
+        SceneObject &o = host.scene().addObject(t.name);
+        t.make(o);
+        build(o);
+        ASSERT_TRUE(cache.index.usable()) << t.name;
+        const auto found = disagreements(probePoints(o, 2000, seed++));
+        EXPECT_TRUE(found.empty()) << t.name << ": " << found.size() << " or more, first " << found.front();
+    }
+}
+
+TEST_F(IndexAgainstScan, AgreesForPointsOutsideTheBoundsAndOnThem)
+{
+    SceneObject &o = host.scene().addObject("Cube");
+    standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}, 3);
+    build(o);
+    std::vector<Point> points;
+    for (double x : {-5.0, -1.0, -1.0 / 3, 0.0, 1.0 / 3, 1.0, 5.0})
+        for (double y : {-1e30, -1.0, 0.0, 1.0, 1e30})
+            for (double z : {-2.0, -1.0, 0.0, 1.0, 2.0})
+                points.push_back({x, y, z});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    points.push_back({nan, 0, 0});
+    points.push_back({0, HUGE_VAL, 0});
+    const auto found = disagreements(points);
+    EXPECT_TRUE(found.empty()) << found.front();
+}
+
+// Every frame moves the target by an amount that is no round number: new rectangles, new cells.
+TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage)
+{
+    SceneObject &o = host.scene().addObject("Torus");
+    standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 32, 12);
+    o.motion = [](double time) { return standin::Transform::translation(0.37 * time, -0.11 * time, 0.05 * time); };
+    build(o);
+    const std::size_t bytes = cache.index.bytes();
+    const void *entries[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        cache.index.prepare(axis);
+        entries[axis] = cache.index.grid(axis).entries;
+    }
+    for (int frame = 1; frame <= 4; ++frame) {
+        host.scene().time = frame;
+        build(o);
+        // The probes on the moved vertices, placed as the host places them.
+        SceneObject moved;
+        for (const Point3 &p : o.points)
+            moved.points.push_back(o.motion(frame).apply(p));
+        const auto found = disagreements(probePoints(moved, 300, static_cast<unsigned>(frame)));
+        EXPECT_TRUE(found.empty()) << "frame " << frame << ": " << found.front();
+        EXPECT_EQ(cache.index.bytes(), bytes) << "frame " << frame;
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_EQ(cache.index.grid(axis).entries, entries[axis]) << "frame " << frame << ", axis " << axis;
+    }
+}
+
+TEST_F(IndexAgainstScan, StorageGrowsOnlyWithTheCounts)
+{
+    SceneObject &o = host.scene().addObject("Sphere");
+    standin::appendIcosphere(o, {0, 0, 0}, 1.0, 2);
+    build(o);
+    const std::size_t first = cache.index.bytes();
+
+    o.polygons.resize(o.polygons.size() / 2);
+    build(o);
+    EXPECT_EQ(cache.index.bytes(), first) << "fewer polygons";
+    EXPECT_TRUE(disagreements(probePoints(o, 300, 7)).empty());
+
+    standin::appendIcosphere(o, {3, 0, 0}, 1.0, 2);
+    build(o);
+    EXPECT_GT(cache.index.bytes(), first) << "more polygons than ever";
+    EXPECT_TRUE(disagreements(probePoints(o, 300, 8)).empty());
+}
+
+TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
+{
+    SceneObject &o = host.scene().addObject("Sphere");
+    standin::appendIcosphere(o, {0, 0, 0}, 1.0, 1);
+    build(o);
+    o.polygons.clear();
+    build(o);
+    const double p[3] = {0, 0, 0};
+    for (int axis = 0; axis < 3; ++axis)
+        EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
+}
+
+// The first queries of an axis lay its grid out; from two threads at once, both get the scan's
+// answers (and the thread sanitizer sees the hand-over).
+TEST_F(IndexAgainstScan, TwoThreadsLayingOutAnAxisTogetherBothAnswerRight)
+{
+    SceneObject &o = host.scene().addObject("Sphere");
+    standin::appendIcosphere(o, {0, 0, 0}, 1.0, 3);
+    const std::vector<Point> points = probePoints(o, 400, 11);
+    for (int round = 0; round < 3; ++round) {
+        build(o);
+        int wrong[2] = {0, 0};
+        const auto work = [&](int t) {
+            for (std::size_t i = static_cast<std::size_t>(t); i < points.size(); i += 2)
+                wrong[t] += cache.isInside(points[i].data(), 1, 0, 2) != reference::scanInside(cache, points[i].data(), 1);
+        };
+        std::thread other(work, 1);
+        work(0);
+        other.join();
+        EXPECT_EQ(wrong[0] + wrong[1], 0) << "round " << round;
+    }
+}
+
+// Through the shipped module, as the host drives it: the texture's answer is the bounds test and
+// the scan, along every axis.
+TEST_F(ModuleTest, LayerAnswersAsTheScanAlongEveryAxis)
+{
+    SceneObject &o = host.scene().addObject("Star");
+    standin::appendPrism(o, standin::starOutline({0, 0}, 2.0, 0.7, 6), -1, 1, 1);
+    standin::appendIcosphere(o, {0, 3, 0}, 0.75, 2);
+    standin::TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create()) << layer.error();
+    layer.openPanel();
+    ASSERT_TRUE(layer.pickTarget("Star"));
+    layer.init(LWINIT_RENDER);
+    layer.newTime(0, 0.0);
+
+    ostrevin::HostServices services(standin::StandInHost::globalFunc());
+    MeshCache cache(services);
+    cache.build(o.id);
+    int wrong = 0;
+    for (int axis = 0; axis < 3; ++axis)
+        for (const Point &p : probePoints(o, 1000, 21 + static_cast<unsigned>(axis))) {
+            const bool expected = reference::linearInside(cache, p.data(), axis);
+            wrong += (layer.evaluate(p[0], p[1], p[2], axis) == 1.0) != expected;
+        }
+    EXPECT_EQ(wrong, 0);
+}
