@@ -42,3 +42,11 @@ test-win32:
 # libFuzzer with clang: each load target for FUZZ_SECONDS (30 by default), in build/fuzz.
 fuzz:
 	bash fuzz/run.sh
+
+# Benchmarks of the inside test against the plain scan, Embree and CGAL, in build/bench; not part
+# of `make test`. Options through BENCH_ARGS, e.g. make bench BENCH_ARGS="--quick --cpu-time".
+.PHONY: bench
+bench: setup
+	cmake -S . -B build/bench -G Ninja -DOSTREVIN_BENCH=ON -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/bench -j2 --target ostrevin-bench
+	./build/bench/bin/ostrevin-bench $(BENCH_ARGS)
