@@ -327,10 +327,8 @@ void CrossingIndex::layOut(int axis) const noexcept
             }
             Entry &out = g.entries[g.cellStart[cell + 1]++];
             out.copy = copyStart[i];
-            out.uLow = static_cast<uint8_t>((u0 >> level) - (cu << cellShift));
-            out.uHigh = static_cast<uint8_t>((u1 >> level) - (cu << cellShift));
-            out.vLow = static_cast<uint8_t>((v0 >> level) - (cv << cellShift));
-            out.vHigh = static_cast<uint8_t>((v1 >> level) - (cv << cellShift));
+            out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
+                       ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
         }
         if (pass == 0) {
             // Cell c's entries will start where the cells before it end; shifted by one cell, so
@@ -347,31 +345,66 @@ void CrossingIndex::layOut(int axis) const noexcept
 
 namespace {
 
-// One polygon whose rectangle's steps hold the point: the linear scan's tests on its copy, in full.
-// Written without early exits, so that the outcome, which varies from polygon to polygon, costs
-// no mispredicted branches; the operations and their order are the scan's.
-inline bool counts(const unsigned char *copy, const double p[3], int axis, int u, int v) noexcept
+// The rectangle test on an entry's four ends at once, a byte each (every value below 128): for a
+// point at steps (qu, qv) of the entry's cell, lane by lane `above` must be at least `below`:
+//   above = qu, high u, qv, high v      below = low u, qu, low v, qv
+// Setting each lane's top bit before subtracting keeps borrows inside the lane, and leaves the
+// top bit set exactly where the lane is not below. A lane of exactly 0x80 is an equality: the
+// point on the step of one of the rectangle's edges.
+constexpr uint32_t laneTops = 0x80808080u;
+constexpr uint32_t highEnds = 0xFF00FF00u;
+constexpr uint32_t lowEnds = 0x00FF00FFu;
+
+inline uint32_t stepDifferences(uint32_t ends, uint32_t pointAbove, uint32_t pointBelow) noexcept
+{
+    return (((ends & highEnds) | pointAbove) | laneTops) - ((ends & lowEnds) | pointBelow);
+}
+
+inline bool onEdgeStep(uint32_t differences) noexcept
+{
+    const uint32_t x = differences ^ laneTops;   // a lane of 0x80 becomes 0
+    return ((x - 0x01010101u) & ~x & laneTops) != 0;
+}
+
+// The linear scan's tests on a polygon whose rectangle's steps hold the point. With the point
+// strictly inside the steps the rectangle holds it (the step function never decreases), so the
+// exact comparison is made only for a point on an edge's step. Otherwise without early exits, so
+// that outcomes that vary from polygon to polygon cost no mispredicted branches; the operations
+// and their order are the scan's.
+inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
 {
     const double pu = p[u], pv = p[v];
     const int count = loadCount(copy);
-    // The record's rectangle, from the same floats: NaN widens nothing.
-    float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
-    for (int j = 0; j < count; ++j) {
-        const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
-        uLow = a < uLow ? a : uLow;
-        uHigh = a > uHigh ? a : uHigh;
-        vLow = b < vLow ? b : vLow;
-        vHigh = b > vHigh ? b : vHigh;
+    bool inRect = true;
+    if (onEdge) {
+        // The record's rectangle, from the same floats: NaN widens nothing.
+        float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
+        for (int j = 0; j < count; ++j) {
+            const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
+            uLow = a < uLow ? a : uLow;
+            uHigh = a > uHigh ? a : uHigh;
+            vLow = b < vLow ? b : vLow;
+            vHigh = b > vHigh ? b : vHigh;
+        }
+        inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
-    const bool inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     // The plane meets the ray strictly ahead of p.
     const double n0 = loadDouble(copy), n1 = loadDouble(copy + 8), n2 = loadDouble(copy + 16);
     const double na = axis == 0 ? n0 : axis == 1 ? n1 : n2;
     const double t = (n0 * p[0] + n1 * p[1] + n2 * p[2] - loadDouble(copy + 24)) * na;
     bool contains = false;
-    for (int j = 0, prev = count - 1; j < count; prev = j++)
-        contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), coordinate(copy, prev, v), coordinate(copy, j, u),
-                                         coordinate(copy, j, v), pu, pv);
+    if (count == 3) {
+        // Triangles, the common case: each corner read and widened once.
+        const double u0 = coordinate(copy, 0, u), v0 = coordinate(copy, 0, v);
+        const double u1 = coordinate(copy, 1, u), v1 = coordinate(copy, 1, v);
+        const double u2 = coordinate(copy, 2, u), v2 = coordinate(copy, 2, v);
+        contains = edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
+                   edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
+    } else {
+        for (int j = 0, prev = count - 1; j < count; prev = j++)
+            contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), coordinate(copy, prev, v),
+                                             coordinate(copy, j, u), coordinate(copy, j, v), pu, pv);
+    }
     return inRect & (t < 0.0) & contains;
 }
 
@@ -392,7 +425,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // per row since a row's two cells are neighbours in the entries.
     struct Run {
         uint32_t begin, mid, end;   // entries before `mid` are in the cell before the point's
-        uint32_t qu, qv;            // the point's steps from the start of the point's cell
+        uint32_t above, below;      // the point's lanes for stepDifferences, in the point's cell
     };
     Run runs[2 * maxLevels];
     int runCount = 0;
@@ -403,14 +436,16 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         const uint32_t lu = su >> level, lv = sv >> level;
         const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
         const uint32_t firstU = cu > 0 ? cu - 1 : 0;
+        const uint32_t qu = lu - (cu << cellShift);
         for (uint32_t rv = cv > 0 ? cv - 1 : 0; rv <= cv; ++rv) {
             const size_t row = l.firstCell + static_cast<size_t>(rv) * l.cellsU;
+            const uint32_t qv = lv - (rv << cellShift);
             Run &r = runs[runCount++];
             r.begin = g.cellStart[row + firstU];
             r.mid = g.cellStart[row + cu];
             r.end = g.cellStart[row + cu + 1];
-            r.qu = lu - (cu << cellShift);
-            r.qv = lv - (rv << cellShift);
+            r.above = qu | qv << 16;
+            r.below = qu << 8 | qv << 24;
             __builtin_prefetch(g.entries + r.begin);
         }
     }
@@ -418,22 +453,28 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // Then the entries whose steps hold the point, gathered without a branch on each; then their
     // copies, all fetched together before any is tested.
     const unsigned char *found[foundCapacity];
+    uint32_t differences[foundCapacity];
     int n = 0;
     bool inside = false;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
-        for (uint32_t i = r.begin; i < r.end; ++i) {
-            const Entry &e = g.entries[i];
-            // In the cell before the point's, the point is one cell's steps further on.
-            const uint32_t at = r.qu + (i < r.mid ? (1u << cellShift) : 0u);
-            const bool hit = (at >= e.uLow) & (at <= e.uHigh) & (r.qv >= e.vLow) & (r.qv <= e.vHigh);
-            const unsigned char *copy = copies + static_cast<size_t>(e.copy) * 8;
-            found[n] = copy;
-            n += hit;
-            if (n == foundCapacity) {
-                for (int j = 0; j < n; ++j)
-                    inside ^= counts(found[j], p, axis, u, v);
-                n = 0;
+        // In the cell before the point's, the point is one cell's steps further on along u.
+        const uint32_t before = 1u << cellShift;
+        for (int part = 0; part < 2; ++part) {
+            const uint32_t above = part == 0 ? r.above + before : r.above;
+            const uint32_t below = part == 0 ? r.below + (before << 8) : r.below;
+            const uint32_t end = part == 0 ? r.mid : r.end;
+            for (uint32_t i = part == 0 ? r.begin : r.mid; i < end; ++i) {
+                const Entry &e = g.entries[i];
+                const uint32_t d = stepDifferences(e.ends, above, below);
+                found[n] = copies + static_cast<size_t>(e.copy) * 8;
+                differences[n] = d;
+                n += (d & laneTops) == laneTops;
+                if (n == foundCapacity) {
+                    for (int j = 0; j < n; ++j)
+                        inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
+                    n = 0;
+                }
             }
         }
     }
@@ -442,7 +483,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         __builtin_prefetch(found[j] + 63);
     }
     for (int j = 0; j < n; ++j)
-        inside ^= counts(found[j], p, axis, u, v);
+        inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
     return inside;
 }
 

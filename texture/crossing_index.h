@@ -61,10 +61,11 @@ public:
     size_t bytes() const noexcept;
 
     // One polygon in a cell: where its copy starts, and its rectangle's ends in steps of its level,
-    // counted from the cell's first step (low ends 0 to 63, high ends 0 to 127).
+    // counted from the cell's first step (low ends 0 to 63, high ends 0 to 127), a byte each:
+    // low u, high u, low v, high v from the least significant byte up.
     struct Entry {
         uint32_t copy;   // in 8-byte words from the start of the copies
-        uint8_t uLow, uHigh, vLow, vHigh;
+        uint32_t ends;
     };
 
     struct Level {
