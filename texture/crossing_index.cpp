@@ -200,6 +200,32 @@ void CrossingIndex::add(const CachedPolygon &r) noexcept
     copiesUsed += need;
 }
 
+bool CrossingIndex::holdsPositionsOf(const CachedPolygon *records, int count) const noexcept
+{
+    if (!ready || count < 0 || static_cast<size_t>(count) != polygonCount)
+        return false;
+    for (size_t i = 0; i < polygonCount; ++i) {
+        const CachedPolygon &r = records[i];
+        // Fewer than three vertices have no copy to compare with: taken as changed.
+        if (r.vertexCount < 3)
+            return false;
+        const unsigned char *copy = copies + static_cast<size_t>(copyStart[i]) * 8;
+        if (loadCount(copy) != r.vertexCount)
+            return false;
+        const unsigned char *at = copy + vertexOffset;
+        for (int j = 0; j < r.vertexCount; ++j)
+            for (int c = 0; c < 3; ++c) {
+                // Widening is exact and one to one, so equal doubles mean equal float bits.
+                float f;
+                std::memcpy(&f, at + (static_cast<size_t>(j) * 3 + static_cast<size_t>(c)) * sizeof(float), sizeof f);
+                const double x = f;
+                if (std::memcmp(&x, &r.vertices[j][c], sizeof x) != 0)
+                    return false;
+            }
+    }
+    return true;
+}
+
 void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3]) noexcept
 {
     for (int c = 0; c < 3; ++c) {
@@ -489,6 +515,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
 
 size_t CrossingIndex::bytes() const noexcept
 {
+    if (!wordsBlock)
+        return bytesCapacity;
     return bytesCapacity + (polygonCapacity + 3 * (polygonCapacity + spareCells)) * sizeof(uint32_t) +
            3 * polygonCapacity * sizeof(Entry);
 }

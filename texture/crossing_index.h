@@ -45,6 +45,9 @@ public:
     void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
     // Forgets the last build.
     void clear() noexcept;
+    // Whether the copies hold exactly these records' positions, bit for bit (each record with as
+    // many vertices as when it was added). Stops at the first difference.
+    bool holdsPositionsOf(const CachedPolygon *records, int count) const noexcept;
 
     // Whether the last build completed; when not, the caller scans its records instead.
     bool usable() const noexcept { return ready; }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "texture/polygon_crossing.h"
@@ -61,17 +62,25 @@ void MeshCache::build(LWItemID item) noexcept
                 polygonCapacity = n;
         }
 
+        const int previousCount = polygonCount;
         polygonCount = 0;
-        index.clear();
         if (polygons) {
-            makeEmpty(boundsMin, boundsMax);
             fillCursor = polygons;
             fillEnd = polygons + n;
             vertexTotal = 0;
+            changed = !complete;
             m->scanPolys(m, scanPolygon, this);
             // A scan that visits fewer polygons than announced leaves no stale record in use.
             polygonCount = static_cast<int>(fillCursor - polygons);
-            completeRecords();
+            // The same positions as last time, bit for bit, in the same polygons: the records'
+            // bounds and planes, the mesh's bounds and the index are all still what a full build
+            // would make of them. The index's copies hold last time's positions.
+            if (changed || polygonCount != previousCount || !index.usable() ||
+                !index.holdsPositionsOf(polygons, polygonCount))
+                completeRecords();
+        } else {
+            complete = false;
+            index.clear();
         }
         fillCursor = nullptr;
         fillEnd = nullptr;
@@ -95,6 +104,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     // Replace the buffer only when it is too small. Without one, the record keeps no vertices and
     // no test ever reads it.
     if (k > r.vertexCapacity) {
+        changed = true;
         delete[] r.vertices;
         r.vertices = nullptr;
         r.vertexCapacity = 0;
@@ -105,11 +115,13 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
         else
             k = 0;
     }
+    changed |= k != r.vertexCount;
     r.vertexCount = k;
     vertexTotal += static_cast<size_t>(k);
 
-    // Only the positions while the host's scan runs: the rest of the record is computed in one
-    // tight pass afterwards, which costs far less than interleaving it with the host's calls.
+    // Only the positions while the host's scan runs, written and never read: the rest of the
+    // record is computed in one tight pass afterwards, which costs far less than interleaving it
+    // with the host's calls (a read here waits on memory between them).
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
         mesh->pntOtherPos(mesh, mesh->polVertex(mesh, polygon, i), f);
@@ -122,8 +134,13 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
 
 void MeshCache::completeRecords() noexcept
 {
-    // The index's storage comes after the records' buffers, and only when the counts grew.
-    const bool indexed = index.begin(polygonCount, vertexTotal);
+    makeEmpty(boundsMin, boundsMax);
+    // The index's storage comes after the records' buffers, and only when the counts grew. A few
+    // polygons are scanned faster than any index is searched.
+    const bool wanted = polygonCount >= indexThreshold;
+    const bool indexed = wanted && index.begin(polygonCount, vertexTotal);
+    if (!indexed)
+        index.clear();
     for (int i = 0; i < polygonCount; ++i) {
         CachedPolygon &r = polygons[i];
         const int k = r.vertexCount;
@@ -173,6 +190,8 @@ void MeshCache::completeRecords() noexcept
     }
     if (indexed)
         index.finish(boundsMin, boundsMax);
+    // An index that could not get its storage is tried again at the next build.
+    complete = indexed || !wanted;
 }
 
 bool MeshCache::isInside(const double p[3], int axis, int u, int v) const noexcept

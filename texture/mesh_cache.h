@@ -54,8 +54,10 @@ public:
     CachedPolygon *fillCursor = nullptr;
     // Records in `polygons`; the array is replaced only when a mesh needs more.
     int polygonCapacity = 0;
-    // The records' acceleration structure, rebuilt with them.
+    // The records' acceleration structure, rebuilt with them for meshes of at least
+    // indexThreshold polygons.
     CrossingIndex index;
+    int indexThreshold = 32;
 
 private:
     // Bounds, normals and plane constants of the scanned records, and their index entries.
@@ -64,6 +66,10 @@ private:
 
     CachedPolygon *fillEnd = nullptr;
     size_t vertexTotal = 0;
+    // The scan found a position, a vertex count or a buffer other than the records held.
+    bool changed = false;
+    // Records, bounds and index describe the records' positions (a build has completed them).
+    bool complete = false;
 };
 
 // Handed to the host's scanPolys with the cache as its data.

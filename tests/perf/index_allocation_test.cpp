@@ -85,6 +85,7 @@ TEST_F(IndexStorage, EachFailedBlockLeavesTheScanAnsweringUntilABuildGetsIt)
     for (long block = 0; block < 3; ++block) {
         SCOPED_TRACE("index block " + std::to_string(block));
         ostrevin::MeshCache fresh(services);
+        fresh.indexThreshold = 0;
         moduleAllocations = 0;
         failAt = records + block;
         fresh.build(target.id);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -145,6 +146,9 @@ std::vector<Point> probePoints(const SceneObject &o, std::size_t count, unsigned
 
 class IndexAgainstScan : public ::testing::Test {
 protected:
+    // Every mesh indexed, however small.
+    void SetUp() override { cache.indexThreshold = 0; }
+
     // Builds `o` into the cache at the scene's current time.
     void build(const SceneObject &o) { cache.build(o.id); }
 
@@ -256,6 +260,62 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
     const double p[3] = {0, 0, 0};
     for (int axis = 0; axis < 3; ++axis)
         EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
+}
+
+// A build whose positions, counts and order are those of the last build, bit for bit, keeps its
+// records and index (an axis stays laid out); any change anywhere rebuilds them, to the bits a
+// fresh cache would hold.
+TEST_F(IndexAgainstScan, RebuildsWhenAnythingChangesAndOnlyThen)
+{
+    SceneObject &o = host.scene().addObject("Sphere");
+    standin::appendIcosphere(o, {0, 0, 0}, 1.0, 2);
+    const std::vector<Point> points = probePoints(o, 300, 5);
+    const auto sameAsFresh = [&] {
+        MeshCache fresh(services);
+        fresh.indexThreshold = 0;
+        fresh.build(o.id);
+        if (fresh.polygonCount != cache.polygonCount ||
+            std::memcmp(fresh.boundsMin, cache.boundsMin, sizeof fresh.boundsMin) != 0 ||
+            std::memcmp(fresh.boundsMax, cache.boundsMax, sizeof fresh.boundsMax) != 0)
+            return false;
+        for (int i = 0; i < fresh.polygonCount; ++i) {
+            const ostrevin::CachedPolygon &a = fresh.polygons[i], &b = cache.polygons[i];
+            if (a.vertexCount != b.vertexCount || std::memcmp(a.boundsMin, b.boundsMin, sizeof a.boundsMin) != 0 ||
+                std::memcmp(a.boundsMax, b.boundsMax, sizeof a.boundsMax) != 0 ||
+                std::memcmp(a.vertices, b.vertices, sizeof(double[3]) * static_cast<std::size_t>(a.vertexCount)) != 0)
+                return false;
+            // Fewer than three vertices leave the plane as the record held it before.
+            if (a.vertexCount >= 3 && (std::memcmp(a.normal, b.normal, sizeof a.normal) != 0 ||
+                                       std::memcmp(&a.planeD, &b.planeD, sizeof a.planeD) != 0))
+                return false;
+        }
+        return disagreements(points).empty();
+    };
+
+    build(o);
+    cache.index.prepare(2);
+    build(o);
+    EXPECT_TRUE(cache.index.prepared(2)) << "nothing changed: the index stays as it was";
+    EXPECT_TRUE(sameAsFresh());
+
+    const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+        {"one coordinate one float step on", [&] { o.points[7][1] = std::nextafter(o.points[7][1], 2.0f); }},
+        {"a coordinate turned NaN", [&] { o.points[3][2] = std::numeric_limits<float>::quiet_NaN(); }},
+        {"two polygons swapped", [&] { std::swap(o.polygons[4], o.polygons[40]); }},
+        {"a corner moved to another polygon", [&] {
+             o.polygons[10].push_back(o.polygons[11].back());
+             o.polygons[11].pop_back();
+         }},
+        {"the last polygon gone", [&] { o.polygons.pop_back(); }},
+    };
+    for (const auto &[what, change] : changes) {
+        build(o);
+        cache.index.prepare(2);
+        change();
+        build(o);
+        EXPECT_FALSE(cache.index.prepared(2)) << what;
+        EXPECT_TRUE(sameAsFresh()) << what;
+    }
 }
 
 // The first queries of an axis lay its grid out; from two threads at once, both get the scan's
