@@ -58,7 +58,7 @@ protected:
 
 TEST_F(CacheAllocation, OnlyGrowthAllocates)
 {
-    EXPECT_EQ(buildCounting(), 16) << "the array, twelve vertex buffers and the index's three blocks";
+    EXPECT_EQ(buildCounting(), 13) << "the array and twelve vertex buffers";
     EXPECT_EQ(buildCounting(), 0) << "the same mesh again";
     cube.polygons.resize(6);
     cube.polygons[5] = {0, 1, 2};
