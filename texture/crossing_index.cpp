@@ -1,6 +1,7 @@
 #include "texture/crossing_index.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -88,6 +89,38 @@ bool atLeast(T *&array, size_t &capacity, size_t wanted) noexcept
         return false;
     capacity = wanted;
     return true;
+}
+
+// A height along the axis at or above which the polygon's plane test (t < 0) cannot pass for any
+// point within the mesh's bounds whose projection lies in the polygon's rectangle. In exact
+// arithmetic the plane meets the ray at h(pu, pv) = (d - nu pu - nv pv) / na, highest at a corner
+// of the rectangle; the computed test may differ from the exact one by a few units in the last
+// place of the sum of its terms' magnitudes, which shifts the crossing by at most that over |na|.
+// Every term of that error, and of computing the bound itself, is covered many times over, and
+// the result is rounded up to a float.
+float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[6], const double meshLow[3],
+               const double meshHigh[3]) noexcept
+{
+    double n[3];
+    std::memcpy(n, copy, sizeof n);
+    const double d = loadDouble(copy + 24);
+    const double na = n[axis], nu = n[u], nv = n[v];
+    const double cu = 0.5 * (static_cast<double>(e[u]) + e[3 + u]), hu = 0.5 * (static_cast<double>(e[3 + u]) - e[u]);
+    const double cv = 0.5 * (static_cast<double>(e[v]) + e[3 + v]), hv = 0.5 * (static_cast<double>(e[3 + v]) - e[v]);
+    const double centre = (d - nu * cu - nv * cv) / na;
+    const double top = centre + std::fabs(nu / na) * hu + std::fabs(nv / na) * hv;
+    double terms = std::fabs(d);
+    for (int c = 0; c < 3; ++c)
+        terms += std::fabs(n[c]) * std::max(std::fabs(meshLow[c]), std::fabs(meshHigh[c]));
+    terms += std::fabs(nu) * (std::fabs(cu) + hu) + std::fabs(nv) * (std::fabs(cv) + hv);
+    const double slack = 64.0 * DBL_EPSILON * (terms / std::fabs(na) + std::fabs(top) + std::fabs(centre));
+    const double bound = top + slack;
+    if (!(bound < static_cast<double>(FLT_MAX)))
+        return HUGE_VALF;   // also NaN: never skips
+    float f = static_cast<float>(bound);
+    if (static_cast<double>(f) < bound)
+        f = std::nextafter(f, HUGE_VALF);
+    return f;
 }
 
 // The finest level at which a range of level-0 steps spans at most two cells.
@@ -353,6 +386,7 @@ void CrossingIndex::layOut(int axis) const noexcept
             }
             Entry &out = g.entries[g.cellStart[cell + 1]++];
             out.copy = copyStart[i];
+            out.planeTop = planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, meshLow, meshHigh);
             out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
                        ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
         }
@@ -442,6 +476,11 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
 {
     prepare(axis);
     const Grid &g = grids[axis];
+    // Polygons whose plane cannot be ahead are passed over by height, for a point within the
+    // mesh's bounds (the bound on the test's rounding holds there).
+    const bool within = meshLow[0] <= p[0] && p[0] <= meshHigh[0] && meshLow[1] <= p[1] && p[1] <= meshHigh[1] &&
+                        meshLow[2] <= p[2] && p[2] <= meshHigh[2];
+    const double height = within ? p[axis] : -HUGE_VAL;
     const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
     const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
 
@@ -493,9 +532,16 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             for (uint32_t i = part == 0 ? r.begin : r.mid; i < end; ++i) {
                 const Entry &e = g.entries[i];
                 const uint32_t d = stepDifferences(e.ends, above, below);
-                found[n] = copies + static_cast<size_t>(e.copy) * 8;
+                const bool hit = ((d & laneTops) == laneTops) & !(height >= e.planeTop);
+                const unsigned char *copy = copies + static_cast<size_t>(e.copy) * 8;
+                // The copy's fetch starts now for a hit; a miss fetches the run's first entry again,
+                // which is already at hand.
+                const unsigned char *fetch = hit ? copy : reinterpret_cast<const unsigned char *>(&e);
+                __builtin_prefetch(fetch);
+                __builtin_prefetch(fetch + 63);
+                found[n] = copy;
                 differences[n] = d;
-                n += (d & laneTops) == laneTops;
+                n += hit;
                 if (n == foundCapacity) {
                     for (int j = 0; j < n; ++j)
                         inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
@@ -503,10 +549,6 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
                 }
             }
         }
-    }
-    for (int j = 0; j < n; ++j) {
-        __builtin_prefetch(found[j]);
-        __builtin_prefetch(found[j] + 63);
     }
     for (int j = 0; j < n; ++j)
         inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);

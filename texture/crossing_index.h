@@ -69,6 +69,10 @@ public:
     struct Entry {
         uint32_t copy;   // in 8-byte words from the start of the copies
         uint32_t ends;
+        // No point within the mesh's bounds at or above this height along the axis has this
+        // polygon's plane strictly ahead of it, whatever the rounding of the plane test: such a
+        // point need not look at the copy at all.
+        float planeTop;
     };
 
     struct Level {

@@ -262,6 +262,66 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
         EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
 }
 
+// The index passes over a polygon whose plane cannot be ahead of the point by the point's height
+// alone; right where the plane test's computed sign flips (found by bisection on the doubles
+// themselves), on steep and non-planar polygons, it must still agree with the scan.
+TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
+{
+    SceneObject &o = host.scene().addObject("Shards");
+    std::mt19937_64 random(99);
+    std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> tiny(-1e-5f, 1e-5f);
+    for (int i = 0; i < 300; ++i) {
+        const int base = static_cast<int>(o.points.size());
+        Point3 a{coordinate(random), coordinate(random), coordinate(random)};
+        Point3 b{coordinate(random), coordinate(random), coordinate(random)};
+        Point3 c{coordinate(random), coordinate(random), coordinate(random)};
+        if (i % 3 == 0)
+            c[2] = a[2] + tiny(random), b[2] = a[2] + tiny(random);   // nearly parallel to X and Y rays
+        if (i % 3 == 1)
+            c[0] = a[0] + tiny(random), b[0] = a[0] + tiny(random);   // nearly parallel to Y and Z rays
+        o.points.insert(o.points.end(), {a, b, c});
+        if (i % 5 == 0) {
+            o.points.push_back({0.5f * (a[0] + c[0]), 0.5f * (a[1] + c[1]), c[2] + 0.1f});   // off the plane
+            o.addPolygon({base, base + 1, base + 2, base + 3});
+        } else {
+            o.addPolygon({base, base + 1, base + 2});
+        }
+    }
+    build(o);
+    std::vector<Point> points;
+    for (int axis = 0; axis < 3; ++axis) {
+        const int u = reference::firstPlaneAxis[axis], v = reference::secondPlaneAxis[axis];
+        for (int i = 0; i < cache.polygonCount; i += 2) {
+            const ostrevin::CachedPolygon &r = cache.polygons[i];
+            if (r.vertexCount < 3 || r.normal[axis] == 0.0)
+                continue;
+            Point p{};
+            p[u] = 0.5 * (r.boundsMin[u] + r.boundsMax[u]);
+            p[v] = 0.5 * (r.boundsMin[v] + r.boundsMax[v]);
+            const auto ahead = [&](double height) {
+                p[axis] = height;
+                return (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * r.normal[axis] < 0.0;
+            };
+            // The computed test is monotone in the height: bisect between an ahead and a behind.
+            double low = cache.boundsMin[axis], high = cache.boundsMax[axis];
+            if (!ahead(low) || ahead(high))
+                continue;
+            for (int step = 0; step < 200 && std::nextafter(low, high) < high; ++step) {
+                const double mid = 0.5 * (low + high);
+                (ahead(mid) ? low : high) = mid;
+            }
+            for (double h : {low, high, std::nextafter(low, -HUGE_VAL), std::nextafter(high, HUGE_VAL)}) {
+                p[axis] = h;
+                points.push_back(p);
+            }
+        }
+    }
+    ASSERT_GT(points.size(), 200u);
+    const auto found = disagreements(points);
+    EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
+}
+
 // A build whose positions, counts and order are those of the last build, bit for bit, keeps its
 // records and index (an axis stays laid out); any change anywhere rebuilds them, to the bits a
 // fresh cache would hold.
