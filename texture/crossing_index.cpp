@@ -35,6 +35,7 @@ constexpr uint32_t cellShift = 6;
 constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
 constexpr size_t spareCells = 64;
+constexpr uint32_t noCell = UINT32_MAX;
 
 // Level-0 cells about as wide as this fraction of the polygons' rectangles (from a sample): most
 // polygons then sit at level 0, the wider ones a level or two up.
@@ -98,29 +99,27 @@ bool atLeast(T *&array, size_t &capacity, size_t wanted) noexcept
 // place of the sum of its terms' magnitudes, which shifts the crossing by at most that over |na|.
 // Every term of that error, and of computing the bound itself, is covered many times over, and
 // the result is rounded up to a float.
-float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[6], const double meshLow[3],
-               const double meshHigh[3]) noexcept
+float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[6], const double reach[3]) noexcept
 {
     double n[3];
     std::memcpy(n, copy, sizeof n);
     const double d = loadDouble(copy + 24);
-    const double na = n[axis], nu = n[u], nv = n[v];
+    const double inverse = 1.0 / n[axis], nu = n[u], nv = n[v];
     const double cu = 0.5 * (static_cast<double>(e[u]) + e[3 + u]), hu = 0.5 * (static_cast<double>(e[3 + u]) - e[u]);
     const double cv = 0.5 * (static_cast<double>(e[v]) + e[3 + v]), hv = 0.5 * (static_cast<double>(e[3 + v]) - e[v]);
-    const double centre = (d - nu * cu - nv * cv) / na;
-    const double top = centre + std::fabs(nu / na) * hu + std::fabs(nv / na) * hv;
-    double terms = std::fabs(d);
-    for (int c = 0; c < 3; ++c)
-        terms += std::fabs(n[c]) * std::max(std::fabs(meshLow[c]), std::fabs(meshHigh[c]));
-    terms += std::fabs(nu) * (std::fabs(cu) + hu) + std::fabs(nv) * (std::fabs(cv) + hv);
-    const double slack = 64.0 * DBL_EPSILON * (terms / std::fabs(na) + std::fabs(top) + std::fabs(centre));
+    const double centre = (d - nu * cu - nv * cv) * inverse;
+    const double top = centre + std::fabs(nu * inverse) * hu + std::fabs(nv * inverse) * hv;
+    const double terms = std::fabs(d) + std::fabs(n[0]) * reach[0] + std::fabs(n[1]) * reach[1] +
+                         std::fabs(n[2]) * reach[2] + std::fabs(nu) * (std::fabs(cu) + hu) +
+                         std::fabs(nv) * (std::fabs(cv) + hv);
+    const double slack = 64.0 * DBL_EPSILON * (terms * std::fabs(inverse) + std::fabs(top) + std::fabs(centre));
+    // Rounded up to a float: two float steps more than the bound, which nearest rounding cannot
+    // undo, and the smallest normal float for bounds near zero.
     const double bound = top + slack;
-    if (!(bound < static_cast<double>(FLT_MAX)))
-        return HUGE_VALF;   // also NaN: never skips
-    float f = static_cast<float>(bound);
-    if (static_cast<double>(f) < bound)
-        f = std::nextafter(f, HUGE_VALF);
-    return f;
+    const double above = bound + std::fabs(bound) * 0x1p-22 + FLT_MIN;
+    if (!(above < static_cast<double>(FLT_MAX)))
+        return HUGE_VALF;   // also NaN: never passes a polygon over
+    return static_cast<float>(above);
 }
 
 // The finest level at which a range of level-0 steps spans at most two cells.
@@ -139,6 +138,7 @@ CrossingIndex::~CrossingIndex()
     delete[] bytesBlock;
     delete[] wordsBlock;
     delete[] entriesBlock;
+    delete[] placed;
 }
 
 void CrossingIndex::clear() noexcept
@@ -165,13 +165,17 @@ bool CrossingIndex::begin(int count, size_t vertexTotal) noexcept
         delete[] wordsBlock;
         delete[] entriesBlock;
         polygonCapacity = 0;
+        delete[] placed;
         wordsBlock = new (std::nothrow) uint32_t[n + 3 * (n + spareCells)];
         entriesBlock = new (std::nothrow) Entry[3 * n];
-        if (!wordsBlock || !entriesBlock) {
+        placed = new (std::nothrow) Placed[n];
+        if (!wordsBlock || !entriesBlock || !placed) {
             delete[] wordsBlock;
             delete[] entriesBlock;
+            delete[] placed;
             wordsBlock = nullptr;
             entriesBlock = nullptr;
+            placed = nullptr;
             return false;
         }
         polygonCapacity = n;
@@ -357,50 +361,52 @@ void CrossingIndex::layOut(int axis) const noexcept
         g.scale[d] = spread ? static_cast<double>(g.steps[d]) / span[d] : 0.0;
     }
 
-    // Two passes over the rectangles: count each cell's polygons, then place them, each cell's in
-    // the records' order, with cellStart[c + 1] running as cell c's fill cursor.
+    // The largest magnitude of each coordinate within the mesh's bounds.
+    double reach[3];
+    for (int c = 0; c < 3; ++c)
+        reach[c] = std::max(std::fabs(meshLow[c]), std::fabs(meshHigh[c]));
+
+    // One pass over the polygons works out each one's cell and entry, kept aside, and counts each
+    // cell's entries; then the entries go to their cells, each cell's in the records' order.
     std::memset(g.cellStart, 0, (cellTotal + 1) * sizeof(uint32_t));
     g.usedLevels = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (size_t i = 0; i < polygonCount; ++i) {
-            if (!(countsOn[i] & bit))
-                continue;
-            float e[6];
-            std::memcpy(e, extents + i * extentBytes, extentBytes);
-            // An empty rectangle (no number in a coordinate) holds no point.
-            if (!(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
-                continue;
-            const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
-            const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
-            const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
-            const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
-            const uint32_t level = std::max(levelFor(u0, u1), levelFor(v0, v1));
-            const Level &l = g.levels[level];
-            const uint32_t shift = cellShift + level;
-            const uint32_t cu = u0 >> shift, cv = v0 >> shift;
-            const size_t cell = l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu;
-            if (pass == 0) {
-                ++g.cellStart[cell + 1];
-                g.usedLevels |= 1u << level;
-                continue;
-            }
-            Entry &out = g.entries[g.cellStart[cell + 1]++];
-            out.copy = copyStart[i];
-            out.planeTop = planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, meshLow, meshHigh);
-            out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
-                       ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
-        }
-        if (pass == 0) {
-            // Cell c's entries will start where the cells before it end; shifted by one cell, so
-            // that the fill leaves cellStart[c + 1] at c's end.
-            uint32_t sum = 0;
-            for (size_t c = 0; c <= cellTotal; ++c) {
-                const uint32_t n = g.cellStart[c];
-                g.cellStart[c] = sum;
-                sum += n;
-            }
-        }
+    for (size_t i = 0; i < polygonCount; ++i) {
+        Placed &out = placed[i];
+        out.cell = noCell;
+        if (!(countsOn[i] & bit))
+            continue;
+        float e[6];
+        std::memcpy(e, extents + i * extentBytes, extentBytes);
+        // An empty rectangle (no number in a coordinate) holds no point.
+        if (!(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
+            continue;
+        const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
+        const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
+        const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
+        const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
+        const uint32_t level = std::max(levelFor(u0, u1), levelFor(v0, v1));
+        const Level &l = g.levels[level];
+        const uint32_t shift = cellShift + level;
+        const uint32_t cu = u0 >> shift, cv = v0 >> shift;
+        out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
+        out.entry.copy = copyStart[i];
+        out.entry.planeTop = planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach);
+        out.entry.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
+                         ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
+        ++g.cellStart[out.cell + 1];
+        g.usedLevels |= 1u << level;
     }
+    // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
+    // with cellStart[c + 1] as c's cursor, leaves it at c's end.
+    uint32_t sum = 0;
+    for (size_t c = 0; c <= cellTotal; ++c) {
+        const uint32_t n = g.cellStart[c];
+        g.cellStart[c] = sum;
+        sum += n;
+    }
+    for (size_t i = 0; i < polygonCount; ++i)
+        if (placed[i].cell != noCell)
+            g.entries[g.cellStart[placed[i].cell + 1]++] = placed[i].entry;
 }
 
 namespace {
@@ -560,7 +566,7 @@ size_t CrossingIndex::bytes() const noexcept
     if (!wordsBlock)
         return bytesCapacity;
     return bytesCapacity + (polygonCapacity + 3 * (polygonCapacity + spareCells)) * sizeof(uint32_t) +
-           3 * polygonCapacity * sizeof(Entry);
+           polygonCapacity * (3 * sizeof(Entry) + sizeof(Placed));
 }
 
 } // namespace ostrevin

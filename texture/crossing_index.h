@@ -96,7 +96,7 @@ public:
 private:
     void layOut(int axis) const noexcept;
 
-    // Storage in three blocks, each sized by the counts: the bytes (per polygon its rectangle in
+    // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
     // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
     // then the copies), the words (per polygon where its copy starts, in 8-byte words; each grid's
     // cell offsets), and the grids' entries. A copy, from an 8-byte boundary: normal and plane
@@ -105,6 +105,12 @@ private:
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
     Entry *entriesBlock = nullptr;
+    // Per polygon while a grid is laid out: its cell (or none) and its entry.
+    struct Placed {
+        uint32_t cell;
+        Entry entry;
+    };
+    mutable Placed *placed = nullptr;
     size_t polygonCapacity = 0;   // of the words and entries blocks
 
     unsigned char *extents = nullptr;

@@ -82,7 +82,7 @@ TEST_F(IndexStorage, MovingFramesAndTheirQueriesAllocateNothing)
 TEST_F(IndexStorage, EachFailedBlockLeavesTheScanAnsweringUntilABuildGetsIt)
 {
     const long records = 1 + static_cast<long>(target.polygons.size());   // the array and its buffers
-    for (long block = 0; block < 3; ++block) {
+    for (long block = 0; block < 4; ++block) {
         SCOPED_TRACE("index block " + std::to_string(block));
         ostrevin::MeshCache fresh(services);
         fresh.indexThreshold = 0;
