@@ -210,14 +210,13 @@ bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noe
     bool inside = false;
     for (int i = 0; i < polygonCount; ++i) {
         const CachedPolygon &r = polygons[i];
+        // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
+        // before the rectangle.
+        const double na = r.normal[axis];
+        if (na == 0.0 || r.vertexCount < 3)
+            continue;
         // The polygon's rectangle across the ray, boundaries included.
         if (!(r.boundsMin[u] <= pu && r.boundsMin[v] <= pv && pu <= r.boundsMax[u] && pv <= r.boundsMax[v]))
-            continue;
-        if (r.vertexCount < 3)
-            continue;
-        // Parallel to the ray, or no plane at all.
-        const double na = r.normal[axis];
-        if (na == 0.0)
             continue;
         // The plane meets the ray strictly ahead of p. Tested before the edges: it is cheaper.
         const double t = (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * na;
