@@ -36,6 +36,8 @@ constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
 constexpr size_t spareCells = 64;
 constexpr uint32_t noCell = UINT32_MAX;
+// Copies beyond this many bytes are not expected to stay in the caches between queries.
+constexpr size_t farCopies = size_t{1} << 19;
 
 // Level-0 cells about as wide as this fraction of the polygons' rectangles (from a sample): most
 // polygons then sit at level 0, the wider ones a level or two up.
@@ -482,6 +484,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
 {
     prepare(axis);
     const Grid &g = grids[axis];
+    const bool fetchEarly = copiesUsed > farCopies;
     // Polygons whose plane cannot be ahead are passed over by height, for a point within the
     // mesh's bounds (the bound on the test's rounding holds there).
     const bool within = meshLow[0] <= p[0] && p[0] <= meshHigh[0] && meshLow[1] <= p[1] && p[1] <= meshHigh[1] &&
@@ -540,11 +543,13 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
                 const uint32_t d = stepDifferences(e.ends, above, below);
                 const bool hit = ((d & laneTops) == laneTops) & !(height >= e.planeTop);
                 const unsigned char *copy = copies + static_cast<size_t>(e.copy) * 8;
-                // The copy's fetch starts now for a hit; a miss fetches the run's first entry again,
-                // which is already at hand.
-                const unsigned char *fetch = hit ? copy : reinterpret_cast<const unsigned char *>(&e);
-                __builtin_prefetch(fetch);
-                __builtin_prefetch(fetch + 63);
+                // On a mesh too large for the caches, the copy's fetch starts now for a hit; a
+                // miss fetches the entry again, which is already at hand.
+                if (fetchEarly) {
+                    const unsigned char *fetch = hit ? copy : reinterpret_cast<const unsigned char *>(&e);
+                    __builtin_prefetch(fetch);
+                    __builtin_prefetch(fetch + 63);
+                }
                 found[n] = copy;
                 differences[n] = d;
                 n += hit;
