@@ -16,20 +16,20 @@ namespace {
 std::atomic<long> moduleAllocations{0};
 std::atomic<long> failAt{-1};   // the allocation number that fails; -1: none
 
-void *allocate(std::size_t size) noexcept
+void *allocate(std::size_t size, bool array) noexcept
 {
     if (moduleAllocations++ == failAt)
         return nullptr;
     try {
-        return ::operator new(size);
+        return array ? ::operator new[](size) : ::operator new(size);
     } catch (...) {
         return nullptr;
     }
 }
 } // namespace
 
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size); }
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size); }
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, false); }
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, true); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
 void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete[](p); }
 
