@@ -36,6 +36,8 @@ constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
 constexpr size_t spareCells = 64;
 constexpr uint32_t noCell = UINT32_MAX;
+// Polygons a level above the first may hold before it is worth its own cells.
+constexpr size_t fewPolygons = 8;
 // Copies beyond this many bytes are not expected to stay in the caches between queries.
 constexpr size_t farCopies = size_t{1} << 19;
 
@@ -371,7 +373,7 @@ void CrossingIndex::layOut(int axis) const noexcept
     // One pass over the polygons works out each one's cell and entry, kept aside, and counts each
     // cell's entries; then the entries go to their cells, each cell's in the records' order.
     std::memset(g.cellStart, 0, (cellTotal + 1) * sizeof(uint32_t));
-    g.usedLevels = 0;
+    size_t perLevel[maxLevels] = {};
     for (size_t i = 0; i < polygonCount; ++i) {
         Placed &out = placed[i];
         out.cell = noCell;
@@ -396,8 +398,45 @@ void CrossingIndex::layOut(int axis) const noexcept
         out.entry.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
                          ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
         ++g.cellStart[out.cell + 1];
-        g.usedLevels |= 1u << level;
+        ++perLevel[level];
     }
+
+    // A level above the first holding only a few polygons costs every query two more runs of
+    // cells: its polygons go to the top level instead, which every query reads anyway (any
+    // rectangle fits there, two cells spanning the whole grid).
+    const uint32_t top = static_cast<uint32_t>(g.levelCount - 1);
+    bool promote = false;
+    for (uint32_t level = 1; level < top; ++level)
+        promote |= perLevel[level] > 0 && perLevel[level] <= fewPolygons;
+    for (size_t i = 0; promote && i < polygonCount; ++i) {
+        Placed &out = placed[i];
+        if (out.cell == noCell || out.cell < g.levels[1].firstCell || out.cell >= g.levels[top].firstCell)
+            continue;
+        uint32_t level = 1;
+        while (out.cell >= g.levels[level + 1].firstCell)
+            ++level;
+        if (perLevel[level] > fewPolygons)
+            continue;
+        float e[6];
+        std::memcpy(e, extents + i * extentBytes, extentBytes);
+        const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
+        const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
+        const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
+        const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
+        const Level &l = g.levels[top];
+        const uint32_t shift = cellShift + top;
+        const uint32_t cu = u0 >> shift, cv = v0 >> shift;
+        --g.cellStart[out.cell + 1];
+        out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
+        out.entry.ends = ((u0 >> top) - (cu << cellShift)) | ((u1 >> top) - (cu << cellShift)) << 8 |
+                         ((v0 >> top) - (cv << cellShift)) << 16 | ((v1 >> top) - (cv << cellShift)) << 24;
+        ++g.cellStart[out.cell + 1];
+    }
+    g.usedLevels = 0;
+    for (uint32_t level = 0; level <= top; ++level)
+        if (perLevel[level] > (level > 0 && level < top ? fewPolygons : 0) || (level == top && promote))
+            g.usedLevels |= 1u << level;
+
     // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
     // with cellStart[c + 1] as c's cursor, leaves it at c's end.
     uint32_t sum = 0;

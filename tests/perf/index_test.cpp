@@ -322,6 +322,30 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
 
+// A level of the grid holding only a few polygons hands them to the top level; they must still be
+// found there, from every cell.
+TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheTopLevel)
+{
+    SceneObject &o = host.scene().addObject("Many small, a few large");
+    standin::appendIcosphere(o, {0, 0, 0}, 1.0, 4);
+    standin::appendBox(o, {-0.3f, -0.3f, -0.3f}, {0.3f, 0.3f, 0.3f});       // six mid-sized faces
+    standin::appendBox(o, {0.5f, 0.5f, -0.1f}, {0.95f, 0.7f, 0.1f});
+    build(o);
+    cache.index.prepare(2);
+    // Between the first level and the top, no level in use holds only a few polygons.
+    const auto &grid = cache.index.grid(2);
+    const int top = grid.levelCount - 1;
+    for (int level = 1; level < top; ++level) {
+        const auto &l = grid.levels[level];
+        const std::uint32_t held = grid.cellStart[l.firstCell + l.cellsU * l.cellsV] - grid.cellStart[l.firstCell];
+        EXPECT_TRUE(held == 0 || held > 8) << "level " << level << " holds " << held;
+    }
+    const auto &t = grid.levels[top];
+    EXPECT_GT(grid.cellStart[t.firstCell + t.cellsU * t.cellsV] - grid.cellStart[t.firstCell], 0u) << "the top holds them";
+    const auto found = disagreements(probePoints(o, 3000, 77));
+    EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
+}
+
 // A build whose positions, counts and order are those of the last build, bit for bit, keeps its
 // records and index (an axis stays laid out); any change anywhere rebuilds them, to the bits a
 // fresh cache would hold.
