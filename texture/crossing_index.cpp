@@ -59,6 +59,17 @@ inline uint32_t stepOf(double x, double low, double scale, uint32_t steps) noexc
     return static_cast<uint32_t>(t);
 }
 
+// |x| by clearing the sign bit: no library call, which some 32-bit C libraries make with the x87
+// unit (the module keeps its arithmetic off it).
+inline double magnitude(double x) noexcept
+{
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bits &= ~(uint64_t{1} << 63);
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
 inline double loadDouble(const unsigned char *at) noexcept
 {
     double x;
@@ -112,15 +123,15 @@ float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[
     const double cu = 0.5 * (static_cast<double>(e[u]) + e[3 + u]), hu = 0.5 * (static_cast<double>(e[3 + u]) - e[u]);
     const double cv = 0.5 * (static_cast<double>(e[v]) + e[3 + v]), hv = 0.5 * (static_cast<double>(e[3 + v]) - e[v]);
     const double centre = (d - nu * cu - nv * cv) * inverse;
-    const double top = centre + std::fabs(nu * inverse) * hu + std::fabs(nv * inverse) * hv;
-    const double terms = std::fabs(d) + std::fabs(n[0]) * reach[0] + std::fabs(n[1]) * reach[1] +
-                         std::fabs(n[2]) * reach[2] + std::fabs(nu) * (std::fabs(cu) + hu) +
-                         std::fabs(nv) * (std::fabs(cv) + hv);
-    const double slack = 64.0 * DBL_EPSILON * (terms * std::fabs(inverse) + std::fabs(top) + std::fabs(centre));
+    const double top = centre + magnitude(nu * inverse) * hu + magnitude(nv * inverse) * hv;
+    const double terms = magnitude(d) + magnitude(n[0]) * reach[0] + magnitude(n[1]) * reach[1] +
+                         magnitude(n[2]) * reach[2] + magnitude(nu) * (magnitude(cu) + hu) +
+                         magnitude(nv) * (magnitude(cv) + hv);
+    const double slack = 64.0 * DBL_EPSILON * (terms * magnitude(inverse) + magnitude(top) + magnitude(centre));
     // Rounded up to a float: two float steps more than the bound, which nearest rounding cannot
     // undo, and the smallest normal float for bounds near zero.
     const double bound = top + slack;
-    const double above = bound + std::fabs(bound) * 0x1p-22 + FLT_MIN;
+    const double above = bound + magnitude(bound) * 0x1p-22 + FLT_MIN;
     if (!(above < static_cast<double>(FLT_MAX)))
         return HUGE_VALF;   // also NaN: never passes a polygon over
     return static_cast<float>(above);
@@ -368,7 +379,7 @@ void CrossingIndex::layOut(int axis) const noexcept
     // The largest magnitude of each coordinate within the mesh's bounds.
     double reach[3];
     for (int c = 0; c < 3; ++c)
-        reach[c] = std::max(std::fabs(meshLow[c]), std::fabs(meshHigh[c]));
+        reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
 
     // One pass over the polygons works out each one's cell and entry, kept aside, and counts each
     // cell's entries; then the entries go to their cells, each cell's in the records' order.
