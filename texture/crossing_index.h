@@ -8,9 +8,14 @@
 // Layout. One function per grid maps a coordinate to a step number and never decreases as the
 // coordinate grows; a cell of level 0 is 64 steps wide, a cell of level L 2^L times as wide. Each
 // polygon sits in exactly one cell: the one holding its rectangle's low corner, at the finest level
-// whose cells are wide enough that the rectangle's high corner lies in that cell or the next. A
-// point then finds every polygon whose rectangle may hold it in four cells per level: its own, and
-// the ones before it along u, along v, and along both.
+// whose cells are wide enough that the rectangle's high corner lies in that cell or the next (a
+// level above the first that would hold only a few polygons hands them to the top level). A point
+// then finds every polygon whose rectangle may hold it in four cells per used level: its own, and
+// the ones before it along u, along v, and along both. Each entry also keeps a height above which
+// the polygon's plane cannot be ahead of the point, so most polygons behind the point are passed
+// over without reading their copy.
+//
+// A grid is laid out at the first query of its axis after a build, in storage the build sized.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
 #define OSTREVIN_TEXTURE_CROSSING_INDEX_H
 
@@ -99,8 +104,9 @@ private:
     // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
     // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
     // then the copies), the words (per polygon where its copy starts, in 8-byte words; each grid's
-    // cell offsets), and the grids' entries. A copy, from an 8-byte boundary: normal and plane
-    // constant (four doubles), the vertex count (32 bits), the vertices as the host's floats.
+    // cell offsets), the grids' entries, and the scratch a layout works in. A copy, from an 8-byte
+    // boundary: normal and plane constant (four doubles), the vertex count (32 bits), the vertices
+    // as the host's floats.
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;

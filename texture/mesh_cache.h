@@ -35,7 +35,8 @@ public:
     MeshCache &operator=(const MeshCache &) = delete;
 
     // Rebuilds from the object's current mesh. Item 0, no object info, or no mesh from the host:
-    // the cache keeps its previous content.
+    // the cache keeps its previous content. When the host gives the very positions of the last
+    // build (a target standing still), bounds, planes and index are kept as they are.
     void build(LWItemID item) noexcept;
     // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
     // scan is over); nonzero stops the scan once every announced record is filled.
