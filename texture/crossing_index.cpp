@@ -24,11 +24,6 @@ constexpr size_t copyBytes(size_t vertexCount) noexcept
 {
     return (vertexOffset + vertexCount * vertexBytes + 7) & ~size_t{7};
 }
-// Room for any copies of `polygons` polygons with `vertices` vertices in all.
-constexpr size_t copyBound(size_t polygons, size_t vertices) noexcept
-{
-    return polygons * (vertexOffset + 7) + vertices * vertexBytes;
-}
 
 // Steps per level-0 cell, as a shift: 64 keeps an entry's ends (up to two cells) in a byte.
 constexpr uint32_t cellShift = 6;
@@ -165,14 +160,19 @@ void CrossingIndex::clear() noexcept
         done.store(false, std::memory_order_relaxed);
 }
 
-bool CrossingIndex::begin(int count, size_t vertexTotal) noexcept
+size_t CrossingIndex::copySize(int vertexCount) noexcept
+{
+    return vertexCount >= 3 ? copyBytes(static_cast<size_t>(vertexCount)) : 0;
+}
+
+bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
 {
     clear();
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
     const size_t n = announced > 0 ? announced : 1;
     if (n > (SIZE_MAX / 4 - spareCells) / 4 || n > SIZE_MAX / (3 * sizeof(Entry)) ||
-        vertexTotal > (SIZE_MAX - n * (extentBytes + 1 + vertexOffset + 15)) / vertexBytes)
+        copyTotal > SIZE_MAX - n * (extentBytes + 1) - 8)
         return false;
 
     // Words and entries: sized by the polygon count.
@@ -203,7 +203,7 @@ bool CrossingIndex::begin(int count, size_t vertexTotal) noexcept
 
     // Bytes: sized by the polygon and vertex counts, so it grows with either.
     const size_t head = (n * (extentBytes + 1) + 7) & ~size_t{7};
-    if (!atLeast(bytesBlock, bytesCapacity, head + copyBound(n, vertexTotal)))
+    if (!atLeast(bytesBlock, bytesCapacity, head + copyTotal))
         return false;
     extents = bytesBlock;
     countsOn = bytesBlock + n * extentBytes;

@@ -41,11 +41,13 @@ public:
     CrossingIndex(const CrossingIndex &) = delete;
     CrossingIndex &operator=(const CrossingIndex &) = delete;
 
-    // A build: begin() with the counts, add() every finished record in order, then finish() with
-    // the mesh's bounds. All storage is sized here by the counts alone, so a build whose counts do
-    // not grow allocates nothing, and neither does any evaluation. False when storage cannot be
-    // had: the index is then unusable until a later build gets it.
-    bool begin(int polygonCount, size_t vertexTotal) noexcept;
+    // A build: begin() with the polygon count and the sum of copySize() over the polygons' vertex
+    // counts, add() every finished record in order, then finish() with the mesh's bounds. All
+    // storage is sized here by the counts alone, so a build whose counts do not grow allocates
+    // nothing, and neither does any evaluation. False when storage cannot be had: the index is
+    // then unusable until a later build gets it.
+    static size_t copySize(int vertexCount) noexcept;
+    bool begin(int polygonCount, size_t copyTotal) noexcept;
     void add(const CachedPolygon &record) noexcept;
     void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
     // Forgets the last build.

@@ -67,7 +67,7 @@ void MeshCache::build(LWItemID item) noexcept
         if (polygons) {
             fillCursor = polygons;
             fillEnd = polygons + n;
-            vertexTotal = 0;
+            copyTotal = 0;
             changed = !complete;
             m->scanPolys(m, scanPolygon, this);
             // A scan that visits fewer polygons than announced leaves no stale record in use.
@@ -117,7 +117,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     }
     changed |= k != r.vertexCount;
     r.vertexCount = k;
-    vertexTotal += static_cast<size_t>(k);
+    copyTotal += CrossingIndex::copySize(k);
 
     // Only the positions while the host's scan runs, written and never read: the rest of the
     // record is computed in one tight pass afterwards, which costs far less than interleaving it
@@ -138,7 +138,7 @@ void MeshCache::completeRecords() noexcept
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched.
     const bool wanted = polygonCount >= indexThreshold;
-    const bool indexed = wanted && index.begin(polygonCount, vertexTotal);
+    const bool indexed = wanted && index.begin(polygonCount, copyTotal);
     if (!indexed)
         index.clear();
     for (int i = 0; i < polygonCount; ++i) {

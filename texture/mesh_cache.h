@@ -66,7 +66,7 @@ private:
     bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
     CachedPolygon *fillEnd = nullptr;
-    size_t vertexTotal = 0;
+    size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
     // The scan found a position, a vertex count or a buffer other than the records held.
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
