@@ -1,8 +1,6 @@
 // The index's storage, counted and made to fail: nothing is allocated in a frame whose counts do
 // not grow nor by any query, and an index that cannot get its storage leaves the scan answering.
 // The module allocates only through the non-throwing operator new, which this binary replaces.
-#include <atomic>
-#include <new>
 
 #include <gtest/gtest.h>
 
@@ -10,28 +8,8 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
+#include "support/module_allocations.h"
 #include "texture/mesh_cache.h"
-
-namespace {
-std::atomic<long> moduleAllocations{0};
-std::atomic<long> failAt{-1};   // the allocation number that fails; -1: none
-
-void *allocate(std::size_t size, bool array) noexcept
-{
-    if (moduleAllocations++ == failAt)
-        return nullptr;
-    try {
-        return array ? ::operator new[](size) : ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-} // namespace
-
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, false); }
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, true); }
-void operator delete(void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
-void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete[](p); }
 
 namespace {
 

@@ -1,34 +1,12 @@
 // The cache's allocations, counted and made to fail. The module allocates only through the
 // non-throwing operator new, which this binary replaces; the stand-in host uses the ordinary one.
-#include <atomic>
-#include <new>
 
 #include <gtest/gtest.h>
 
 #include "host/shapes.h"
 #include "host/standin_host.h"
+#include "support/module_allocations.h"
 #include "texture/ostrevin_instance.h"
-
-namespace {
-std::atomic<long> moduleAllocations{0};
-std::atomic<long> failAt{-1};   // the allocation number that fails; -1: none
-
-void *allocate(std::size_t size, bool array) noexcept
-{
-    if (moduleAllocations++ == failAt)
-        return nullptr;
-    try {
-        return array ? ::operator new[](size) : ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-} // namespace
-
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, false); }
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return allocate(size, true); }
-void operator delete(void *p, const std::nothrow_t &) noexcept { ::operator delete(p); }
-void operator delete[](void *p, const std::nothrow_t &) noexcept { ::operator delete[](p); }
 
 class CacheAllocation : public ::testing::Test {
 protected:
