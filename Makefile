@@ -1,5 +1,5 @@
 # Thin driver over the CMake presets. `make demo` and `make test` do all set-up on a fresh machine.
-.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 info fuzz
+.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 fuzz
 
 setup:
 	bash tools/setup/install-packages.sh
@@ -11,33 +11,20 @@ demo: setup
 	./build/release/bin/ostrevin-render
 
 test: setup
-	$(MAKE) test-native test-asan test-tsan test-linux32 test-win32 fuzz
+	$(MAKE) $(PRESET_TESTS) fuzz
 
-test-native:
-	cmake --preset dev
-	cmake --build --preset dev
-	ctest --preset dev
-
-test-asan:
-	cmake --preset asan
-	cmake --build --preset asan
-	ctest --preset asan
-
-test-tsan:
-	cmake --preset tsan
-	cmake --build --preset tsan
-	ctest --preset tsan
-
-test-linux32:
-	cmake --preset linux32
-	cmake --build --preset linux32
-	ctest --preset linux32
-
-# The Windows build, its tests run under Wine.
-test-win32:
-	cmake --preset win32
-	cmake --build --preset win32
-	ctest --preset win32
+# Configure, build and run the suite of one preset: dev (native), asan (address and undefined
+# behaviour), tsan (threads), linux32, and win32 (the Windows build, its tests run under Wine).
+PRESET_TESTS := test-native test-asan test-tsan test-linux32 test-win32
+test-native: PRESET = dev
+test-asan: PRESET = asan
+test-tsan: PRESET = tsan
+test-linux32: PRESET = linux32
+test-win32: PRESET = win32
+$(PRESET_TESTS):
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+	ctest --preset $(PRESET)
 
 # libFuzzer with clang: each load target for FUZZ_SECONDS (30 by default), in build/fuzz.
 fuzz:
