@@ -132,6 +132,32 @@ float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[
     return static_cast<float>(above);
 }
 
+// A float's bits as a signed integer that orders as the float does (NaN aside; -0 just below +0),
+// so that the height test of several entries at once is integer arithmetic.
+inline int32_t orderKey(float x) noexcept
+{
+    int32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits < 0 ? bits ^ INT32_MAX : bits;
+}
+
+// The key of the largest float at or below h: a key at or above an entry's top then means h is at
+// or above the top. Anything not a number is taken as lower than every top.
+inline int32_t heightKey(double h) noexcept
+{
+    if (!(h >= -static_cast<double>(FLT_MAX)))
+        return orderKey(-HUGE_VALF);
+    float f = h > static_cast<double>(FLT_MAX) ? FLT_MAX : static_cast<float>(h);
+    if (static_cast<double>(f) > h) {
+        // One float step down: towards zero for a positive value, away from it otherwise.
+        int32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        bits = f > 0.0f ? bits - 1 : f == 0.0f ? INT32_MIN + 1 : bits + 1;
+        std::memcpy(&f, &bits, sizeof f);
+    }
+    return orderKey(f);
+}
+
 // The finest level at which a range of level-0 steps spans at most two cells.
 inline uint32_t levelFor(uint32_t low, uint32_t high) noexcept
 {
@@ -171,7 +197,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
     const size_t n = announced > 0 ? announced : 1;
-    if (n > (SIZE_MAX / 4 - spareCells) / 4 || n > SIZE_MAX / (3 * sizeof(Entry)) ||
+    if (n > (SIZE_MAX / 4 - spareCells) / 4 || n > SIZE_MAX / (9 * sizeof(uint32_t)) - entryPadding ||
         copyTotal > SIZE_MAX - n * (extentBytes + 1) - 8)
         return false;
 
@@ -182,7 +208,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
         polygonCapacity = 0;
         delete[] placed;
         wordsBlock = new (std::nothrow) uint32_t[n + 3 * (n + spareCells)];
-        entriesBlock = new (std::nothrow) Entry[3 * n];
+        entriesBlock = new (std::nothrow) uint32_t[9 * (n + entryPadding)];
         placed = new (std::nothrow) Placed[n];
         if (!wordsBlock || !entriesBlock || !placed) {
             delete[] wordsBlock;
@@ -198,7 +224,11 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     copyStart = wordsBlock;
     for (int a = 0; a < 3; ++a) {
         grids[a].cellStart = wordsBlock + polygonCapacity + static_cast<size_t>(a) * (polygonCapacity + spareCells);
-        grids[a].entries = entriesBlock + static_cast<size_t>(a) * polygonCapacity;
+        uint32_t *at = entriesBlock + static_cast<size_t>(a) * 3 * (polygonCapacity + entryPadding);
+        Entries &e = grids[a].entries;
+        e.ends = at;
+        e.tops = reinterpret_cast<int32_t *>(at + polygonCapacity + entryPadding);
+        e.copy = at + 2 * (polygonCapacity + entryPadding);
     }
 
     // Bytes: sized by the polygon and vertex counts, so it grows with either.
@@ -404,10 +434,10 @@ void CrossingIndex::layOut(int axis) const noexcept
         const uint32_t shift = cellShift + level;
         const uint32_t cu = u0 >> shift, cv = v0 >> shift;
         out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
-        out.entry.copy = copyStart[i];
-        out.entry.planeTop = planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach);
-        out.entry.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
-                         ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
+        out.copy = copyStart[i];
+        out.top = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
+        out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
+                   ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
         ++g.cellStart[out.cell + 1];
         ++perLevel[level];
     }
@@ -439,8 +469,8 @@ void CrossingIndex::layOut(int axis) const noexcept
         const uint32_t cu = u0 >> shift, cv = v0 >> shift;
         --g.cellStart[out.cell + 1];
         out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
-        out.entry.ends = ((u0 >> top) - (cu << cellShift)) | ((u1 >> top) - (cu << cellShift)) << 8 |
-                         ((v0 >> top) - (cv << cellShift)) << 16 | ((v1 >> top) - (cv << cellShift)) << 24;
+        out.ends = ((u0 >> top) - (cu << cellShift)) | ((u1 >> top) - (cu << cellShift)) << 8 |
+                   ((v0 >> top) - (cv << cellShift)) << 16 | ((v1 >> top) - (cv << cellShift)) << 24;
         ++g.cellStart[out.cell + 1];
     }
     g.usedLevels = 0;
@@ -456,9 +486,21 @@ void CrossingIndex::layOut(int axis) const noexcept
         g.cellStart[c] = sum;
         sum += n;
     }
-    for (size_t i = 0; i < polygonCount; ++i)
-        if (placed[i].cell != noCell)
-            g.entries[g.cellStart[placed[i].cell + 1]++] = placed[i].entry;
+    for (size_t i = 0; i < polygonCount; ++i) {
+        const Placed &in = placed[i];
+        if (in.cell == noCell)
+            continue;
+        const uint32_t at = g.cellStart[in.cell + 1]++;
+        g.entries.ends[at] = in.ends;
+        g.entries.tops[at] = in.top;
+        g.entries.copy[at] = in.copy;
+    }
+    // The padding past the last entry is read by a query's last few lanes and never counted.
+    for (size_t k = 0; k < entryPadding; ++k) {
+        g.entries.ends[sum + k] = 0;
+        g.entries.tops[sum + k] = INT32_MIN;
+        g.entries.copy[sum + k] = 0;
+    }
 }
 
 namespace {
@@ -527,6 +569,11 @@ inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], in
 }
 
 constexpr int foundCapacity = 32;
+// Entries tested at once, as a vector the compiler maps to the target's (or to plain integers).
+constexpr uint32_t lanes = 4;
+typedef int32_t Lanes __attribute__((vector_size(lanes * sizeof(int32_t))));
+typedef uint32_t Steps __attribute__((vector_size(lanes * sizeof(uint32_t))));
+static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last group of lanes");
 
 } // namespace
 
@@ -539,9 +586,10 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // mesh's bounds (the bound on the test's rounding holds there).
     const bool within = meshLow[0] <= p[0] && p[0] <= meshHigh[0] && meshLow[1] <= p[1] && p[1] <= meshHigh[1] &&
                         meshLow[2] <= p[2] && p[2] <= meshHigh[2];
-    const double height = within ? p[axis] : -HUGE_VAL;
+    const int32_t height = heightKey(within ? p[axis] : -HUGE_VAL);
     const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
     const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
+    const Entries &entries = g.entries;
 
     // On a large mesh every step below is a trip to memory; they are ordered so that each trip
     // fetches everything it can at once. First the runs of entries to read: per used level, the
@@ -570,40 +618,49 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             r.end = g.cellStart[row + cu + 1];
             r.above = qu | qv << 16;
             r.below = qu << 8 | qv << 24;
-            __builtin_prefetch(g.entries + r.begin);
+            __builtin_prefetch(entries.ends + r.begin);
+            __builtin_prefetch(entries.tops + r.begin);
+            __builtin_prefetch(entries.copy + r.begin);
         }
     }
 
-    // Then the entries whose steps hold the point, gathered without a branch on each; then their
-    // copies, all fetched together before any is tested.
+    // Then the entries whose steps hold the point, a few at a time without a branch on each, and
+    // the copies of those that pass, all fetched together before any is tested.
     const unsigned char *found[foundCapacity];
     uint32_t differences[foundCapacity];
     int n = 0;
     bool inside = false;
+    // In the cell before the point's, the point is one cell's steps further on along u.
+    constexpr uint32_t before = 1u << cellShift;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
-        // In the cell before the point's, the point is one cell's steps further on along u.
-        const uint32_t before = 1u << cellShift;
-        for (int part = 0; part < 2; ++part) {
-            const uint32_t above = part == 0 ? r.above + before : r.above;
-            const uint32_t below = part == 0 ? r.below + (before << 8) : r.below;
-            const uint32_t end = part == 0 ? r.mid : r.end;
-            for (uint32_t i = part == 0 ? r.begin : r.mid; i < end; ++i) {
-                const Entry &e = g.entries[i];
-                const uint32_t d = stepDifferences(e.ends, above, below);
-                const bool hit = ((d & laneTops) == laneTops) & !(height >= e.planeTop);
-                const unsigned char *copy = copies + static_cast<size_t>(e.copy) * 8;
-                // On a mesh too large for the caches, the copy's fetch starts now for a hit; a
-                // miss fetches the entry again, which is already at hand.
+        for (uint32_t i = r.begin; i < r.end; i += lanes) {
+            // Lanes past the run read the next entries or the padding, and never pass.
+            Steps ends;
+            Lanes tops;
+            std::memcpy(&ends, entries.ends + i, sizeof ends);
+            std::memcpy(&tops, entries.tops + i, sizeof tops);
+            const Steps at = Steps{0, 1, 2, 3} + i;
+            const Steps inBefore = at < r.mid ? before : 0u;
+            const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
+                            (((ends & lowEnds) | r.below) + (inBefore << 8));
+            Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end) & Lanes{1, 2, 4, 8};
+            pass |= __builtin_shufflevector(pass, pass, 2, 3, 0, 1);
+            pass |= __builtin_shufflevector(pass, pass, 1, 0, 3, 2);
+            uint32_t passing = static_cast<uint32_t>(pass[0]);
+            while (passing != 0) {
+                const uint32_t e = i + static_cast<uint32_t>(__builtin_ctz(passing));
+                passing &= passing - 1;
+                const uint32_t shift = e < r.mid ? before : 0u;
+                const unsigned char *copy = copies + static_cast<size_t>(entries.copy[e]) * 8;
+                // On a mesh too large for the caches, the copy's fetch starts now.
                 if (fetchEarly) {
-                    const unsigned char *fetch = hit ? copy : reinterpret_cast<const unsigned char *>(&e);
-                    __builtin_prefetch(fetch);
-                    __builtin_prefetch(fetch + 63);
+                    __builtin_prefetch(copy);
+                    __builtin_prefetch(copy + 63);
                 }
                 found[n] = copy;
-                differences[n] = d;
-                n += hit;
-                if (n == foundCapacity) {
+                differences[n] = stepDifferences(entries.ends[e], r.above + shift, r.below + (shift << 8));
+                if (++n == foundCapacity) {
                     for (int j = 0; j < n; ++j)
                         inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
                     n = 0;
@@ -621,7 +678,7 @@ size_t CrossingIndex::bytes() const noexcept
     if (!wordsBlock)
         return bytesCapacity;
     return bytesCapacity + (polygonCapacity + 3 * (polygonCapacity + spareCells)) * sizeof(uint32_t) +
-           polygonCapacity * (3 * sizeof(Entry) + sizeof(Placed));
+           9 * (polygonCapacity + entryPadding) * sizeof(uint32_t) + polygonCapacity * sizeof(Placed);
 }
 
 } // namespace ostrevin

@@ -70,16 +70,22 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
-    // One polygon in a cell: where its copy starts, and its rectangle's ends in steps of its level,
-    // counted from the cell's first step (low ends 0 to 63, high ends 0 to 127), a byte each:
-    // low u, high u, low v, high v from the least significant byte up.
-    struct Entry {
-        uint32_t copy;   // in 8-byte words from the start of the copies
-        uint32_t ends;
-        // No point within the mesh's bounds at or above this height along the axis has this
-        // polygon's plane strictly ahead of it, whatever the rounding of the plane test: such a
-        // point need not look at the copy at all.
-        float planeTop;
+    // The entries of a grid, cell after cell, as three arrays read in step (a query tests a few
+    // entries at once, and reads where a copy starts only for the entries that pass):
+    //   ends: the polygon's rectangle's ends in steps of its level, counted from the cell's first
+    //     step (low ends 0 to 63, high ends 0 to 127), a byte each: low u, high u, low v, high v
+    //     from the least significant byte up;
+    //   tops: a height such that no point within the mesh's bounds at or above it along the axis
+    //     has the polygon's plane strictly ahead of it, whatever the rounding of the plane test
+    //     (such a point need not look at the copy at all), as a float's bits made to order as
+    //     signed integers (heightKey);
+    //   copy: where its copy starts, in 8-byte words from the start of the copies.
+    // Each array is readable for entryPadding entries past its last.
+    static constexpr size_t entryPadding = 4;
+    struct Entries {
+        uint32_t *ends = nullptr;
+        int32_t *tops = nullptr;
+        uint32_t *copy = nullptr;
     };
 
     struct Level {
@@ -95,7 +101,7 @@ public:
         Level levels[maxLevels];
         uint32_t usedLevels = 0;        // bit L set: level L holds a polygon
         uint32_t *cellStart = nullptr;  // every level's cells, then one more: offsets into entries
-        Entry *entries = nullptr;
+        Entries entries;
     };
 
     const Grid &grid(int axis) const noexcept { return grids[axis]; }
@@ -112,11 +118,13 @@ private:
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
-    Entry *entriesBlock = nullptr;
+    uint32_t *entriesBlock = nullptr;   // per grid: ends, tops, copy, each polygonCapacity + entryPadding
     // Per polygon while a grid is laid out: its cell (or none) and its entry.
     struct Placed {
         uint32_t cell;
-        Entry entry;
+        uint32_t ends;
+        int32_t top;
+        uint32_t copy;
     };
     mutable Placed *placed = nullptr;
     size_t polygonCapacity = 0;   // of the words and entries blocks

@@ -215,7 +215,7 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
     const void *entries[3];
     for (int axis = 0; axis < 3; ++axis) {
         cache.index.prepare(axis);
-        entries[axis] = cache.index.grid(axis).entries;
+        entries[axis] = cache.index.grid(axis).entries.ends;
     }
     for (int frame = 1; frame <= 4; ++frame) {
         host.scene().time = frame;
@@ -228,7 +228,7 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
         EXPECT_TRUE(found.empty()) << "frame " << frame << ": " << found.front();
         EXPECT_EQ(cache.index.bytes(), bytes) << "frame " << frame;
         for (int axis = 0; axis < 3; ++axis)
-            EXPECT_EQ(cache.index.grid(axis).entries, entries[axis]) << "frame " << frame << ", axis " << axis;
+            EXPECT_EQ(cache.index.grid(axis).entries.ends, entries[axis]) << "frame " << frame << ", axis " << axis;
     }
 }
 
@@ -343,6 +343,28 @@ TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheTopLevel)
     const auto &t = grid.levels[top];
     EXPECT_GT(grid.cellStart[t.firstCell + t.cellsU * t.cellsV] - grid.cellStart[t.firstCell], 0u) << "the top holds them";
     const auto found = disagreements(probePoints(o, 3000, 77));
+    EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
+}
+
+// Entries are tested a few at a time: cells holding many more than that, with the point's own
+// cell and the one before it meeting inside a group, and groups running past a row's last entry.
+TEST_F(IndexAgainstScan, AgreesWhereCellsHoldManyEntries)
+{
+    SceneObject &o = host.scene().addObject("Stacked spheres");
+    for (float k = 0; k < 9; ++k)
+        standin::appendIcosphere(o, {0.013f * k, -0.007f * k, 0.011f * k}, 1.0 + 0.003 * k, 2);
+    standin::appendUVSphere(o, {0.4f, 0.1f, -0.2f}, 0.6, 48, 7);   // fans of thin triangles at its poles
+    build(o);
+    for (int axis = 0; axis < 3; ++axis) {
+        cache.index.prepare(axis);
+        const auto &grid = cache.index.grid(axis);
+        std::uint32_t crowded = 0;
+        const auto &last = grid.levels[grid.levelCount - 1];
+        for (std::uint32_t c = 0; c < last.firstCell + last.cellsU * last.cellsV; ++c)
+            crowded = std::max(crowded, grid.cellStart[c + 1] - grid.cellStart[c]);
+        EXPECT_GT(crowded, 12u) << "axis " << axis << ": no cell holds several groups";
+    }
+    const auto found = disagreements(probePoints(o, 4000, 91));
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
 
