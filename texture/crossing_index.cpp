@@ -226,8 +226,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
         grids[a].cellStart = wordsBlock + polygonCapacity + static_cast<size_t>(a) * (polygonCapacity + spareCells);
         uint32_t *at = entriesBlock + static_cast<size_t>(a) * 3 * (polygonCapacity + entryPadding);
         Entries &e = grids[a].entries;
-        e.ends = at;
-        e.tops = reinterpret_cast<int32_t *>(at + polygonCapacity + entryPadding);
+        e.pairs = at;
         e.copy = at + 2 * (polygonCapacity + entryPadding);
     }
 
@@ -491,14 +490,14 @@ void CrossingIndex::layOut(int axis) const noexcept
         if (in.cell == noCell)
             continue;
         const uint32_t at = g.cellStart[in.cell + 1]++;
-        g.entries.ends[at] = in.ends;
-        g.entries.tops[at] = in.top;
+        g.entries.pairs[2 * at] = in.ends;
+        g.entries.pairs[2 * at + 1] = static_cast<uint32_t>(in.top);
         g.entries.copy[at] = in.copy;
     }
     // The padding past the last entry is read by a query's last few lanes and never counted.
     for (size_t k = 0; k < entryPadding; ++k) {
-        g.entries.ends[sum + k] = 0;
-        g.entries.tops[sum + k] = INT32_MIN;
+        g.entries.pairs[2 * (sum + k)] = 0;
+        g.entries.pairs[2 * (sum + k) + 1] = static_cast<uint32_t>(INT32_MIN);
         g.entries.copy[sum + k] = 0;
     }
 }
@@ -618,8 +617,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             r.end = g.cellStart[row + cu + 1];
             r.above = qu | qv << 16;
             r.below = qu << 8 | qv << 24;
-            __builtin_prefetch(entries.ends + r.begin);
-            __builtin_prefetch(entries.tops + r.begin);
+            __builtin_prefetch(entries.pairs + 2 * r.begin);
             __builtin_prefetch(entries.copy + r.begin);
         }
     }
@@ -636,10 +634,14 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         const Run &r = runs[k];
         for (uint32_t i = r.begin; i < r.end; i += lanes) {
             // Lanes past the run read the next entries or the padding, and never pass.
-            Steps ends;
-            Lanes tops;
-            std::memcpy(&ends, entries.ends + i, sizeof ends);
-            std::memcpy(&tops, entries.tops + i, sizeof tops);
+            Steps low, high;
+            Lanes lowKeys, highKeys;
+            std::memcpy(&low, entries.pairs + 2 * i, sizeof low);
+            std::memcpy(&high, entries.pairs + 2 * i + lanes, sizeof high);
+            std::memcpy(&lowKeys, entries.pairs + 2 * i, sizeof lowKeys);
+            std::memcpy(&highKeys, entries.pairs + 2 * i + lanes, sizeof highKeys);
+            const Steps ends = __builtin_shufflevector(low, high, 0, 2, 4, 6);
+            const Lanes tops = __builtin_shufflevector(lowKeys, highKeys, 1, 3, 5, 7);
             const Steps at = Steps{0, 1, 2, 3} + i;
             const Steps inBefore = at < r.mid ? before : 0u;
             const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
@@ -659,7 +661,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
                     __builtin_prefetch(copy + 63);
                 }
                 found[n] = copy;
-                differences[n] = stepDifferences(entries.ends[e], r.above + shift, r.below + (shift << 8));
+                differences[n] = stepDifferences(entries.pairs[2 * e], r.above + shift, r.below + (shift << 8));
                 if (++n == foundCapacity) {
                     for (int j = 0; j < n; ++j)
                         inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);

@@ -70,8 +70,9 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
-    // The entries of a grid, cell after cell, as three arrays read in step (a query tests a few
-    // entries at once, and reads where a copy starts only for the entries that pass):
+    // The entries of a grid, cell after cell, as two arrays read in step (a query tests a few
+    // entries at once, and reads where a copy starts only for the entries that pass). Pairs, two
+    // words per entry:
     //   ends: the polygon's rectangle's ends in steps of its level, counted from the cell's first
     //     step (low ends 0 to 63, high ends 0 to 127), a byte each: low u, high u, low v, high v
     //     from the least significant byte up;
@@ -79,12 +80,11 @@ public:
     //     has the polygon's plane strictly ahead of it, whatever the rounding of the plane test
     //     (such a point need not look at the copy at all), as a float's bits made to order as
     //     signed integers (heightKey);
-    //   copy: where its copy starts, in 8-byte words from the start of the copies.
+    // and copy: where its copy starts, in 8-byte words from the start of the copies.
     // Each array is readable for entryPadding entries past its last.
     static constexpr size_t entryPadding = 4;
     struct Entries {
-        uint32_t *ends = nullptr;
-        int32_t *tops = nullptr;
+        uint32_t *pairs = nullptr;   // ends, then the top's key
         uint32_t *copy = nullptr;
     };
 
@@ -118,7 +118,7 @@ private:
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
-    uint32_t *entriesBlock = nullptr;   // per grid: ends, tops, copy, each polygonCapacity + entryPadding
+    uint32_t *entriesBlock = nullptr;   // per grid: pairs, then copy, for polygonCapacity + entryPadding
     // Per polygon while a grid is laid out: its cell (or none) and its entry.
     struct Placed {
         uint32_t cell;

@@ -215,7 +215,7 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
     const void *entries[3];
     for (int axis = 0; axis < 3; ++axis) {
         cache.index.prepare(axis);
-        entries[axis] = cache.index.grid(axis).entries.ends;
+        entries[axis] = cache.index.grid(axis).entries.pairs;
     }
     for (int frame = 1; frame <= 4; ++frame) {
         host.scene().time = frame;
@@ -228,7 +228,7 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
         EXPECT_TRUE(found.empty()) << "frame " << frame << ": " << found.front();
         EXPECT_EQ(cache.index.bytes(), bytes) << "frame " << frame;
         for (int axis = 0; axis < 3; ++axis)
-            EXPECT_EQ(cache.index.grid(axis).entries.ends, entries[axis]) << "frame " << frame << ", axis " << axis;
+            EXPECT_EQ(cache.index.grid(axis).entries.pairs, entries[axis]) << "frame " << frame << ", axis " << axis;
     }
 }
 
