@@ -622,56 +622,56 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         }
     }
 
-    // Then the entries whose steps hold the point, a few at a time without a branch on each, and
-    // the copies of those that pass, all fetched together before any is tested.
-    const unsigned char *found[foundCapacity];
-    uint32_t differences[foundCapacity];
-    int n = 0;
+    // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
+    // which of them pass (from entry to entry that is a coin toss, and a mispredicted branch costs
+    // more than a group's test): every lane is written, and the count moves on only past those
+    // that pass. The copies are then fetched together before any is tested.
+    uint32_t found[foundCapacity + lanes];
+    uint32_t differences[foundCapacity + lanes];
+    uint32_t n = 0;
     bool inside = false;
+    const auto testFound = [&]() noexcept {
+        if (fetchEarly)
+            for (uint32_t j = 0; j < n; ++j) {
+                __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8);
+                __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8 + 63);
+            }
+        for (uint32_t j = 0; j < n; ++j)
+            inside ^= counts(copies + static_cast<size_t>(found[j]) * 8, onEdgeStep(differences[j]), p, axis, u, v);
+        n = 0;
+    };
     // In the cell before the point's, the point is one cell's steps further on along u.
     constexpr uint32_t before = 1u << cellShift;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         for (uint32_t i = r.begin; i < r.end; i += lanes) {
             // Lanes past the run read the next entries or the padding, and never pass.
-            Steps low, high;
+            Steps low, high, copyAt;
             Lanes lowKeys, highKeys;
             std::memcpy(&low, entries.pairs + 2 * i, sizeof low);
             std::memcpy(&high, entries.pairs + 2 * i + lanes, sizeof high);
             std::memcpy(&lowKeys, entries.pairs + 2 * i, sizeof lowKeys);
             std::memcpy(&highKeys, entries.pairs + 2 * i + lanes, sizeof highKeys);
+            std::memcpy(&copyAt, entries.copy + i, sizeof copyAt);
             const Steps ends = __builtin_shufflevector(low, high, 0, 2, 4, 6);
             const Lanes tops = __builtin_shufflevector(lowKeys, highKeys, 1, 3, 5, 7);
             const Steps at = Steps{0, 1, 2, 3} + i;
             const Steps inBefore = at < r.mid ? before : 0u;
+            // Each lane's stepDifferences for the point in that lane's cell (adding the shift
+            // after the OR is the same: the point's lanes stay below 64 and carry nowhere).
             const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
                             (((ends & lowEnds) | r.below) + (inBefore << 8));
-            Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end) & Lanes{1, 2, 4, 8};
-            pass |= __builtin_shufflevector(pass, pass, 2, 3, 0, 1);
-            pass |= __builtin_shufflevector(pass, pass, 1, 0, 3, 2);
-            uint32_t passing = static_cast<uint32_t>(pass[0]);
-            while (passing != 0) {
-                const uint32_t e = i + static_cast<uint32_t>(__builtin_ctz(passing));
-                passing &= passing - 1;
-                const uint32_t shift = e < r.mid ? before : 0u;
-                const unsigned char *copy = copies + static_cast<size_t>(entries.copy[e]) * 8;
-                // On a mesh too large for the caches, the copy's fetch starts now.
-                if (fetchEarly) {
-                    __builtin_prefetch(copy);
-                    __builtin_prefetch(copy + 63);
-                }
-                found[n] = copy;
-                differences[n] = stepDifferences(entries.pairs[2 * e], r.above + shift, r.below + (shift << 8));
-                if (++n == foundCapacity) {
-                    for (int j = 0; j < n; ++j)
-                        inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
-                    n = 0;
-                }
+            const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end);
+            for (uint32_t lane = 0; lane < lanes; ++lane) {
+                found[n] = copyAt[lane];
+                differences[n] = d[lane];
+                n += static_cast<uint32_t>(pass[lane]) & 1u;
             }
+            if (n > foundCapacity - lanes)
+                testFound();
         }
     }
-    for (int j = 0; j < n; ++j)
-        inside ^= counts(found[j], onEdgeStep(differences[j]), p, axis, u, v);
+    testFound();
     return inside;
 }
 

@@ -368,6 +368,23 @@ TEST_F(IndexAgainstScan, AgreesWhereCellsHoldManyEntries)
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
 
+// Entries that pass are gathered a few dozen at a time before their copies are tested: a ray
+// through forty nested spheres meets up to eighty polygons ahead, several gatherings' worth.
+TEST_F(IndexAgainstScan, AgreesWhenMoreEntriesPassThanOneGatheringHolds)
+{
+    SceneObject &o = host.scene().addObject("Nested spheres");
+    for (int k = 0; k < 40; ++k)
+        standin::appendIcosphere(o, {0.001f * static_cast<float>(k), 0.0f, -0.002f * static_cast<float>(k)},
+                                 1.0 - 0.02 * k, 1);
+    build(o);
+    std::vector<Point> points = probePoints(o, 3000, 23);
+    for (double z = -1.05; z <= 1.05; z += 0.01)
+        for (double x : {-0.013, 0.0, 0.0021, 0.05})
+            points.push_back({x, 0.003 - x, z});
+    const auto found = disagreements(points);
+    EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
+}
+
 // A build whose positions, counts and order are those of the last build, bit for bit, keeps its
 // records and index (an axis stays laid out); any change anywhere rebuilds them, to the bits a
 // fresh cache would hold.
