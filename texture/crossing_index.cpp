@@ -630,8 +630,11 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     uint32_t differences[foundCapacity + lanes];
     uint32_t n = 0;
     bool inside = false;
+    // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
+    // entry passes, which is worth a branch per passing entry.
+    const bool fetchAtOnce = copiesUsed > farGatherBytes;
     const auto testFound = [&]() noexcept {
-        if (fetchEarly)
+        if (fetchEarly && !fetchAtOnce)
             for (uint32_t j = 0; j < n; ++j) {
                 __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8);
                 __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8 + 63);
@@ -662,10 +665,25 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
                             (((ends & lowEnds) | r.below) + (inBefore << 8));
             const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end);
-            for (uint32_t lane = 0; lane < lanes; ++lane) {
-                found[n] = copyAt[lane];
-                differences[n] = d[lane];
-                n += static_cast<uint32_t>(pass[lane]) & 1u;
+            if (fetchAtOnce) {
+                Lanes bits = pass & Lanes{1, 2, 4, 8};
+                bits |= __builtin_shufflevector(bits, bits, 2, 3, 0, 1);
+                bits |= __builtin_shufflevector(bits, bits, 1, 0, 3, 2);
+                for (uint32_t passing = static_cast<uint32_t>(bits[0]); passing != 0; passing &= passing - 1) {
+                    const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(passing));
+                    const unsigned char *copy = copies + static_cast<size_t>(copyAt[lane]) * 8;
+                    __builtin_prefetch(copy);
+                    __builtin_prefetch(copy + 63);
+                    found[n] = copyAt[lane];
+                    differences[n] = d[lane];
+                    ++n;
+                }
+            } else {
+                for (uint32_t lane = 0; lane < lanes; ++lane) {
+                    found[n] = copyAt[lane];
+                    differences[n] = d[lane];
+                    n += static_cast<uint32_t>(pass[lane]) & 1u;
+                }
             }
             if (n > foundCapacity - lanes)
                 testFound();

@@ -67,6 +67,10 @@ public:
     void prepare(int axis) const noexcept;
     bool prepared(int axis) const noexcept { return laidOut[axis].load(std::memory_order_acquire); }
 
+    // Copies beyond this many bytes: a query starts fetching each copy as soon as its entry
+    // passes, rather than gathering the passing entries without a branch. Tests lower it.
+    size_t farGatherBytes = size_t{1} << 22;
+
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 

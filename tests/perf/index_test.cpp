@@ -385,6 +385,29 @@ TEST_F(IndexAgainstScan, AgreesWhenMoreEntriesPassThanOneGatheringHolds)
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
 
+// Copies spread wider than the caches are fetched entry by entry as the entries pass: that path,
+// on every target and on a ray through many polygons.
+TEST_F(IndexAgainstScan, AgreesWhenEachPassingCopyIsFetchedAtOnce)
+{
+    cache.index.farGatherBytes = 0;
+    unsigned seed = 101;
+    for (const Target &t : targets()) {
+        SceneObject &o = host.scene().addObject(t.name);
+        t.make(o);
+        build(o);
+        ASSERT_TRUE(cache.index.usable()) << t.name;
+        const auto found = disagreements(probePoints(o, 1000, seed++));
+        EXPECT_TRUE(found.empty()) << t.name << ": " << found.size() << " or more, first " << found.front();
+    }
+    SceneObject &o = host.scene().addObject("Nested spheres");
+    for (int k = 0; k < 40; ++k)
+        standin::appendIcosphere(o, {0.001f * static_cast<float>(k), 0.0f, -0.002f * static_cast<float>(k)},
+                                 1.0 - 0.02 * k, 1);
+    build(o);
+    const auto found = disagreements(probePoints(o, 2000, 29));
+    EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
+}
+
 // A build whose positions, counts and order are those of the last build, bit for bit, keeps its
 // records and index (an axis stays laid out); any change anywhere rebuilds them, to the bits a
 // fresh cache would hold.
