@@ -514,11 +514,6 @@ constexpr uint32_t laneTops = 0x80808080u;
 constexpr uint32_t highEnds = 0xFF00FF00u;
 constexpr uint32_t lowEnds = 0x00FF00FFu;
 
-inline uint32_t stepDifferences(uint32_t ends, uint32_t pointAbove, uint32_t pointBelow) noexcept
-{
-    return (((ends & highEnds) | pointAbove) | laneTops) - ((ends & lowEnds) | pointBelow);
-}
-
 inline bool onEdgeStep(uint32_t differences) noexcept
 {
     const uint32_t x = differences ^ laneTops;   // a lane of 0x80 becomes 0
@@ -596,7 +591,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // per row since a row's two cells are neighbours in the entries.
     struct Run {
         uint32_t begin, mid, end;   // entries before `mid` are in the cell before the point's
-        uint32_t above, below;      // the point's lanes for stepDifferences, in the point's cell
+        uint32_t above, below;      // the point's lanes for the lane differences, in the point's cell
     };
     Run runs[2 * maxLevels];
     int runCount = 0;
@@ -660,7 +655,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             const Lanes tops = __builtin_shufflevector(lowKeys, highKeys, 1, 3, 5, 7);
             const Steps at = Steps{0, 1, 2, 3} + i;
             const Steps inBefore = at < r.mid ? before : 0u;
-            // Each lane's stepDifferences for the point in that lane's cell (adding the shift
+            // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below),
+            // for the point in that lane's cell (adding the shift
             // after the OR is the same: the point's lanes stay below 64 and carry nowhere).
             const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
                             (((ends & lowEnds) | r.below) + (inBefore << 8));
