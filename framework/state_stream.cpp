@@ -9,12 +9,17 @@ namespace {
 
 bool isBlank(char c) noexcept { return c == ' ' || c == '\n'; }
 
-// Copies [begin, end) into a text buffer, cut to what fits with its terminator.
+// Copies [begin, end) into a text buffer, cut to what fits with its terminator. Blanks the cut
+// leaves at the end are dropped too, as a reader would drop them, so a value read, written and
+// read again stays the same.
 void copyCut(char (&out)[StateStream::textLength], const char *begin, const char *end) noexcept
 {
     std::size_t n = static_cast<std::size_t>(end - begin);
-    if (n > sizeof out - 1)
+    if (n > sizeof out - 1) {
         n = sizeof out - 1;
+        while (n > 0 && isBlank(begin[n - 1]))
+            --n;
+    }
     std::memcpy(out, begin, n);
     out[n] = '\0';
 }

@@ -223,6 +223,25 @@ TEST(StateStream, DeepNestingAndLongTextsStayInsideTheBuffers)
     EXPECT_EQ(std::string(in.value), std::string(208, 'b'));
 }
 
+TEST(StateStream, AValueCutAtABlankReadsBackTheSameAfterASave)
+{
+    // The cut falls just after a newline and a space: kept, they would be trimmed on the next
+    // read, and a value saved and read again would change.
+    const std::string value = std::string(253, 'v') + "\n " + std::string(40, 'w');
+    LoadState load(StateForm::Binary, record("itemName : " + value));
+    StateStream in(Load, const_cast<LWLoadState *>(load.state()));
+    ASSERT_TRUE(in.next());
+    EXPECT_EQ(std::string(in.value), std::string(253, 'v'));
+
+    SaveState save(StateForm::Binary);
+    StateStream out(Save, const_cast<LWSaveState *>(save.state()));
+    out.writeEntry("itemName", "%s", in.value);
+    LoadState again(StateForm::Binary, save.bytes());
+    StateStream reread(Load, const_cast<LWLoadState *>(again.state()));
+    ASSERT_TRUE(reread.next());
+    EXPECT_STREQ(reread.value, in.value);
+}
+
 TEST(StateStream, OverlongAndUnterminatedRecordsAreConsumedWholeAndCut)
 {
     std::string data = record(std::string(1000, 'z'));              // excess read in several pieces
