@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
+# A fixed seed by default, so a test run is repeatable; FUZZ_SEED=0 lets libFuzzer pick one.
+seed="${FUZZ_SEED:-1}"
 build=build/fuzz
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -17,6 +19,6 @@ for target in texture_load panel_load; do
     work="$build/corpus/$target"
     mkdir -p "$work"
     echo "== fuzz_$target for ${seconds}s"
-    "$build/bin/fuzz_$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+    "$build/bin/fuzz_$target" -max_total_time="$seconds" -seed="$seed" -max_len=4096 -print_final_stats=1 \
         -artifact_prefix="$build/crash-$target-" "$work" "fuzz/corpus/$target"
 done
