@@ -314,7 +314,7 @@ void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3])
 
 void CrossingIndex::prepare(int axis) const noexcept
 {
-    if (laidOut[axis].load(std::memory_order_acquire))
+    if (!ready || axis < 0 || axis > 2 || laidOut[axis].load(std::memory_order_acquire))
         return;
     while (layOutBusy.test_and_set(std::memory_order_acquire))
         std::this_thread::yield();

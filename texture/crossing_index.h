@@ -63,7 +63,7 @@ public:
     // a build lays that axis's grid out; calls may come from several threads at once.
     bool isInside(const double p[3], int axis, int u, int v) const noexcept;
 
-    // Lays an axis's grid out now rather than at its first query.
+    // Lays an axis's grid out now rather than at its first query. Nothing without a completed build.
     void prepare(int axis) const noexcept;
     bool prepared(int axis) const noexcept { return laidOut[axis].load(std::memory_order_acquire); }
 

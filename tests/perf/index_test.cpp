@@ -262,6 +262,24 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
         EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
 }
 
+// Laying a grid out asks for a completed build: before any, for a mesh too small to index, and
+// for an axis that does not exist, nothing happens (no storage to lay it out in).
+TEST_F(IndexAgainstScan, PreparingWithoutACompletedBuildDoesNothing)
+{
+    ostrevin::CrossingIndex unbuilt;
+    for (int axis : {-1, 0, 2, 3})
+        unbuilt.prepare(axis);
+    EXPECT_FALSE(unbuilt.prepared(0));
+
+    SceneObject &o = host.scene().addObject("Cube");
+    standin::appendBox(o, {-1, -1, -1}, {1, 1, 1});
+    cache.indexThreshold = 32;
+    build(o);
+    ASSERT_FALSE(cache.index.usable()) << "a few polygons are scanned";
+    cache.index.prepare(2);
+    EXPECT_FALSE(cache.index.prepared(2));
+}
+
 // The index passes over a polygon whose plane cannot be ahead of the point by the point's height
 // alone; right where the plane test's computed sign flips (found by bisection on the doubles
 // themselves), on steep and non-planar polygons, it must still agree with the scan.
