@@ -30,6 +30,12 @@ constexpr uint32_t cellShift = 6;
 constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
 constexpr size_t spareCells = 64;
+
+// Cells a grid may have for a polygon count: every level's, and one more.
+constexpr size_t cellCapacity(size_t polygons) noexcept
+{
+    return polygons / 2 + spareCells;
+}
 constexpr uint32_t noCell = UINT32_MAX;
 // Polygons a level above the first may hold before it is worth its own cells.
 constexpr size_t fewPolygons = 8;
@@ -169,6 +175,7 @@ CrossingIndex::~CrossingIndex()
 {
     delete[] bytesBlock;
     delete[] wordsBlock;
+    delete[] cellsBlock;
     delete[] entriesBlock;
     delete[] placed;
 }
@@ -193,24 +200,28 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
     const size_t n = announced > 0 ? announced : 1;
-    if (n > (SIZE_MAX / 4 - spareCells) / 4 || n > SIZE_MAX / (9 * sizeof(uint32_t)) - entryPadding ||
+    if (n > SIZE_MAX / (8 * sizeof(Cell)) || n > SIZE_MAX / (9 * sizeof(uint32_t)) - entryPadding ||
         copyTotal > SIZE_MAX - n * (extentBytes + 1) - 8)
         return false;
 
     // Words and entries: sized by the polygon count.
     if (n > polygonCapacity) {
         delete[] wordsBlock;
+        delete[] cellsBlock;
         delete[] entriesBlock;
         polygonCapacity = 0;
         delete[] placed;
-        wordsBlock = new (std::nothrow) uint32_t[n + 3 * (n + spareCells)];
+        wordsBlock = new (std::nothrow) uint32_t[n];
+        cellsBlock = new (std::nothrow) Cell[3 * cellCapacity(n)];
         entriesBlock = new (std::nothrow) uint32_t[9 * (n + entryPadding)];
         placed = new (std::nothrow) Placed[n];
-        if (!wordsBlock || !entriesBlock || !placed) {
+        if (!wordsBlock || !cellsBlock || !entriesBlock || !placed) {
             delete[] wordsBlock;
+            delete[] cellsBlock;
             delete[] entriesBlock;
             delete[] placed;
             wordsBlock = nullptr;
+            cellsBlock = nullptr;
             entriesBlock = nullptr;
             placed = nullptr;
             return false;
@@ -219,7 +230,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     }
     copyStart = wordsBlock;
     for (int a = 0; a < 3; ++a) {
-        grids[a].cellStart = wordsBlock + polygonCapacity + static_cast<size_t>(a) * (polygonCapacity + spareCells);
+        grids[a].cells = cellsBlock + static_cast<size_t>(a) * cellCapacity(polygonCapacity);
         uint32_t *at = entriesBlock + static_cast<size_t>(a) * 3 * (polygonCapacity + entryPadding);
         Entries &e = grids[a].entries;
         e.pairs = at;
@@ -357,7 +368,7 @@ void CrossingIndex::layOut(int axis) const noexcept
     // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
     // positive extent, and no more in all than half the polygons.
     const double span[2] = {meshHigh[u] - meshLow[u], meshHigh[v] - meshLow[v]};
-    const double budget = static_cast<double>(polygonCount / 2 + 1);
+    const double budget = static_cast<double>(polygonCount / 3 + 1);
     double cells[2] = {1.0, 1.0};
     for (int d = 0; d < 2; ++d) {
         if (!(std::isfinite(span[d]) && span[d] > 0.0))
@@ -389,7 +400,7 @@ void CrossingIndex::layOut(int axis) const noexcept
             if (l.cellsU <= 2 && l.cellsV <= 2)
                 break;
         }
-        if (cellTotal + 1 <= polygonCapacity + spareCells || (cells[0] <= 1.0 && cells[1] <= 1.0))
+        if (cellTotal + 1 <= cellCapacity(polygonCapacity) || (cells[0] <= 1.0 && cells[1] <= 1.0))
             break;
         cells[0] = std::max(1.0, std::floor(cells[0] / 2));
         cells[1] = std::max(1.0, std::floor(cells[1] / 2));
@@ -408,7 +419,8 @@ void CrossingIndex::layOut(int axis) const noexcept
 
     // One pass over the polygons works out each one's cell and entry, kept aside, and counts each
     // cell's entries; then the entries go to their cells, each cell's in the records' order.
-    std::memset(g.cellStart, 0, (cellTotal + 1) * sizeof(uint32_t));
+    for (size_t c = 0; c <= cellTotal; ++c)
+        g.cells[c] = Cell{0, INT32_MIN};
     size_t perLevel[maxLevels] = {};
     for (size_t i = 0; i < polygonCount; ++i) {
         Placed &out = placed[i];
@@ -433,7 +445,7 @@ void CrossingIndex::layOut(int axis) const noexcept
         out.top = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
         out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
                    ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
-        ++g.cellStart[out.cell + 1];
+        ++g.cells[out.cell + 1].start;
         ++perLevel[level];
     }
 
@@ -462,11 +474,11 @@ void CrossingIndex::layOut(int axis) const noexcept
         const Level &l = g.levels[top];
         const uint32_t shift = cellShift + top;
         const uint32_t cu = u0 >> shift, cv = v0 >> shift;
-        --g.cellStart[out.cell + 1];
+        --g.cells[out.cell + 1].start;
         out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
         out.ends = ((u0 >> top) - (cu << cellShift)) | ((u1 >> top) - (cu << cellShift)) << 8 |
                    ((v0 >> top) - (cv << cellShift)) << 16 | ((v1 >> top) - (cv << cellShift)) << 24;
-        ++g.cellStart[out.cell + 1];
+        ++g.cells[out.cell + 1].start;
     }
     g.usedLevels = 0;
     for (uint32_t level = 0; level <= top; ++level)
@@ -474,18 +486,19 @@ void CrossingIndex::layOut(int axis) const noexcept
             g.usedLevels |= 1u << level;
 
     // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
-    // with cellStart[c + 1] as c's cursor, leaves it at c's end.
+    // with cells[c + 1] as c's cursor, leaves it at c's end.
     uint32_t sum = 0;
     for (size_t c = 0; c <= cellTotal; ++c) {
-        const uint32_t n = g.cellStart[c];
-        g.cellStart[c] = sum;
+        const uint32_t n = g.cells[c].start;
+        g.cells[c].start = sum;
         sum += n;
     }
     for (size_t i = 0; i < polygonCount; ++i) {
         const Placed &in = placed[i];
         if (in.cell == noCell)
             continue;
-        const uint32_t at = g.cellStart[in.cell + 1]++;
+        const uint32_t at = g.cells[in.cell + 1].start++;
+        g.cells[in.cell].top = std::max(g.cells[in.cell].top, in.top);
         g.entries.pairs[2 * at] = in.ends;
         g.entries.pairs[2 * at + 1] = static_cast<uint32_t>(in.top);
         g.entries.copy[at] = in.copy;
@@ -602,12 +615,16 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         for (uint32_t rv = cv > 0 ? cv - 1 : 0; rv <= cv; ++rv) {
             const size_t row = l.firstCell + static_cast<size_t>(rv) * l.cellsU;
             const uint32_t qv = lv - (rv << cellShift);
-            Run &r = runs[runCount++];
-            r.begin = g.cellStart[row + firstU];
-            r.mid = g.cellStart[row + cu];
-            r.end = g.cellStart[row + cu + 1];
+            const Cell *first = g.cells + row + firstU, *own = g.cells + row + cu;
+            Run &r = runs[runCount];
+            r.begin = first->start;
+            r.mid = own->start;
+            r.end = own[1].start;
             r.above = qu | qv << 16;
             r.below = qu << 8 | qv << 24;
+            // A run none of whose polygons can be ahead of the point is left out (written all
+            // the same: whether it is kept is as much a coin toss as an entry's test).
+            runCount += (first->top > height) | (own->top > height);
             __builtin_prefetch(entries.pairs + 2 * r.begin);
             __builtin_prefetch(entries.copy + r.begin);
         }
@@ -689,7 +706,7 @@ size_t CrossingIndex::bytes() const noexcept
 {
     if (!wordsBlock)
         return bytesCapacity;
-    return bytesCapacity + (polygonCapacity + 3 * (polygonCapacity + spareCells)) * sizeof(uint32_t) +
+    return bytesCapacity + polygonCapacity * sizeof(uint32_t) + 3 * cellCapacity(polygonCapacity) * sizeof(Cell) +
            9 * (polygonCapacity + entryPadding) * sizeof(uint32_t) + polygonCapacity * sizeof(Placed);
 }
 

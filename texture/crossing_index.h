@@ -13,7 +13,8 @@
 // then finds every polygon whose rectangle may hold it in four cells per used level: its own, and
 // the ones before it along u, along v, and along both. Each entry also keeps a height above which
 // the polygon's plane cannot be ahead of the point, so most polygons behind the point are passed
-// over without reading their copy.
+// over without reading their copy; each cell keeps the highest of its entries' heights, so a point
+// above everything in a cell passes the whole cell over.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
@@ -92,9 +93,16 @@ public:
         uint32_t *copy = nullptr;
     };
 
+    // A cell: where its entries start, and the highest of its entries' tops (INT32_MIN for none),
+    // so that a point at or above it passes the whole cell over.
+    struct Cell {
+        uint32_t start;
+        int32_t top;
+    };
+
     struct Level {
         uint32_t cellsU = 0, cellsV = 0;
-        uint32_t firstCell = 0;   // of this level in the grid's cellStart
+        uint32_t firstCell = 0;   // of this level in the grid's cells
     };
 
     struct Grid {
@@ -104,7 +112,7 @@ public:
         int levelCount = 0;
         Level levels[maxLevels];
         uint32_t usedLevels = 0;        // bit L set: level L holds a polygon
-        uint32_t *cellStart = nullptr;  // every level's cells, then one more: offsets into entries
+        Cell *cells = nullptr;          // every level's cells, then one more holding the end
         Entries entries;
     };
 
@@ -113,15 +121,16 @@ public:
 private:
     void layOut(int axis) const noexcept;
 
-    // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
+    // Storage in five blocks, each sized by the counts: the bytes (per polygon its rectangle in
     // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
-    // then the copies), the words (per polygon where its copy starts, in 8-byte words; each grid's
-    // cell offsets), the grids' entries, and the scratch a layout works in. A copy, from an 8-byte
+    // then the copies), the words (per polygon where its copy starts, in 8-byte words), each
+    // grid's cells, the grids' entries, and the scratch a layout works in. A copy, from an 8-byte
     // boundary: normal and plane constant (four doubles), the vertex count (32 bits), the vertices
     // as the host's floats.
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
+    Cell *cellsBlock = nullptr;
     uint32_t *entriesBlock = nullptr;   // per grid: pairs, then copy, for polygonCapacity + entryPadding
     // Per polygon while a grid is laid out: its cell (or none) and its entry.
     struct Placed {

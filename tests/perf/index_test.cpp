@@ -355,11 +355,11 @@ TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheTopLevel)
     const int top = grid.levelCount - 1;
     for (int level = 1; level < top; ++level) {
         const auto &l = grid.levels[level];
-        const std::uint32_t held = grid.cellStart[l.firstCell + l.cellsU * l.cellsV] - grid.cellStart[l.firstCell];
+        const std::uint32_t held = grid.cells[l.firstCell + l.cellsU * l.cellsV].start - grid.cells[l.firstCell].start;
         EXPECT_TRUE(held == 0 || held > 8) << "level " << level << " holds " << held;
     }
     const auto &t = grid.levels[top];
-    EXPECT_GT(grid.cellStart[t.firstCell + t.cellsU * t.cellsV] - grid.cellStart[t.firstCell], 0u) << "the top holds them";
+    EXPECT_GT(grid.cells[t.firstCell + t.cellsU * t.cellsV].start - grid.cells[t.firstCell].start, 0u) << "the top holds them";
     const auto found = disagreements(probePoints(o, 3000, 77));
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
@@ -379,7 +379,7 @@ TEST_F(IndexAgainstScan, AgreesWhereCellsHoldManyEntries)
         std::uint32_t crowded = 0;
         const auto &last = grid.levels[grid.levelCount - 1];
         for (std::uint32_t c = 0; c < last.firstCell + last.cellsU * last.cellsV; ++c)
-            crowded = std::max(crowded, grid.cellStart[c + 1] - grid.cellStart[c]);
+            crowded = std::max(crowded, grid.cells[c + 1].start - grid.cells[c].start);
         EXPECT_GT(crowded, 12u) << "axis " << axis << ": no cell holds several groups";
     }
     const auto found = disagreements(probePoints(o, 4000, 91));
