@@ -18,15 +18,17 @@ namespace ostrevin {
 // on a shared edge or vertex belongs to exactly one of the polygons around it.
 inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, double pu, double pv) noexcept
 {
-    // Both orders of the endpoints are evaluated and the canonical one's sign is kept, so no
-    // branch depends on the edge: whether an edge straddles the point is a coin toss from edge to
-    // edge, and a mispredicted branch costs more than this whole test. Same values as picking the
-    // order first.
+    // The endpoints are put in canonical order by selects rather than a branch: whether an edge
+    // straddles the point is a coin toss from edge to edge, and a mispredicted branch costs more
+    // than this whole test.
+    typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+    typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
     const bool straddles = (av > pv) != (bv > pv);
-    const bool aLower = av < bv;
-    const double sideFromA = (bu - au) * (pv - av) - (bv - av) * (pu - au);
-    const double sideFromB = (au - bu) * (pv - bv) - (av - bv) * (pu - bu);
-    return straddles & ((aLower & (sideFromA > 0.0)) | (!aLower & (sideFromB > 0.0)));
+    const Pair a = {au, av}, b = {bu, bv};
+    const PairMask aLower = Pair{av, av} < Pair{bv, bv};
+    const Pair low = aLower ? a : b, high = aLower ? b : a;
+    const double side = (high[0] - low[0]) * (pv - low[1]) - (high[1] - low[1]) * (pu - low[0]);
+    return straddles & (side > 0.0);
 }
 
 // Whether the polygon's projection contains (pu, pv) by the rule above. `vertices` holds `count`
