@@ -34,7 +34,15 @@ constexpr size_t spareCells = 64;
 // Cells a grid may have for a polygon count: every level's, and one more.
 constexpr size_t cellCapacity(size_t polygons) noexcept
 {
-    return polygons / 2 + spareCells;
+    return polygons / 3 + spareCells;
+}
+
+// Entries the three grids share, with their padding: four and a half per polygon. The first grid
+// laid out may take all but one per polygon for each of the other two (a polygon sits in up to
+// four cells of its level); every grid gets at least one per polygon.
+constexpr size_t poolSize(size_t polygons) noexcept
+{
+    return polygons * 4 + polygons / 2 + 1 + 3 * CrossingIndex::entryPadding;
 }
 constexpr uint32_t noCell = UINT32_MAX;
 // Polygons a level above the first may hold before it is worth its own cells.
@@ -45,6 +53,7 @@ constexpr size_t farCopies = size_t{1} << 19;
 // Level-0 cells about as wide as this fraction of the polygons' rectangles (from a sample): most
 // polygons then sit at level 0, the wider ones a level or two up.
 constexpr double cellQuantile = 0.75;
+static_assert(cellQuantile >= 0.0 && cellQuantile < 1.0, "a quantile picks one of the sampled sizes");
 constexpr int sampleSize = 512;
 
 // The one position-to-step function of a grid, for the rectangles' ends and the query point
@@ -52,12 +61,13 @@ constexpr int sampleSize = 512;
 // rectangle's steps. NaN and everything below the grid go to step 0, everything above to the last.
 inline uint32_t stepOf(double x, double low, double scale, uint32_t steps) noexcept
 {
+    // Clamped by selects the compiler makes minimum and maximum instructions (no branch): below
+    // or NaN to 0, from the last step on to the last step (exactly representable, as is every
+    // step count).
     const double t = (x - low) * scale;
-    if (!(t > 0.0))
-        return 0;
-    if (t >= static_cast<double>(steps))
-        return steps - 1;
-    return static_cast<uint32_t>(t);
+    const double last = static_cast<double>(steps - 1);
+    const double above = t > 0.0 ? t : 0.0;
+    return static_cast<uint32_t>(above < last ? above : last);
 }
 
 // |x|. The builtin compiles to a mask on the vector registers; the library's fabs is a call on
@@ -177,7 +187,6 @@ CrossingIndex::~CrossingIndex()
     delete[] wordsBlock;
     delete[] cellsBlock;
     delete[] entriesBlock;
-    delete[] placed;
 }
 
 void CrossingIndex::clear() noexcept
@@ -185,6 +194,7 @@ void CrossingIndex::clear() noexcept
     ready = false;
     copiesUsed = 0;
     polygonCount = 0;
+    poolUsed = 0;
     for (std::atomic<bool> &done : laidOut)
         done.store(false, std::memory_order_relaxed);
 }
@@ -200,7 +210,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
     const size_t n = announced > 0 ? announced : 1;
-    if (n > SIZE_MAX / (8 * sizeof(Cell)) || n > SIZE_MAX / (9 * sizeof(uint32_t)) - entryPadding ||
+    if (n > SIZE_MAX / (8 * sizeof(Cell)) || n > SIZE_MAX / (15 * sizeof(uint32_t)) - 3 * entryPadding ||
         copyTotal > SIZE_MAX - n * (extentBytes + 1) - 8)
         return false;
 
@@ -210,32 +220,24 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
         delete[] cellsBlock;
         delete[] entriesBlock;
         polygonCapacity = 0;
-        delete[] placed;
         wordsBlock = new (std::nothrow) uint32_t[n];
         cellsBlock = new (std::nothrow) Cell[3 * cellCapacity(n)];
-        entriesBlock = new (std::nothrow) uint32_t[9 * (n + entryPadding)];
-        placed = new (std::nothrow) Placed[n];
-        if (!wordsBlock || !cellsBlock || !entriesBlock || !placed) {
+        entriesBlock = new (std::nothrow) uint32_t[3 * poolSize(n)];
+        if (!wordsBlock || !cellsBlock || !entriesBlock) {
             delete[] wordsBlock;
             delete[] cellsBlock;
             delete[] entriesBlock;
-            delete[] placed;
             wordsBlock = nullptr;
             cellsBlock = nullptr;
             entriesBlock = nullptr;
-            placed = nullptr;
             return false;
         }
         polygonCapacity = n;
     }
+    poolEntries = poolSize(polygonCapacity);
     copyStart = wordsBlock;
-    for (int a = 0; a < 3; ++a) {
+    for (int a = 0; a < 3; ++a)
         grids[a].cells = cellsBlock + static_cast<size_t>(a) * cellCapacity(polygonCapacity);
-        uint32_t *at = entriesBlock + static_cast<size_t>(a) * 3 * (polygonCapacity + entryPadding);
-        Entries &e = grids[a].entries;
-        e.pairs = at;
-        e.copy = at + 2 * (polygonCapacity + entryPadding);
-    }
 
     // Bytes: sized by the polygon and vertex counts, so it grows with either.
     const size_t head = (n * (extentBytes + 1) + 7) & ~size_t{7};
@@ -356,6 +358,9 @@ void CrossingIndex::layOut(int axis) const noexcept
             ++sampled;
         }
     }
+    float sampleWidths[sampleSize], sampleHeights[sampleSize];
+    std::copy(widths, widths + sampled, sampleWidths);
+    std::copy(heights, heights + sampled, sampleHeights);
     double size[2] = {0.0, 0.0};
     if (sampled > 0) {
         const int pick = static_cast<int>(cellQuantile * sampled);
@@ -366,9 +371,9 @@ void CrossingIndex::layOut(int axis) const noexcept
     }
 
     // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
-    // positive extent, and no more in all than half the polygons.
+    // positive extent, and no more in all than a quarter of the polygons.
     const double span[2] = {meshHigh[u] - meshLow[u], meshHigh[v] - meshLow[v]};
-    const double budget = static_cast<double>(polygonCount / 3 + 1);
+    const double budget = static_cast<double>(polygonCount / 4 + 1);
     double cells[2] = {1.0, 1.0};
     for (int d = 0; d < 2; ++d) {
         if (!(std::isfinite(span[d]) && span[d] > 0.0))
@@ -382,111 +387,182 @@ void CrossingIndex::layOut(int axis) const noexcept
         cells[1] = std::max(1.0, std::floor(cells[1] * shrink));
     }
 
-    // The levels, coarser until two cells span each axis; fewer level-0 cells when all the levels
-    // would not fit the storage.
-    size_t cellTotal = 0;
-    for (;;) {
-        cellTotal = 0;
-        g.levelCount = 0;
-        for (int d = 0; d < 2; ++d)
-            g.steps[d] = static_cast<uint32_t>(cells[d]) << cellShift;
-        for (int level = 0; level < maxLevels; ++level) {
-            Level &l = g.levels[level];
-            l.cellsU = ((g.steps[0] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
-            l.cellsV = ((g.steps[1] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
-            l.firstCell = static_cast<uint32_t>(cellTotal);
-            cellTotal += static_cast<size_t>(l.cellsU) * l.cellsV;
-            g.levelCount = level + 1;
-            if (l.cellsU <= 2 && l.cellsV <= 2)
-                break;
-        }
-        if (cellTotal + 1 <= cellCapacity(polygonCapacity) || (cells[0] <= 1.0 && cells[1] <= 1.0))
-            break;
-        cells[0] = std::max(1.0, std::floor(cells[0] / 2));
-        cells[1] = std::max(1.0, std::floor(cells[1] / 2));
-    }
-    for (int d = 0; d < 2; ++d) {
-        const int c = d == 0 ? u : v;
-        const bool spread = cells[d] > 1.0;
-        g.low[d] = spread ? meshLow[c] : 0.0;
-        g.scale[d] = spread ? static_cast<double>(g.steps[d]) / span[d] : 0.0;
-    }
-
     // The largest magnitude of each coordinate within the mesh's bounds.
     double reach[3];
     for (int c = 0; c < 3; ++c)
         reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
 
-    // One pass over the polygons works out each one's cell and entry, kept aside, and counts each
-    // cell's entries; then the entries go to their cells, each cell's in the records' order.
-    for (size_t c = 0; c <= cellTotal; ++c)
-        g.cells[c] = Cell{0, INT32_MIN};
+    // Entries this grid may take from the pool: what is left once every axis not yet laid out has
+    // one entry per polygon set aside. One entry per polygon always fits (a single cell holds each
+    // polygon once), so the loop below ends.
+    size_t others = 0;
+    for (int a = 0; a < 3; ++a)
+        others += a != axis && !laidOut[a].load(std::memory_order_relaxed);
+    const size_t perAxis = polygonCount + entryPadding;
+    const size_t allowance = poolEntries - poolUsed - others * perAxis - entryPadding;
+
+    // Wider cells while the sample says the entries would not fit: a rectangle overlaps on
+    // average 1 + w / S cells along an axis, at the level whose cells S it fits in.
+    const auto entriesPerPolygon = [&]() noexcept {
+        double cellSize[2];
+        for (int d = 0; d < 2; ++d)
+            cellSize[d] = cells[d] > 1.0 ? span[d] / cells[d] : HUGE_VAL;
+        double sum = 0.0;
+        for (int k = 0; k < sampled; ++k) {
+            double su = cellSize[0], sv = cellSize[1];
+            for (int level = 0; level < maxLevels && (sampleWidths[k] > su || sampleHeights[k] > sv); ++level) {
+                su *= 2.0;
+                sv *= 2.0;
+            }
+            sum += (1.0 + std::min(sampleWidths[k] / su, 1.0)) * (1.0 + std::min(sampleHeights[k] / sv, 1.0));
+        }
+        return sampled > 0 ? sum / sampled : 1.0;
+    };
+    const double counted = static_cast<double>(polygonCount) * sampled / sampleSize;
+    while ((cells[0] > 1.0 || cells[1] > 1.0) && entriesPerPolygon() * counted > static_cast<double>(allowance)) {
+        cells[0] = std::max(1.0, std::floor(cells[0] * 0.85));
+        cells[1] = std::max(1.0, std::floor(cells[1] * 0.85));
+    }
+
+    // The levels, coarser until two cells span each axis; then each polygon counted in every cell
+    // it overlaps at its level. Fewer, wider level-0 cells when the cells or the entries would not
+    // fit the storage.
+    const uint32_t bitOf = bit;
+    size_t cellTotal = 0;
     size_t perLevel[maxLevels] = {};
-    for (size_t i = 0; i < polygonCount; ++i) {
-        Placed &out = placed[i];
-        out.cell = noCell;
-        if (!(countsOn[i] & bit))
-            continue;
+    uint32_t top = 0;
+    bool promote = false;
+    const auto stepsOf = [&](size_t i, uint32_t s[4]) noexcept {
         float e[6];
         std::memcpy(e, extents + i * extentBytes, extentBytes);
         // An empty rectangle (no number in a coordinate) holds no point.
-        if (!(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
-            continue;
-        const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
-        const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
-        const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
-        const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
-        const uint32_t level = std::max(levelFor(u0, u1), levelFor(v0, v1));
+        if (!(countsOn[i] & bitOf) || !(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
+            return false;
+        s[0] = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
+        s[1] = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
+        s[2] = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
+        s[3] = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
+        return true;
+    };
+    const auto naturalLevel = [](const uint32_t s[4]) noexcept {
+        return std::max(levelFor(s[0], s[1]), levelFor(s[2], s[3]));
+    };
+    // A level above the first holding only a few polygons costs every query one more cell: its
+    // polygons go to the top level instead, which every query reads anyway.
+    const auto promoted = [&](uint32_t level) noexcept {
+        return promote && level > 0 && level < top && perLevel[level] <= fewPolygons;
+    };
+    const auto levelOf = [&](const uint32_t s[4]) noexcept {
+        const uint32_t level = naturalLevel(s);
+        return promoted(level) ? top : level;
+    };
+    // Calls `visit(cell, ends, real)` for the four corners of the block of cells the polygon
+    // overlaps at `level` (one or two along each axis), with its rectangle's ends in that cell's
+    // steps (clipped to the cell: a low end 0, a high end 63 where it goes on); `real` is 0 for a
+    // corner that repeats another, whose visit must change nothing. Always four visits: whether a
+    // rectangle crosses a cell's edge is a coin toss, not worth a mispredicted branch.
+    const auto forEachCell = [&](const uint32_t s[4], uint32_t level, auto &&visit) noexcept {
         const Level &l = g.levels[level];
         const uint32_t shift = cellShift + level;
-        const uint32_t cu = u0 >> shift, cv = v0 >> shift;
-        out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
-        out.copy = copyStart[i];
-        out.top = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
-        out.ends = ((u0 >> level) - (cu << cellShift)) | ((u1 >> level) - (cu << cellShift)) << 8 |
-                   ((v0 >> level) - (cv << cellShift)) << 16 | ((v1 >> level) - (cv << cellShift)) << 24;
-        ++g.cells[out.cell + 1].start;
-        ++perLevel[level];
-    }
+        const uint32_t lu0 = s[0] >> level, lu1 = s[1] >> level, lv0 = s[2] >> level, lv1 = s[3] >> level;
+        const uint32_t cu0 = s[0] >> shift, cu1 = s[1] >> shift, cv0 = s[2] >> shift, cv1 = s[3] >> shift;
+        const uint32_t twoU = cu1 != cu0, twoV = cv1 != cv0;
+        // Along each axis: the ends in the first cell, then in the second (when there is one).
+        const uint32_t uEnds[2] = {(lu0 - (cu0 << cellShift)) | std::min<uint32_t>(lu1 - (cu0 << cellShift), 63) << 8,
+                                   std::min<uint32_t>(lu1 - (cu1 << cellShift), 63) << 8};
+        const uint32_t vEnds[2] = {(lv0 - (cv0 << cellShift)) << 16 | std::min<uint32_t>(lv1 - (cv0 << cellShift), 63) << 24,
+                                   std::min<uint32_t>(lv1 - (cv1 << cellShift), 63) << 24};
+        const size_t row0 = static_cast<size_t>(l.firstCell) + static_cast<size_t>(cv0) * l.cellsU;
+        const size_t row1 = static_cast<size_t>(l.firstCell) + static_cast<size_t>(cv1) * l.cellsU;
+        visit(row0 + cu0, uEnds[0] | vEnds[0], 1u);
+        visit(row0 + cu1, uEnds[1] | vEnds[0], twoU);
+        visit(row1 + cu0, uEnds[0] | vEnds[1], twoV);
+        visit(row1 + cu1, uEnds[1] | vEnds[1], twoU & twoV);
+    };
 
-    // A level above the first holding only a few polygons costs every query two more runs of
-    // cells: its polygons go to the top level instead, which every query reads anyway (any
-    // rectangle fits there, two cells spanning the whole grid).
-    const uint32_t top = static_cast<uint32_t>(g.levelCount - 1);
-    bool promote = false;
-    for (uint32_t level = 1; level < top; ++level)
-        promote |= perLevel[level] > 0 && perLevel[level] <= fewPolygons;
-    for (size_t i = 0; promote && i < polygonCount; ++i) {
-        Placed &out = placed[i];
-        if (out.cell == noCell || out.cell < g.levels[1].firstCell || out.cell >= g.levels[top].firstCell)
-            continue;
-        uint32_t level = 1;
-        while (out.cell >= g.levels[level + 1].firstCell)
-            ++level;
-        if (perLevel[level] > fewPolygons)
-            continue;
-        float e[6];
-        std::memcpy(e, extents + i * extentBytes, extentBytes);
-        const uint32_t u0 = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
-        const uint32_t u1 = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
-        const uint32_t v0 = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
-        const uint32_t v1 = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
-        const Level &l = g.levels[top];
-        const uint32_t shift = cellShift + top;
-        const uint32_t cu = u0 >> shift, cv = v0 >> shift;
-        --g.cells[out.cell + 1].start;
-        out.cell = static_cast<uint32_t>(l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu);
-        out.ends = ((u0 >> top) - (cu << cellShift)) | ((u1 >> top) - (cu << cellShift)) << 8 |
-                   ((v0 >> top) - (cv << cellShift)) << 16 | ((v1 >> top) - (cv << cellShift)) << 24;
-        ++g.cells[out.cell + 1].start;
+    size_t total = 0;
+    for (;;) {
+        for (;;) {
+            cellTotal = 0;
+            g.levelCount = 0;
+            for (int d = 0; d < 2; ++d)
+                g.steps[d] = static_cast<uint32_t>(cells[d]) << cellShift;
+            for (int level = 0; level < maxLevels; ++level) {
+                Level &l = g.levels[level];
+                l.cellsU = ((g.steps[0] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
+                l.cellsV = ((g.steps[1] - 1) >> (cellShift + static_cast<uint32_t>(level))) + 1;
+                l.firstCell = static_cast<uint32_t>(cellTotal);
+                cellTotal += static_cast<size_t>(l.cellsU) * l.cellsV;
+                g.levelCount = level + 1;
+                if (l.cellsU <= 2 && l.cellsV <= 2)
+                    break;
+            }
+            if (cellTotal + 1 <= cellCapacity(polygonCapacity) || (cells[0] <= 1.0 && cells[1] <= 1.0))
+                break;
+            cells[0] = std::max(1.0, std::floor(cells[0] / 2));
+            cells[1] = std::max(1.0, std::floor(cells[1] / 2));
+        }
+        for (int d = 0; d < 2; ++d) {
+            const int c = d == 0 ? u : v;
+            const bool spread = cells[d] > 1.0;
+            g.low[d] = spread ? meshLow[c] : 0.0;
+            g.scale[d] = spread ? static_cast<double>(g.steps[d]) / span[d] : 0.0;
+        }
+        top = static_cast<uint32_t>(g.levelCount - 1);
+
+        // Entries per cell and polygons per level; then the polygons of the levels that hand
+        // theirs to the top move there.
+        promote = false;
+        std::fill(perLevel, perLevel + maxLevels, size_t{0});
+        for (size_t c = 0; c <= cellTotal; ++c)
+            g.cells[c] = Cell{0, INT32_MIN, 0, INT32_MIN};
+        total = 0;
+        const auto count = [&](size_t cell, uint32_t, uint32_t real) noexcept {
+            g.cells[cell + 1].start += real;
+            total += real;
+        };
+        for (size_t i = 0; i < polygonCount; ++i) {
+            uint32_t st[4];
+            if (!stepsOf(i, st))
+                continue;
+            const uint32_t level = naturalLevel(st);
+            ++perLevel[level];
+            forEachCell(st, level, count);
+        }
+        for (uint32_t level = 1; level < top; ++level)
+            promote |= perLevel[level] > 0 && perLevel[level] <= fewPolygons;
+        for (size_t i = 0; promote && i < polygonCount; ++i) {
+            uint32_t st[4];
+            if (!stepsOf(i, st) || !promoted(naturalLevel(st)))
+                continue;
+            forEachCell(st, naturalLevel(st), [&](size_t cell, uint32_t, uint32_t real) noexcept {
+                g.cells[cell + 1].start -= real;
+                total -= real;
+            });
+            forEachCell(st, top, count);
+        }
+        if (total <= allowance || (cells[0] <= 1.0 && cells[1] <= 1.0))
+            break;
+        cells[0] = std::max(1.0, std::floor(cells[0] * 0.85));
+        cells[1] = std::max(1.0, std::floor(cells[1] * 0.85));
     }
     g.usedLevels = 0;
     for (uint32_t level = 0; level <= top; ++level)
-        if (perLevel[level] > (level > 0 && level < top ? fewPolygons : 0) || (level == top && promote))
+        if (perLevel[level] > 0 && !(promote && level > 0 && level < top && perLevel[level] <= fewPolygons))
             g.usedLevels |= 1u << level;
+    if (promote)
+        g.usedLevels |= 1u << top;
+
+    // This grid's entries, from the pool.
+    const size_t room = std::min(total, allowance) + entryPadding;
+    uint32_t *const chunk = entriesBlock + 3 * poolUsed;
+    poolUsed += room;
+    g.entries.pairs = chunk;
+    g.entries.copy = chunk + 2 * room;
 
     // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
     // with cells[c + 1] as c's cursor, leaves it at c's end.
+    const size_t limit = room - entryPadding;
     uint32_t sum = 0;
     for (size_t c = 0; c <= cellTotal; ++c) {
         const uint32_t n = g.cells[c].start;
@@ -494,20 +570,68 @@ void CrossingIndex::layOut(int axis) const noexcept
         sum += n;
     }
     for (size_t i = 0; i < polygonCount; ++i) {
-        const Placed &in = placed[i];
-        if (in.cell == noCell)
+        uint32_t st[4];
+        if (!stepsOf(i, st))
             continue;
-        const uint32_t at = g.cells[in.cell + 1].start++;
-        g.cells[in.cell].top = std::max(g.cells[in.cell].top, in.top);
-        g.entries.pairs[2 * at] = in.ends;
-        g.entries.pairs[2 * at + 1] = static_cast<uint32_t>(in.top);
-        g.entries.copy[at] = in.copy;
+        float e[6];
+        std::memcpy(e, extents + i * extentBytes, extentBytes);
+        const int32_t key = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
+        const uint32_t copy = copyStart[i];
+        forEachCell(st, levelOf(st), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
+            // A repeated corner writes to the padding, which is reset below (as would an entry
+            // beyond the count, which cannot happen: the count above is what fits).
+            const uint32_t at = g.cells[cell + 1].start;
+            real &= static_cast<uint32_t>(at < limit);
+            const size_t to = real ? at : limit;
+            g.entries.pairs[2 * to] = ends;
+            g.entries.pairs[2 * to + 1] = static_cast<uint32_t>(key);
+            g.entries.copy[to] = copy;
+            g.cells[cell + 1].start = at + real;
+            g.cells[cell].top = std::max(g.cells[cell].top, real ? key : INT32_MIN);
+        });
     }
+    // Each cell's entries split in two by a height between its lowest and highest top: those with
+    // a top above it first, so that a point at or above it reads only those.
+    for (size_t c = 0; c < cellTotal; ++c) {
+        Cell &cell = g.cells[c];
+        const uint32_t first = cell.start;
+        const uint32_t last = static_cast<uint32_t>(std::min<size_t>(g.cells[c + 1].start, room - entryPadding));
+        if (first >= last) {
+            cell.split = first;
+            continue;
+        }
+        int32_t lowest = INT32_MAX;
+        for (uint32_t k = first; k < last; ++k)
+            lowest = std::min(lowest, static_cast<int32_t>(g.entries.pairs[2 * k + 1]));
+        // Halfway between, then down to the highest top at or below that: on a surface folded
+        // over itself, the highest top of the layers further down.
+        const int32_t halfway = static_cast<int32_t>((static_cast<int64_t>(lowest) + cell.top) / 2);
+        cell.pivot = lowest;
+        for (uint32_t k = first; k < last; ++k) {
+            const int32_t key = static_cast<int32_t>(g.entries.pairs[2 * k + 1]);
+            if (key <= halfway)
+                cell.pivot = std::max(cell.pivot, key);
+        }
+        uint32_t i = first, j = last;
+        while (i < j) {
+            if (static_cast<int32_t>(g.entries.pairs[2 * i + 1]) > cell.pivot) {
+                ++i;
+                continue;
+            }
+            --j;
+            std::swap(g.entries.pairs[2 * i], g.entries.pairs[2 * j]);
+            std::swap(g.entries.pairs[2 * i + 1], g.entries.pairs[2 * j + 1]);
+            std::swap(g.entries.copy[i], g.entries.copy[j]);
+        }
+        cell.split = i;
+    }
+
     // The padding past the last entry is read by a query's last few lanes and never counted.
+    const size_t end = room - entryPadding;
     for (size_t k = 0; k < entryPadding; ++k) {
-        g.entries.pairs[2 * (sum + k)] = 0;
-        g.entries.pairs[2 * (sum + k) + 1] = static_cast<uint32_t>(INT32_MIN);
-        g.entries.copy[sum + k] = 0;
+        g.entries.pairs[2 * (end + k)] = 0;
+        g.entries.pairs[2 * (end + k) + 1] = static_cast<uint32_t>(INT32_MIN);
+        g.entries.copy[end + k] = 0;
     }
 }
 
@@ -595,14 +719,13 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     const Entries &entries = g.entries;
 
     // On a large mesh every step below is a trip to memory; they are ordered so that each trip
-    // fetches everything it can at once. First the runs of entries to read: per used level, the
-    // point's cell and the ones before it (a rectangle reaches at most one cell onwards), a run
-    // per row since a row's two cells are neighbours in the entries.
+    // fetches everything it can at once. First the runs of entries to read: the point's cell in
+    // each used level (each polygon is in every cell its rectangle overlaps at its level).
     struct Run {
-        uint32_t begin, mid, end;   // entries before `mid` are in the cell before the point's
-        uint32_t above, below;      // the point's lanes for the lane differences, in the point's cell
+        uint32_t begin, end;
+        uint32_t above, below;   // the point's lanes for the lane differences
     };
-    Run runs[2 * maxLevels];
+    Run runs[maxLevels];
     int runCount = 0;
     for (uint32_t level = 0; level < static_cast<uint32_t>(g.levelCount); ++level) {
         if (!(g.usedLevels & (1u << level)))
@@ -610,24 +733,18 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         const Level &l = g.levels[level];
         const uint32_t lu = su >> level, lv = sv >> level;
         const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
-        const uint32_t firstU = cu > 0 ? cu - 1 : 0;
-        const uint32_t qu = lu - (cu << cellShift);
-        for (uint32_t rv = cv > 0 ? cv - 1 : 0; rv <= cv; ++rv) {
-            const size_t row = l.firstCell + static_cast<size_t>(rv) * l.cellsU;
-            const uint32_t qv = lv - (rv << cellShift);
-            const Cell *first = g.cells + row + firstU, *own = g.cells + row + cu;
-            Run &r = runs[runCount];
-            r.begin = first->start;
-            r.mid = own->start;
-            r.end = own[1].start;
-            r.above = qu | qv << 16;
-            r.below = qu << 8 | qv << 24;
-            // A run none of whose polygons can be ahead of the point is left out (written all
-            // the same: whether it is kept is as much a coin toss as an entry's test).
-            runCount += (first->top > height) | (own->top > height);
-            __builtin_prefetch(entries.pairs + 2 * r.begin);
-            __builtin_prefetch(entries.copy + r.begin);
-        }
+        const uint32_t qu = lu - (cu << cellShift), qv = lv - (cv << cellShift);
+        const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu;
+        Run &r = runs[runCount];
+        r.begin = own->start;
+        r.end = height >= own->pivot ? own->split : own[1].start;
+        r.above = qu | qv << 16;
+        r.below = qu << 8 | qv << 24;
+        // A cell none of whose polygons can be ahead of the point is left out (written all the
+        // same: whether it is kept is as much a coin toss as an entry's test).
+        runCount += own->top > height;
+        __builtin_prefetch(entries.pairs + 2 * r.begin);
+        __builtin_prefetch(entries.copy + r.begin);
     }
 
     // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
@@ -651,8 +768,6 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             inside ^= counts(copies + static_cast<size_t>(found[j]) * 8, onEdgeStep(differences[j]), p, axis, u, v);
         n = 0;
     };
-    // In the cell before the point's, the point is one cell's steps further on along u.
-    constexpr uint32_t before = 1u << cellShift;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         for (uint32_t i = r.begin; i < r.end; i += lanes) {
@@ -667,12 +782,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             const Steps ends = __builtin_shufflevector(low, high, 0, 2, 4, 6);
             const Lanes tops = __builtin_shufflevector(lowKeys, highKeys, 1, 3, 5, 7);
             const Steps at = Steps{0, 1, 2, 3} + i;
-            const Steps inBefore = at < r.mid ? before : 0u;
-            // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below),
-            // for the point in that lane's cell (adding the shift
-            // after the OR is the same: the point's lanes stay below 64 and carry nowhere).
-            const Steps d = (((ends & highEnds) | r.above | laneTops) + inBefore) -
-                            (((ends & lowEnds) | r.below) + (inBefore << 8));
+            // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below).
+            const Steps d = ((ends & highEnds) | r.above | laneTops) - ((ends & lowEnds) | r.below);
             const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end);
             if (fetchAtOnce) {
                 Lanes bits = pass & Lanes{1, 2, 4, 8};
@@ -707,7 +818,7 @@ size_t CrossingIndex::bytes() const noexcept
     if (!wordsBlock)
         return bytesCapacity;
     return bytesCapacity + polygonCapacity * sizeof(uint32_t) + 3 * cellCapacity(polygonCapacity) * sizeof(Cell) +
-           9 * (polygonCapacity + entryPadding) * sizeof(uint32_t) + polygonCapacity * sizeof(Placed);
+           3 * poolSize(polygonCapacity) * sizeof(uint32_t);
 }
 
 } // namespace ostrevin

@@ -7,14 +7,19 @@
 //
 // Layout. One function per grid maps a coordinate to a step number and never decreases as the
 // coordinate grows; a cell of level 0 is 64 steps wide, a cell of level L 2^L times as wide. Each
-// polygon sits in exactly one cell: the one holding its rectangle's low corner, at the finest level
-// whose cells are wide enough that the rectangle's high corner lies in that cell or the next (a
-// level above the first that would hold only a few polygons hands them to the top level). A point
-// then finds every polygon whose rectangle may hold it in four cells per used level: its own, and
-// the ones before it along u, along v, and along both. Each entry also keeps a height above which
-// the polygon's plane cannot be ahead of the point, so most polygons behind the point are passed
-// over without reading their copy; each cell keeps the highest of its entries' heights, so a point
-// above everything in a cell passes the whole cell over.
+// polygon belongs to the finest level whose cells are wide enough that its rectangle spans at most
+// two of them along each axis (a level above the first that would hold only a few polygons hands
+// them to the top level), and has an entry in each of those (up to four) cells. A point then finds
+// every polygon whose rectangle may hold it in one cell per used level: its own. Each entry also
+// keeps a height above which the polygon's plane cannot be ahead of the point, so most polygons
+// behind the point are passed over without reading their copy; each cell keeps the highest of its
+// entries' heights, so a point above everything in a cell passes the whole cell over, and holds
+// its entries in two parts split by a height, so a point above the lower part reads only the
+// upper one (on a closed surface: the layers ahead of the point, not those behind it).
+//
+// The three grids share one block of entries, four and a half per polygon: the first grid laid out
+// may use up to two and a half per polygon (wider cells when it would need more), every grid at
+// least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
@@ -79,8 +84,8 @@ public:
     // entries at once, and reads where a copy starts only for the entries that pass). Pairs, two
     // words per entry:
     //   ends: the polygon's rectangle's ends in steps of its level, counted from the cell's first
-    //     step (low ends 0 to 63, high ends 0 to 127), a byte each: low u, high u, low v, high v
-    //     from the least significant byte up;
+    //     step and clipped to the cell (0 to 63), a byte each: low u, high u, low v, high v from
+    //     the least significant byte up;
     //   tops: a height such that no point within the mesh's bounds at or above it along the axis
     //     has the polygon's plane strictly ahead of it, whatever the rounding of the plane test
     //     (such a point need not look at the copy at all), as a float's bits made to order as
@@ -93,11 +98,15 @@ public:
         uint32_t *copy = nullptr;
     };
 
-    // A cell: where its entries start, and the highest of its entries' tops (INT32_MIN for none),
-    // so that a point at or above it passes the whole cell over.
+    // A cell: where its entries start; the highest of their tops (INT32_MIN for none), so that a
+    // point at or above it passes the whole cell over; and a height `pivot` splitting them in two,
+    // those with a top above it first, up to `split`, so that a point at or above the pivot reads
+    // only those.
     struct Cell {
         uint32_t start;
         int32_t top;
+        uint32_t split;
+        int32_t pivot;
     };
 
     struct Level {
@@ -121,25 +130,21 @@ public:
 private:
     void layOut(int axis) const noexcept;
 
-    // Storage in five blocks, each sized by the counts: the bytes (per polygon its rectangle in
+    // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
     // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
     // then the copies), the words (per polygon where its copy starts, in 8-byte words), each
-    // grid's cells, the grids' entries, and the scratch a layout works in. A copy, from an 8-byte
+    // grid's cells, and the grids' entries. A copy, from an 8-byte
     // boundary: normal and plane constant (four doubles), the vertex count (32 bits), the vertices
     // as the host's floats.
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
     Cell *cellsBlock = nullptr;
-    uint32_t *entriesBlock = nullptr;   // per grid: pairs, then copy, for polygonCapacity + entryPadding
-    // Per polygon while a grid is laid out: its cell (or none) and its entry.
-    struct Placed {
-        uint32_t cell;
-        uint32_t ends;
-        int32_t top;
-        uint32_t copy;
-    };
-    mutable Placed *placed = nullptr;
+    uint32_t *entriesBlock = nullptr;   // the pool: three words per entry
+    // Entries in the pool, and those the grids laid out so far have taken (each grid its entries
+    // then its padding, pairs then copy).
+    size_t poolEntries = 0;
+    mutable size_t poolUsed = 0;
     size_t polygonCapacity = 0;   // of the words and entries blocks
 
     unsigned char *extents = nullptr;
