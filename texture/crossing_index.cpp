@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "texture/height_key.h"
 #include "texture/mesh_cache.h"
 #include "texture/polygon_crossing.h"
 
@@ -142,32 +143,6 @@ float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[
     if (!(above < static_cast<double>(FLT_MAX)))
         return HUGE_VALF;   // also NaN: never passes a polygon over
     return static_cast<float>(above);
-}
-
-// A float's bits as a signed integer that orders as the float does (NaN aside; -0 just below +0),
-// so that the height test of several entries at once is integer arithmetic.
-inline int32_t orderKey(float x) noexcept
-{
-    int32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits < 0 ? bits ^ INT32_MAX : bits;
-}
-
-// The key of the largest float at or below h: a key at or above an entry's top then means h is at
-// or above the top. Anything not a number is taken as lower than every top.
-inline int32_t heightKey(double h) noexcept
-{
-    if (!(h >= -static_cast<double>(FLT_MAX)))
-        return orderKey(-HUGE_VALF);
-    float f = h > static_cast<double>(FLT_MAX) ? FLT_MAX : static_cast<float>(h);
-    if (static_cast<double>(f) > h) {
-        // One float step down: towards zero for a positive value, away from it otherwise.
-        int32_t bits;
-        std::memcpy(&bits, &f, sizeof bits);
-        bits = f > 0.0f ? bits - 1 : f == 0.0f ? INT32_MIN + 1 : bits + 1;
-        std::memcpy(&f, &bits, sizeof f);
-    }
-    return orderKey(f);
 }
 
 // The finest level at which a range of level-0 steps spans at most two cells.
@@ -711,8 +686,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     const bool fetchEarly = copiesUsed > farCopies;
     // Polygons whose plane cannot be ahead are passed over by height, for a point within the
     // mesh's bounds (the bound on the test's rounding holds there).
-    const bool within = meshLow[0] <= p[0] && p[0] <= meshHigh[0] && meshLow[1] <= p[1] && p[1] <= meshHigh[1] &&
-                        meshLow[2] <= p[2] && p[2] <= meshHigh[2];
+    const bool within = (meshLow[0] <= p[0]) & (p[0] <= meshHigh[0]) & (meshLow[1] <= p[1]) & (p[1] <= meshHigh[1]) &
+                        (meshLow[2] <= p[2]) & (p[2] <= meshHigh[2]);
     const int32_t height = heightKey(within ? p[axis] : -HUGE_VAL);
     const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
     const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
