@@ -472,7 +472,7 @@ void CrossingIndex::layOut(int axis) const noexcept
                 if (l.cellsU <= 2 && l.cellsV <= 2)
                     break;
             }
-            if (cellTotal + 1 <= cellCapacity(polygonCapacity) || (cells[0] <= 1.0 && cells[1] <= 1.0))
+            if (cellTotal + 3 <= cellCapacity(polygonCapacity) || (cells[0] <= 1.0 && cells[1] <= 1.0))
                 break;
             cells[0] = std::max(1.0, std::floor(cells[0] / 2));
             cells[1] = std::max(1.0, std::floor(cells[1] / 2));
@@ -538,12 +538,15 @@ void CrossingIndex::layOut(int axis) const noexcept
     // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
     // with cells[c + 1] as c's cursor, leaves it at c's end.
     const size_t limit = room - entryPadding;
+    const size_t spare = cellTotal + 1;
     uint32_t sum = 0;
     for (size_t c = 0; c <= cellTotal; ++c) {
         const uint32_t n = g.cells[c].start;
         g.cells[c].start = sum;
         sum += n;
     }
+    g.cells[spare] = Cell{0, INT32_MIN, 0, INT32_MIN};
+    g.cells[spare + 1] = Cell{static_cast<uint32_t>(limit), INT32_MIN, 0, INT32_MIN};
     for (size_t i = 0; i < polygonCount; ++i) {
         uint32_t st[4];
         if (!stepsOf(i, st))
@@ -553,16 +556,18 @@ void CrossingIndex::layOut(int axis) const noexcept
         const int32_t key = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
         const uint32_t copy = copyStart[i];
         forEachCell(st, levelOf(st), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
-            // A repeated corner writes to the padding, which is reset below (as would an entry
-            // beyond the count, which cannot happen: the count above is what fits).
-            const uint32_t at = g.cells[cell + 1].start;
+            // A repeated corner goes to a spare cell past the last, whose cursor stays on the
+            // padding (reset below), rather than waiting on the real cell's cursor; so would an
+            // entry beyond the count, which cannot happen: the count above is what fits.
+            const size_t c = real ? cell : spare;
+            const uint32_t at = g.cells[c + 1].start;
             real &= static_cast<uint32_t>(at < limit);
             const size_t to = real ? at : limit;
             g.entries.pairs[2 * to] = ends;
             g.entries.pairs[2 * to + 1] = static_cast<uint32_t>(key);
             g.entries.copy[to] = copy;
-            g.cells[cell + 1].start = at + real;
-            g.cells[cell].top = std::max(g.cells[cell].top, real ? key : INT32_MIN);
+            g.cells[c + 1].start = at + real;
+            g.cells[c].top = std::max(g.cells[c].top, key);
         });
     }
     // Each cell's entries split in two by a height between its lowest and highest top: those with
