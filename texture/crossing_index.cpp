@@ -30,12 +30,12 @@ constexpr size_t copyBytes(size_t vertexCount) noexcept
 constexpr uint32_t cellShift = 6;
 constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
-constexpr size_t spareCells = 64;
+constexpr size_t spareCells = 32;
 
 // Cells a grid may have for a polygon count: every level's, and one more.
 constexpr size_t cellCapacity(size_t polygons) noexcept
 {
-    return polygons / 3 + spareCells;
+    return polygons / 4 + spareCells;
 }
 
 // Entries the three grids share, with their padding: four and a half per polygon. The first grid
@@ -346,9 +346,10 @@ void CrossingIndex::layOut(int axis) const noexcept
     }
 
     // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
-    // positive extent, and no more in all than a quarter of the polygons.
+    // positive extent, and no more in all than a sixth of the polygons (the levels above add up to
+    // a third as many again).
     const double span[2] = {meshHigh[u] - meshLow[u], meshHigh[v] - meshLow[v]};
-    const double budget = static_cast<double>(polygonCount / 4 + 1);
+    const double budget = static_cast<double>(polygonCount / 6 + 1);
     double cells[2] = {1.0, 1.0};
     for (int d = 0; d < 2; ++d) {
         if (!(std::isfinite(span[d]) && span[d] > 0.0))

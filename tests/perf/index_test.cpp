@@ -267,6 +267,38 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
         EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
 }
 
+// The index holds no more bytes than the records it indexes (each record with its vertex buffer),
+// with all three grids laid out, from a few dozen polygons up.
+TEST_F(IndexAgainstScan, HoldsNoMoreThanTheRecords)
+{
+    cache.indexThreshold = 32;
+    const std::vector<std::pair<std::string, std::function<void(SceneObject &)>>> meshes = {
+        {"icosphere 2", [](SceneObject &o) { standin::appendIcosphere(o, {0, 0, 0}, 1.0, 2); }},
+        {"icosphere 5", [](SceneObject &o) { standin::appendIcosphere(o, {0, 0, 0}, 1.0, 5); }},
+        {"torus of quads", [](SceneObject &o) { standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 64, 24); }},
+        {"divided box", [](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}, 3); }},
+        {"star prisms",
+         [](SceneObject &o) {
+             for (int i = 0; i < 8; ++i)
+                 standin::appendPrism(o, standin::starOutline({3.0 * i, 0}, 1.0, 0.4, 12), -1, 1, 2);
+         }},
+        {"slivers and small triangles", appendSizes},
+    };
+    for (const auto &[name, make] : meshes) {
+        SceneObject &o = host.scene().addObject(name);
+        make(o);
+        build(o);
+        ASSERT_TRUE(cache.index.usable()) << name;
+        for (int axis = 0; axis < 3; ++axis)
+            cache.index.prepare(axis);
+        std::size_t records = static_cast<std::size_t>(cache.polygonCapacity) * sizeof(ostrevin::CachedPolygon);
+        for (int i = 0; i < cache.polygonCapacity; ++i)
+            records += static_cast<std::size_t>(cache.polygons[i].vertexCapacity) * sizeof(double[3]);
+        EXPECT_LE(cache.index.bytes(), records) << name << ", " << o.polygons.size() << " polygons";
+        EXPECT_TRUE(disagreements(probePoints(o, 200, 3)).empty()) << name;
+    }
+}
+
 // The three grids share one block of entries, taken as each axis is first asked: in any order,
 // each gets its own part of the block (none overlapping another, none past the block), and each
 // answers as the scan. Polygons of a size that makes them cross cell edges ask for more entries
