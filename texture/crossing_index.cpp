@@ -691,10 +691,12 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     const Grid &g = grids[axis];
     const bool fetchEarly = copiesUsed > farCopies;
     // Polygons whose plane cannot be ahead are passed over by height, for a point within the
-    // mesh's bounds (the bound on the test's rounding holds there).
+    // mesh's bounds (the bound on the test's rounding holds there). Elsewhere the point is lower
+    // than every key, so no entry is passed over by height (only the padding and empty cells,
+    // whose key is the lowest there is).
     const bool within = (meshLow[0] <= p[0]) & (p[0] <= meshHigh[0]) & (meshLow[1] <= p[1]) & (p[1] <= meshHigh[1]) &
                         (meshLow[2] <= p[2]) & (p[2] <= meshHigh[2]);
-    const int32_t height = heightKey(within ? p[axis] : -HUGE_VAL);
+    const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
     const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
     const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
     const Entries &entries = g.entries;
