@@ -15,6 +15,31 @@ namespace ostrevin {
 
 namespace {
 
+// Entries in groups of four, twelve words a group: the four entries' ends, their tops, then where
+// their copies start.
+inline uint32_t &endsOf(uint32_t *words, size_t at) noexcept
+{
+    return words[3 * (at & ~size_t{3}) + (at & 3)];
+}
+inline uint32_t &topOf(uint32_t *words, size_t at) noexcept
+{
+    return words[3 * (at & ~size_t{3}) + 4 + (at & 3)];
+}
+inline uint32_t &copyOf(uint32_t *words, size_t at) noexcept
+{
+    return words[3 * (at & ~size_t{3}) + 8 + (at & 3)];
+}
+inline void setEntry(uint32_t *words, size_t at, uint32_t ends, int32_t top, uint32_t copy) noexcept
+{
+    endsOf(words, at) = ends;
+    topOf(words, at) = static_cast<uint32_t>(top);
+    copyOf(words, at) = copy;
+}
+inline uint32_t roundUpToGroup(uint32_t count) noexcept
+{
+    return (count + 3) & ~uint32_t{3};
+}
+
 // Layout of one copy, in bytes from its start.
 constexpr size_t countOffset = 4 * sizeof(double);
 constexpr size_t vertexOffset = countOffset + sizeof(int32_t);
@@ -40,10 +65,11 @@ constexpr size_t cellCapacity(size_t polygons) noexcept
 
 // Entries the three grids share, with their padding: four and a half per polygon. The first grid
 // laid out may take all but one per polygon for each of the other two (a polygon sits in up to
-// four cells of its level); every grid gets at least one per polygon.
+// four cells of its level); every grid gets at least one per polygon, and a group's worth more
+// (each cell starts a group).
 constexpr size_t poolSize(size_t polygons) noexcept
 {
-    return polygons * 4 + polygons / 2 + 1 + 3 * CrossingIndex::entryPadding;
+    return polygons * 4 + polygons / 2 + 1 + 12 * CrossingIndex::entryPadding;
 }
 constexpr uint32_t noCell = UINT32_MAX;
 // Polygons a level above the first may hold before it is worth its own cells.
@@ -369,13 +395,13 @@ void CrossingIndex::layOut(int axis) const noexcept
         reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
 
     // Entries this grid may take from the pool: what is left once every axis not yet laid out has
-    // one entry per polygon set aside. One entry per polygon always fits (a single cell holds each
+    // one entry per polygon and a group set aside. That always fits (a single cell holds each
     // polygon once), so the loop below ends.
     size_t others = 0;
     for (int a = 0; a < 3; ++a)
         others += a != axis && !laidOut[a].load(std::memory_order_relaxed);
-    const size_t perAxis = polygonCount + entryPadding;
-    const size_t allowance = poolEntries - poolUsed - others * perAxis - entryPadding;
+    const size_t perAxis = polygonCount + 3 * entryPadding;
+    const size_t allowance = (poolEntries - poolUsed - others * perAxis - entryPadding) & ~size_t{3};
 
     // Wider cells while the sample says the entries would not fit: a rectangle overlaps on
     // average 1 + w / S cells along an axis, at the level whose cells S it fits in.
@@ -493,10 +519,7 @@ void CrossingIndex::layOut(int axis) const noexcept
         for (size_t c = 0; c <= cellTotal; ++c)
             g.cells[c] = Cell{0, INT32_MIN, 0, INT32_MIN};
         total = 0;
-        const auto count = [&](size_t cell, uint32_t, uint32_t real) noexcept {
-            g.cells[cell + 1].start += real;
-            total += real;
-        };
+        const auto count = [&](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; };
         for (size_t i = 0; i < polygonCount; ++i) {
             uint32_t st[4];
             if (!stepsOf(i, st))
@@ -512,11 +535,14 @@ void CrossingIndex::layOut(int axis) const noexcept
             if (!stepsOf(i, st) || !promoted(naturalLevel(st)))
                 continue;
             forEachCell(st, naturalLevel(st), [&](size_t cell, uint32_t, uint32_t real) noexcept {
-                g.cells[cell + 1].start -= real;
-                total -= real;
+                g.cells[cell].split -= real;
             });
             forEachCell(st, top, count);
         }
+        // Each cell's entries from a group's start.
+        total = 0;
+        for (size_t c = 0; c < cellTotal; ++c)
+            total += roundUpToGroup(g.cells[c].split);
         if (total <= allowance || (cells[0] <= 1.0 && cells[1] <= 1.0))
             break;
         cells[0] = std::max(1.0, std::floor(cells[0] * 0.85));
@@ -531,23 +557,23 @@ void CrossingIndex::layOut(int axis) const noexcept
 
     // This grid's entries, from the pool.
     const size_t room = std::min(total, allowance) + entryPadding;
-    uint32_t *const chunk = entriesBlock + 3 * poolUsed;
+    uint32_t *const words = entriesBlock + 3 * poolUsed;
     poolUsed += room;
-    g.entries.pairs = chunk;
-    g.entries.copy = chunk + 2 * room;
+    g.entries.words = words;
 
-    // Cell c's entries start where the cells before it end; shifted by one cell, so that the fill,
-    // with cells[c + 1] as c's cursor, leaves it at c's end.
+    // Cell c's entries start where the cells before it end, at a group's start; its `split` is
+    // the cursor of the fill.
     const size_t limit = room - entryPadding;
     const size_t spare = cellTotal + 1;
     uint32_t sum = 0;
-    for (size_t c = 0; c <= cellTotal; ++c) {
-        const uint32_t n = g.cells[c].start;
+    for (size_t c = 0; c < cellTotal; ++c) {
+        const uint32_t n = g.cells[c].split;
         g.cells[c].start = sum;
-        sum += n;
+        g.cells[c].split = sum;
+        sum += roundUpToGroup(n);
     }
-    g.cells[spare] = Cell{0, INT32_MIN, 0, INT32_MIN};
-    g.cells[spare + 1] = Cell{static_cast<uint32_t>(limit), INT32_MIN, 0, INT32_MIN};
+    g.cells[cellTotal] = Cell{sum, INT32_MIN, sum, INT32_MIN};
+    g.cells[spare] = Cell{static_cast<uint32_t>(limit), INT32_MIN, static_cast<uint32_t>(limit), INT32_MIN};
     for (size_t i = 0; i < polygonCount; ++i) {
         uint32_t st[4];
         if (!stepsOf(i, st))
@@ -561,59 +587,56 @@ void CrossingIndex::layOut(int axis) const noexcept
             // padding (reset below), rather than waiting on the real cell's cursor; so would an
             // entry beyond the count, which cannot happen: the count above is what fits.
             const size_t c = real ? cell : spare;
-            const uint32_t at = g.cells[c + 1].start;
+            const uint32_t at = g.cells[c].split;
             real &= static_cast<uint32_t>(at < limit);
-            const size_t to = real ? at : limit;
-            g.entries.pairs[2 * to] = ends;
-            g.entries.pairs[2 * to + 1] = static_cast<uint32_t>(key);
-            g.entries.copy[to] = copy;
-            g.cells[c + 1].start = at + real;
+            setEntry(words, real ? at : limit, ends, key, copy);
+            g.cells[c].split = at + real;
             g.cells[c].top = std::max(g.cells[c].top, key);
         });
     }
     // Each cell's entries split in two by a height between its lowest and highest top: those with
-    // a top above it first, so that a point at or above it reads only those.
+    // a top above it first, so that a point at or above it reads only those. The rest of the
+    // cell's last group holds entries that never pass.
     for (size_t c = 0; c < cellTotal; ++c) {
         Cell &cell = g.cells[c];
         const uint32_t first = cell.start;
-        const uint32_t last = static_cast<uint32_t>(std::min<size_t>(g.cells[c + 1].start, room - entryPadding));
+        const uint32_t last = static_cast<uint32_t>(std::min<size_t>(cell.split, limit));
+        for (uint32_t k = last; k < g.cells[c + 1].start && k < limit; ++k)
+            setEntry(words, k, 0, INT32_MIN, 0);
         if (first >= last) {
             cell.split = first;
             continue;
         }
         int32_t lowest = INT32_MAX;
         for (uint32_t k = first; k < last; ++k)
-            lowest = std::min(lowest, static_cast<int32_t>(g.entries.pairs[2 * k + 1]));
+            lowest = std::min(lowest, static_cast<int32_t>(topOf(words, k)));
         // Halfway between, then down to the highest top at or below that: on a surface folded
         // over itself, the highest top of the layers further down.
         const int32_t halfway = static_cast<int32_t>((static_cast<int64_t>(lowest) + cell.top) / 2);
         cell.pivot = lowest;
         for (uint32_t k = first; k < last; ++k) {
-            const int32_t key = static_cast<int32_t>(g.entries.pairs[2 * k + 1]);
+            const int32_t key = static_cast<int32_t>(topOf(words, k));
             if (key <= halfway)
                 cell.pivot = std::max(cell.pivot, key);
         }
         uint32_t i = first, j = last;
         while (i < j) {
-            if (static_cast<int32_t>(g.entries.pairs[2 * i + 1]) > cell.pivot) {
+            if (static_cast<int32_t>(topOf(words, i)) > cell.pivot) {
                 ++i;
                 continue;
             }
             --j;
-            std::swap(g.entries.pairs[2 * i], g.entries.pairs[2 * j]);
-            std::swap(g.entries.pairs[2 * i + 1], g.entries.pairs[2 * j + 1]);
-            std::swap(g.entries.copy[i], g.entries.copy[j]);
+            std::swap(endsOf(words, i), endsOf(words, j));
+            std::swap(topOf(words, i), topOf(words, j));
+            std::swap(copyOf(words, i), copyOf(words, j));
         }
         cell.split = i;
     }
 
-    // The padding past the last entry is read by a query's last few lanes and never counted.
-    const size_t end = room - entryPadding;
-    for (size_t k = 0; k < entryPadding; ++k) {
-        g.entries.pairs[2 * (end + k)] = 0;
-        g.entries.pairs[2 * (end + k) + 1] = static_cast<uint32_t>(INT32_MIN);
-        g.entries.copy[end + k] = 0;
-    }
+    // The padding past the last entry (a whole group) is read by no query and never counted;
+    // repeated corners were written there.
+    for (size_t k = 0; k < entryPadding; ++k)
+        setEntry(words, limit + k, 0, INT32_MIN, 0);
 }
 
 namespace {
@@ -726,8 +749,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         // A cell none of whose polygons can be ahead of the point is left out (written all the
         // same: whether it is kept is as much a coin toss as an entry's test).
         runCount += own->top > height;
-        __builtin_prefetch(entries.pairs + 2 * r.begin);
-        __builtin_prefetch(entries.copy + r.begin);
+        __builtin_prefetch(entries.words + 3 * static_cast<size_t>(r.begin));
+        __builtin_prefetch(entries.words + 3 * static_cast<size_t>(r.begin) + 12);
     }
 
     // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
@@ -754,16 +777,13 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         for (uint32_t i = r.begin; i < r.end; i += lanes) {
-            // Lanes past the run read the next entries or the padding, and never pass.
-            Steps low, high, copyAt;
-            Lanes lowKeys, highKeys;
-            std::memcpy(&low, entries.pairs + 2 * i, sizeof low);
-            std::memcpy(&high, entries.pairs + 2 * i + lanes, sizeof high);
-            std::memcpy(&lowKeys, entries.pairs + 2 * i, sizeof lowKeys);
-            std::memcpy(&highKeys, entries.pairs + 2 * i + lanes, sizeof highKeys);
-            std::memcpy(&copyAt, entries.copy + i, sizeof copyAt);
-            const Steps ends = __builtin_shufflevector(low, high, 0, 2, 4, 6);
-            const Lanes tops = __builtin_shufflevector(lowKeys, highKeys, 1, 3, 5, 7);
+            // A group of four from a cell's start; lanes past the run never pass.
+            const uint32_t *group = entries.words + 3 * static_cast<size_t>(i);
+            Steps ends, copyAt;
+            Lanes tops;
+            std::memcpy(&ends, group, sizeof ends);
+            std::memcpy(&tops, group + lanes, sizeof tops);
+            std::memcpy(&copyAt, group + 2 * lanes, sizeof copyAt);
             const Steps at = Steps{0, 1, 2, 3} + i;
             // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below).
             const Steps d = ((ends & highEnds) | r.above | laneTops) - ((ends & lowEnds) | r.below);

@@ -80,9 +80,9 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
-    // The entries of a grid, cell after cell, as two arrays read in step (a query tests a few
-    // entries at once, and reads where a copy starts only for the entries that pass). Pairs, two
-    // words per entry:
+    // The entries of a grid, cell after cell, each cell's from a multiple of four (the rest of its
+    // last group never passes), in groups of four entries of twelve words, so that a query tests a
+    // group with three loads: the four entries'
     //   ends: the polygon's rectangle's ends in steps of its level, counted from the cell's first
     //     step and clipped to the cell (0 to 63), a byte each: low u, high u, low v, high v from
     //     the least significant byte up;
@@ -90,12 +90,11 @@ public:
     //     has the polygon's plane strictly ahead of it, whatever the rounding of the plane test
     //     (such a point need not look at the copy at all), as a float's bits made to order as
     //     signed integers (heightKey);
-    // and copy: where its copy starts, in 8-byte words from the start of the copies.
-    // Each array is readable for entryPadding entries past its last.
+    //   copies: where each copy starts, in 8-byte words from the start of the copies.
+    // Past the last cell, a group of padding.
     static constexpr size_t entryPadding = 4;
     struct Entries {
-        uint32_t *pairs = nullptr;   // ends, then the top's key
-        uint32_t *copy = nullptr;
+        uint32_t *words = nullptr;
     };
 
     // A cell: where its entries start; the highest of their tops (INT32_MIN for none), so that a
@@ -142,7 +141,7 @@ private:
     Cell *cellsBlock = nullptr;
     uint32_t *entriesBlock = nullptr;   // the pool: three words per entry
     // Entries in the pool, and those the grids laid out so far have taken (each grid its entries
-    // then its padding, pairs then copy).
+    // then its padding).
     size_t poolEntries = 0;
     mutable size_t poolUsed = 0;
     size_t polygonCapacity = 0;   // of the words and entries blocks

@@ -214,9 +214,9 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
     const std::size_t bytes = cache.index.bytes();
     // The grids share one block of entries; the first laid out starts it.
     cache.index.prepare(0);
-    const std::uint32_t *pool = cache.index.grid(0).entries.pairs;
+    const std::uint32_t *pool = cache.index.grid(0).entries.words;
     const auto inPool = [&](int axis) {
-        const std::uint32_t *at = cache.index.grid(axis).entries.pairs;
+        const std::uint32_t *at = cache.index.grid(axis).entries.words;
         return at >= pool && at < pool + bytes / sizeof(std::uint32_t);
     };
     for (int frame = 1; frame <= 4; ++frame) {
@@ -233,7 +233,7 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
             cache.index.prepare(axis);
             EXPECT_TRUE(inPool(axis)) << "frame " << frame << ", axis " << axis;
         }
-        EXPECT_EQ(cache.index.grid(0).entries.pairs, pool) << "frame " << frame;
+        EXPECT_EQ(cache.index.grid(0).entries.words, pool) << "frame " << frame;
     }
 }
 
@@ -323,11 +323,11 @@ TEST_F(IndexAgainstScan, GridsTakeDisjointPartsOfTheEntriesInAnyOrder)
             const auto &grid = cache.index.grid(axis);
             const auto &last = grid.levels[grid.levelCount - 1];
             const std::uint32_t entries = grid.cells[last.firstCell + last.cellsU * last.cellsV].start;
-            // Pairs (two words per entry), then where each copy starts; both padded.
+            // Three words per entry, then a padding group.
             const std::size_t room = entries + ostrevin::CrossingIndex::entryPadding;
-            EXPECT_EQ(grid.entries.copy, grid.entries.pairs + 2 * room) << name << ", axis " << axis;
-            EXPECT_LE(entries, 5 * o.polygons.size() / 2 + 1) << name << ", axis " << axis;
-            parts.push_back({grid.entries.pairs, grid.entries.copy + room});
+            EXPECT_EQ(entries % 4, 0u) << name << ", axis " << axis;
+            EXPECT_LE(entries, 5 * o.polygons.size() / 2 + 24) << name << ", axis " << axis;
+            parts.push_back({grid.entries.words, grid.entries.words + 3 * room});
         }
         const std::uint32_t *first = std::min({parts[0].begin, parts[1].begin, parts[2].begin});
         for (std::size_t a = 0; a < parts.size(); ++a) {
