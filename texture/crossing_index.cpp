@@ -40,6 +40,16 @@ inline uint32_t roundUpToGroup(uint32_t count) noexcept
     return (count + 3) & ~uint32_t{3};
 }
 
+// A height key in a cell, to 16 bits: rounded up, so that a point whose key's upper half is at or
+// above it is at or above the key itself. Every key of a float fits (the largest, infinity's,
+// rounds up to 0x7F80).
+inline int16_t coarseKey(int32_t key) noexcept
+{
+    return static_cast<int16_t>((static_cast<int64_t>(key) + 0xFFFF) >> 16);
+}
+constexpr int16_t noCoarseKey = INT16_MIN;
+static_assert((-65537 >> 16) == -2 && (int64_t{-65537} >> 16) == -2, "right shifts of negative keys round down");
+
 // Layout of one copy, in bytes from its start.
 constexpr size_t countOffset = 4 * sizeof(double);
 constexpr size_t vertexOffset = countOffset + sizeof(int32_t);
@@ -55,21 +65,21 @@ constexpr size_t copyBytes(size_t vertexCount) noexcept
 constexpr uint32_t cellShift = 6;
 constexpr uint32_t maxCellsPerAxis = 1u << 20;
 // Cells of all levels a grid may have beyond its polygon count.
-constexpr size_t spareCells = 32;
+constexpr size_t spareCells = 16;
 
 // Cells a grid may have for a polygon count: every level's, and one more.
 constexpr size_t cellCapacity(size_t polygons) noexcept
 {
-    return polygons / 4 + spareCells;
+    return polygons / 5 + spareCells;
 }
 
-// Entries the three grids share, with their padding: four and a half per polygon. The first grid
+// Entries the three grids share, with their padding: four and a quarter per polygon. The first grid
 // laid out may take all but one per polygon for each of the other two (a polygon sits in up to
 // four cells of its level); every grid gets at least one per polygon, and a group's worth more
 // (each cell starts a group).
 constexpr size_t poolSize(size_t polygons) noexcept
 {
-    return polygons * 4 + polygons / 2 + 1 + 12 * CrossingIndex::entryPadding;
+    return polygons * 4 + polygons / 4 + 1 + 12 * CrossingIndex::entryPadding;
 }
 constexpr uint32_t noCell = UINT32_MAX;
 // Polygons a level above the first may hold before it is worth its own cells.
@@ -372,10 +382,10 @@ void CrossingIndex::layOut(int axis) const noexcept
     }
 
     // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
-    // positive extent, and no more in all than a sixth of the polygons (the levels above add up to
-    // a third as many again).
+    // positive extent, and no more in all than an eighth of the polygons (the levels above add up
+    // to a third as many again).
     const double span[2] = {meshHigh[u] - meshLow[u], meshHigh[v] - meshLow[v]};
-    const double budget = static_cast<double>(polygonCount / 6 + 1);
+    const double budget = static_cast<double>(polygonCount / 8 + 1);
     double cells[2] = {1.0, 1.0};
     for (int d = 0; d < 2; ++d) {
         if (!(std::isfinite(span[d]) && span[d] > 0.0))
@@ -517,7 +527,7 @@ void CrossingIndex::layOut(int axis) const noexcept
         promote = false;
         std::fill(perLevel, perLevel + maxLevels, size_t{0});
         for (size_t c = 0; c <= cellTotal; ++c)
-            g.cells[c] = Cell{0, INT32_MIN, 0, INT32_MIN};
+            g.cells[c] = Cell{0, 0, noCoarseKey, noCoarseKey};
         total = 0;
         const auto count = [&](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; };
         for (size_t i = 0; i < polygonCount; ++i) {
@@ -572,8 +582,8 @@ void CrossingIndex::layOut(int axis) const noexcept
         g.cells[c].split = sum;
         sum += roundUpToGroup(n);
     }
-    g.cells[cellTotal] = Cell{sum, INT32_MIN, sum, INT32_MIN};
-    g.cells[spare] = Cell{static_cast<uint32_t>(limit), INT32_MIN, static_cast<uint32_t>(limit), INT32_MIN};
+    g.cells[cellTotal] = Cell{sum, sum, noCoarseKey, noCoarseKey};
+    g.cells[spare] = Cell{static_cast<uint32_t>(limit), static_cast<uint32_t>(limit), noCoarseKey, noCoarseKey};
     for (size_t i = 0; i < polygonCount; ++i) {
         uint32_t st[4];
         if (!stepsOf(i, st))
@@ -591,7 +601,7 @@ void CrossingIndex::layOut(int axis) const noexcept
             real &= static_cast<uint32_t>(at < limit);
             setEntry(words, real ? at : limit, ends, key, copy);
             g.cells[c].split = at + real;
-            g.cells[c].top = std::max(g.cells[c].top, key);
+            g.cells[c].top = std::max(g.cells[c].top, coarseKey(key));
         });
     }
     // Each cell's entries split in two by a height between its lowest and highest top: those with
@@ -607,21 +617,24 @@ void CrossingIndex::layOut(int axis) const noexcept
             cell.split = first;
             continue;
         }
-        int32_t lowest = INT32_MAX;
-        for (uint32_t k = first; k < last; ++k)
+        int32_t lowest = INT32_MAX, highest = INT32_MIN;
+        for (uint32_t k = first; k < last; ++k) {
             lowest = std::min(lowest, static_cast<int32_t>(topOf(words, k)));
+            highest = std::max(highest, static_cast<int32_t>(topOf(words, k)));
+        }
         // Halfway between, then down to the highest top at or below that: on a surface folded
         // over itself, the highest top of the layers further down.
-        const int32_t halfway = static_cast<int32_t>((static_cast<int64_t>(lowest) + cell.top) / 2);
-        cell.pivot = lowest;
+        const int32_t halfway = static_cast<int32_t>((static_cast<int64_t>(lowest) + highest) / 2);
+        int32_t pivot = lowest;
         for (uint32_t k = first; k < last; ++k) {
             const int32_t key = static_cast<int32_t>(topOf(words, k));
             if (key <= halfway)
-                cell.pivot = std::max(cell.pivot, key);
+                pivot = std::max(pivot, key);
         }
+        cell.pivot = coarseKey(pivot);
         uint32_t i = first, j = last;
         while (i < j) {
-            if (static_cast<int32_t>(topOf(words, i)) > cell.pivot) {
+            if (static_cast<int32_t>(topOf(words, i)) > pivot) {
                 ++i;
                 continue;
             }
@@ -720,6 +733,9 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     const bool within = (meshLow[0] <= p[0]) & (p[0] <= meshHigh[0]) & (meshLow[1] <= p[1]) & (p[1] <= meshHigh[1]) &
                         (meshLow[2] <= p[2]) & (p[2] <= meshHigh[2]);
     const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
+    // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
+    // the key it stands for.
+    const int32_t coarseHeight = height >> 16;
     const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
     const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
     const Entries &entries = g.entries;
@@ -743,12 +759,12 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
         const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.cellsU + cu;
         Run &r = runs[runCount];
         r.begin = own->start;
-        r.end = height >= own->pivot ? own->split : own[1].start;
+        r.end = coarseHeight >= own->pivot ? own->split : own[1].start;
         r.above = qu | qv << 16;
         r.below = qu << 8 | qv << 24;
         // A cell none of whose polygons can be ahead of the point is left out (written all the
         // same: whether it is kept is as much a coin toss as an entry's test).
-        runCount += own->top > height;
+        runCount += own->top > coarseHeight;
         __builtin_prefetch(entries.words + 3 * static_cast<size_t>(r.begin));
         __builtin_prefetch(entries.words + 3 * static_cast<size_t>(r.begin) + 12);
     }

@@ -17,9 +17,9 @@
 // its entries in two parts split by a height, so a point above the lower part reads only the
 // upper one (on a closed surface: the layers ahead of the point, not those behind it).
 //
-// The three grids share one block of entries, four and a half per polygon: the first grid laid out
-// may use up to two and a half per polygon (wider cells when it would need more), every grid at
-// least one.
+// The three grids share one block of entries, four and a quarter per polygon: the first grid laid
+// out may use up to two and a quarter per polygon (wider cells when it would need more), every
+// grid at least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
@@ -97,15 +97,15 @@ public:
         uint32_t *words = nullptr;
     };
 
-    // A cell: where its entries start; the highest of their tops (INT32_MIN for none), so that a
-    // point at or above it passes the whole cell over; and a height `pivot` splitting them in two,
-    // those with a top above it first, up to `split`, so that a point at or above the pivot reads
-    // only those.
+    // A cell: where its entries start; a height `pivot` splitting them in two, those with a top
+    // above it first, up to `split`, so that a point at or above the pivot reads only those; and
+    // the highest of their tops, so that a point at or above it passes the whole cell over. Both
+    // heights are the upper halves of keys, rounded up (INT16_MIN for none).
     struct Cell {
         uint32_t start;
-        int32_t top;
         uint32_t split;
-        int32_t pivot;
+        int16_t top;
+        int16_t pivot;
     };
 
     struct Level {
