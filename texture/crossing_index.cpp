@@ -81,7 +81,6 @@ constexpr size_t poolSize(size_t polygons) noexcept
 {
     return polygons * 4 + polygons / 4 + 1 + 12 * CrossingIndex::entryPadding;
 }
-constexpr uint32_t noCell = UINT32_MAX;
 // Polygons a level above the first may hold before it is worth its own cells.
 constexpr size_t fewPolygons = 8;
 // Copies beyond this many bytes are not expected to stay in the caches between queries.
