@@ -35,9 +35,17 @@ inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, dou
 // positions of three doubles; u and v select the in-plane coordinates (each 0, 1 or 2).
 inline bool projectionContains(const double (*vertices)[3], int count, int u, int v, double pu, double pv) noexcept
 {
+    const auto crosses = [&](int a, int b) noexcept {
+        return edgeCrossesPositiveU(vertices[a][u], vertices[a][v], vertices[b][u], vertices[b][v], pu, pv);
+    };
+    // Triangles and quads, the common polygons, unrolled; the same edges either way.
+    if (count == 3)
+        return crosses(2, 0) ^ crosses(0, 1) ^ crosses(1, 2);
+    if (count == 4)
+        return crosses(3, 0) ^ crosses(0, 1) ^ crosses(1, 2) ^ crosses(2, 3);
     bool inside = false;
     for (int j = 0, prev = count - 1; j < count; prev = j++)
-        inside ^= edgeCrossesPositiveU(vertices[prev][u], vertices[prev][v], vertices[j][u], vertices[j][v], pu, pv);
+        inside ^= crosses(prev, j);
     return inside;
 }
 
