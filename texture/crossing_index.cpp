@@ -712,6 +712,23 @@ inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], in
 }
 
 constexpr int foundCapacity = 32;
+
+// The crossing parity of the gathered polygons (their copies' starts and lane differences), the
+// copies first fetched together when asked. Always inlined: a call here costs a tenth of a query.
+__attribute__((always_inline)) inline bool countFound(const unsigned char *copies, const uint32_t *found,
+                                                      const uint32_t *differences, uint32_t n, bool prefetch,
+                                                      const double p[3], int axis, int u, int v) noexcept
+{
+    if (prefetch)
+        for (uint32_t j = 0; j < n; ++j) {
+            __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8);
+            __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8 + 63);
+        }
+    bool odd = false;
+    for (uint32_t j = 0; j < n; ++j)
+        odd ^= counts(copies + static_cast<size_t>(found[j]) * 8, onEdgeStep(differences[j]), p, axis, u, v);
+    return odd;
+}
 // Entries tested at once, as a vector the compiler maps to the target's (or to plain integers).
 constexpr uint32_t lanes = 4;
 typedef int32_t Lanes __attribute__((vector_size(lanes * sizeof(int32_t))));
@@ -779,16 +796,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
     // entry passes, which is worth a branch per passing entry.
     const bool fetchAtOnce = copiesUsed > farGatherBytes;
-    const auto testFound = [&]() noexcept {
-        if (fetchEarly && !fetchAtOnce)
-            for (uint32_t j = 0; j < n; ++j) {
-                __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8);
-                __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8 + 63);
-            }
-        for (uint32_t j = 0; j < n; ++j)
-            inside ^= counts(copies + static_cast<size_t>(found[j]) * 8, onEdgeStep(differences[j]), p, axis, u, v);
-        n = 0;
-    };
+    const bool prefetchFound = fetchEarly && !fetchAtOnce;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         for (uint32_t i = r.begin; i < r.end; i += lanes) {
@@ -823,12 +831,13 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
                     n += static_cast<uint32_t>(pass[lane]) & 1u;
                 }
             }
-            if (n > foundCapacity - lanes)
-                testFound();
+            if (n > foundCapacity - lanes) {
+                inside ^= countFound(copies, found, differences, n, prefetchFound, p, axis, u, v);
+                n = 0;
+            }
         }
     }
-    testFound();
-    return inside;
+    return inside ^ countFound(copies, found, differences, n, prefetchFound, p, axis, u, v);
 }
 
 size_t CrossingIndex::bytes() const noexcept
