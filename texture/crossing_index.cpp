@@ -704,9 +704,13 @@ inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], in
         contains = edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
                    edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
     } else {
-        for (int j = 0, prev = count - 1; j < count; prev = j++)
-            contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), coordinate(copy, prev, v),
-                                             coordinate(copy, j, u), coordinate(copy, j, v), pu, pv);
+        // Many edges, few of them across the point's line: only those are worth the side test
+        // (an edge that does not straddle the line never counts).
+        for (int j = 0, prev = count - 1; j < count; prev = j++) {
+            const double av = coordinate(copy, prev, v), bv = coordinate(copy, j, v);
+            if ((av > pv) != (bv > pv))
+                contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), av, coordinate(copy, j, u), bv, pu, pv);
+        }
     }
     return inRect & (t < 0.0) & contains;
 }

@@ -43,9 +43,12 @@ inline bool projectionContains(const double (*vertices)[3], int count, int u, in
         return crosses(2, 0) ^ crosses(0, 1) ^ crosses(1, 2);
     if (count == 4)
         return crosses(3, 0) ^ crosses(0, 1) ^ crosses(1, 2) ^ crosses(2, 3);
+    // Many edges, few of them across the point's line: only those are worth the side test (an
+    // edge that does not straddle the line never counts).
     bool inside = false;
     for (int j = 0, prev = count - 1; j < count; prev = j++)
-        inside ^= crosses(prev, j);
+        if ((vertices[prev][v] > pv) != (vertices[j][v] > pv))
+            inside ^= crosses(prev, j);
     return inside;
 }
 
