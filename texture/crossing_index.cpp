@@ -703,6 +703,14 @@ inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], in
         const double u2 = coordinate(copy, 2, u), v2 = coordinate(copy, 2, v);
         contains = edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
                    edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
+    } else if (count == 4) {
+        // Quads, as often: the same without a branch (two of the four edges cross the line).
+        const double u0 = coordinate(copy, 0, u), v0 = coordinate(copy, 0, v);
+        const double u1 = coordinate(copy, 1, u), v1 = coordinate(copy, 1, v);
+        const double u2 = coordinate(copy, 2, u), v2 = coordinate(copy, 2, v);
+        const double u3 = coordinate(copy, 3, u), v3 = coordinate(copy, 3, v);
+        contains = edgeCrossesPositiveU(u3, v3, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
+                   edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv) ^ edgeCrossesPositiveU(u2, v2, u3, v3, pu, pv);
     } else {
         // Many edges, few of them across the point's line: only those are worth the side test
         // (an edge that does not straddle the line never counts).
