@@ -777,9 +777,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     };
     Run runs[maxLevels];
     int runCount = 0;
-    for (uint32_t level = 0; level < static_cast<uint32_t>(g.levelCount); ++level) {
-        if (!(g.usedLevels & (1u << level)))
-            continue;
+    for (uint32_t used = g.usedLevels; used != 0; used &= used - 1) {
+        const uint32_t level = static_cast<uint32_t>(__builtin_ctz(used));
         const Level &l = g.levels[level];
         const uint32_t lu = su >> level, lv = sv >> level;
         const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
