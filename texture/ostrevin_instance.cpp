@@ -9,10 +9,6 @@ namespace ostrevin {
 
 namespace {
 
-// The two axes across the ray, by texture axis.
-constexpr int firstPlaneAxis[3] = {1, 0, 0};
-constexpr int secondPlaneAxis[3] = {2, 2, 1};
-
 class SpinGuard {
 public:
     explicit SpinGuard(std::atomic_flag &flag) noexcept : flag(flag)
@@ -104,7 +100,7 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
         const bool inBounds = meshCache.boundsMin[0] <= p[0] && p[0] <= meshCache.boundsMax[0] &&
                               meshCache.boundsMin[1] <= p[1] && p[1] <= meshCache.boundsMax[1] &&
                               meshCache.boundsMin[2] <= p[2] && p[2] <= meshCache.boundsMax[2];
-        if (inBounds && meshCache.isInside(p, axis, firstPlaneAxis[axis], secondPlaneAxis[axis]))
+        if (inBounds && meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]))
             result = 1.0;
     }
     if (flipFlg != 0)
