@@ -673,8 +673,9 @@ inline bool onEdgeStep(uint32_t differences) noexcept
 // strictly inside the steps the rectangle holds it (the step function never decreases), so the
 // exact comparison is made only for a point on an edge's step. Otherwise without early exits, so
 // that outcomes that vary from polygon to polygon cost no mispredicted branches; the operations
-// and their order are the scan's.
-inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
+// and their order are the scan's. Kept out of line: inlined, it makes every query slower (the
+// gathering loop around it then spills).
+__attribute__((noinline)) bool counts(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
 {
     const double pu = p[u], pv = p[v];
     const int count = loadCount(copy);
@@ -695,31 +696,9 @@ inline bool counts(const unsigned char *copy, bool onEdge, const double p[3], in
     const double n0 = loadDouble(copy), n1 = loadDouble(copy + 8), n2 = loadDouble(copy + 16);
     const double na = axis == 0 ? n0 : axis == 1 ? n1 : n2;
     const double t = (n0 * p[0] + n1 * p[1] + n2 * p[2] - loadDouble(copy + 24)) * na;
-    bool contains = false;
-    if (count == 3) {
-        // Triangles, the common case: each corner read and widened once.
-        const double u0 = coordinate(copy, 0, u), v0 = coordinate(copy, 0, v);
-        const double u1 = coordinate(copy, 1, u), v1 = coordinate(copy, 1, v);
-        const double u2 = coordinate(copy, 2, u), v2 = coordinate(copy, 2, v);
-        contains = edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
-                   edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
-    } else if (count == 4) {
-        // Quads, as often: the same without a branch (two of the four edges cross the line).
-        const double u0 = coordinate(copy, 0, u), v0 = coordinate(copy, 0, v);
-        const double u1 = coordinate(copy, 1, u), v1 = coordinate(copy, 1, v);
-        const double u2 = coordinate(copy, 2, u), v2 = coordinate(copy, 2, v);
-        const double u3 = coordinate(copy, 3, u), v3 = coordinate(copy, 3, v);
-        contains = edgeCrossesPositiveU(u3, v3, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
-                   edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv) ^ edgeCrossesPositiveU(u2, v2, u3, v3, pu, pv);
-    } else {
-        // Many edges, few of them across the point's line: only those are worth the side test
-        // (an edge that does not straddle the line never counts).
-        for (int j = 0, prev = count - 1; j < count; prev = j++) {
-            const double av = coordinate(copy, prev, v), bv = coordinate(copy, j, v);
-            if ((av > pv) != (bv > pv))
-                contains ^= edgeCrossesPositiveU(coordinate(copy, prev, u), av, coordinate(copy, j, u), bv, pu, pv);
-        }
-    }
+    const bool contains = projectionContainsBy(
+        count, pu, pv, [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, u)); },
+        [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, v)); });
     return inRect & (t < 0.0) & contains;
 }
 

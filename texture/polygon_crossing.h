@@ -31,25 +31,44 @@ inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, dou
     return straddles & (side > 0.0);
 }
 
-// Whether the polygon's projection contains (pu, pv) by the rule above. `vertices` holds `count`
-// positions of three doubles; u and v select the in-plane coordinates (each 0, 1 or 2).
+// Whether a polygon's projection contains (pu, pv) by the rule above. `uOf(j)` and `vOf(j)` give
+// corner j's two in-plane coordinates, for `count` corners; each stored form of a polygon (the
+// cache's records, the index's copies) reads its own way through this one rule.
+template <class UOf, class VOf>
+__attribute__((always_inline)) inline bool projectionContainsBy(int count, double pu, double pv, const UOf &uOf,
+                                                                const VOf &vOf) noexcept
+{
+    // Triangles and quads, the common polygons, unrolled: each corner read once and every edge
+    // tested, without a branch (which of them straddle the point's line varies from polygon to
+    // polygon).
+    if (count == 3) {
+        const double u0 = uOf(0), v0 = vOf(0), u1 = uOf(1), v1 = vOf(1), u2 = uOf(2), v2 = vOf(2);
+        return edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
+               edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
+    }
+    if (count == 4) {
+        const double u0 = uOf(0), v0 = vOf(0), u1 = uOf(1), v1 = vOf(1), u2 = uOf(2), v2 = vOf(2);
+        const double u3 = uOf(3), v3 = vOf(3);
+        return edgeCrossesPositiveU(u3, v3, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
+               edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv) ^ edgeCrossesPositiveU(u2, v2, u3, v3, pu, pv);
+    }
+    // Many edges, few of them across the point's line: only those are worth reading along u and
+    // the side test (an edge that does not straddle the line never counts).
+    bool inside = false;
+    for (int j = 0, prev = count - 1; j < count; prev = j++) {
+        const double av = vOf(prev), bv = vOf(j);
+        if ((av > pv) != (bv > pv))
+            inside ^= edgeCrossesPositiveU(uOf(prev), av, uOf(j), bv, pu, pv);
+    }
+    return inside;
+}
+
+// The same for positions of three doubles; u and v select the in-plane coordinates (each 0, 1 or
+// 2).
 inline bool projectionContains(const double (*vertices)[3], int count, int u, int v, double pu, double pv) noexcept
 {
-    const auto crosses = [&](int a, int b) noexcept {
-        return edgeCrossesPositiveU(vertices[a][u], vertices[a][v], vertices[b][u], vertices[b][v], pu, pv);
-    };
-    // Triangles and quads, the common polygons, unrolled; the same edges either way.
-    if (count == 3)
-        return crosses(2, 0) ^ crosses(0, 1) ^ crosses(1, 2);
-    if (count == 4)
-        return crosses(3, 0) ^ crosses(0, 1) ^ crosses(1, 2) ^ crosses(2, 3);
-    // Many edges, few of them across the point's line: only those are worth the side test (an
-    // edge that does not straddle the line never counts).
-    bool inside = false;
-    for (int j = 0, prev = count - 1; j < count; prev = j++)
-        if ((vertices[prev][v] > pv) != (vertices[j][v] > pv))
-            inside ^= crosses(prev, j);
-    return inside;
+    return projectionContainsBy(
+        count, pu, pv, [&](int j) noexcept { return vertices[j][u]; }, [&](int j) noexcept { return vertices[j][v]; });
 }
 
 } // namespace ostrevin
