@@ -527,7 +527,6 @@ void CrossingIndex::layOut(int axis) const noexcept
         std::fill(perLevel, perLevel + maxLevels, size_t{0});
         for (size_t c = 0; c <= cellTotal; ++c)
             g.cells[c] = Cell{0, 0, noCoarseKey, noCoarseKey};
-        total = 0;
         const auto count = [&](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; };
         for (size_t i = 0; i < polygonCount; ++i) {
             uint32_t st[4];
@@ -559,7 +558,7 @@ void CrossingIndex::layOut(int axis) const noexcept
     }
     g.usedLevels = 0;
     for (uint32_t level = 0; level <= top; ++level)
-        if (perLevel[level] > 0 && !(promote && level > 0 && level < top && perLevel[level] <= fewPolygons))
+        if (perLevel[level] > 0 && !promoted(level))
             g.usedLevels |= 1u << level;
     if (promote)
         g.usedLevels |= 1u << top;
@@ -590,6 +589,7 @@ void CrossingIndex::layOut(int axis) const noexcept
         float e[6];
         std::memcpy(e, extents + i * extentBytes, extentBytes);
         const int32_t key = orderKey(planeTop(copies + static_cast<size_t>(copyStart[i]) * 8, axis, u, v, e, reach));
+        const int16_t coarse = coarseKey(key);
         const uint32_t copy = copyStart[i];
         forEachCell(st, levelOf(st), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
             // A repeated corner goes to a spare cell past the last, whose cursor stays on the
@@ -600,7 +600,7 @@ void CrossingIndex::layOut(int axis) const noexcept
             real &= static_cast<uint32_t>(at < limit);
             setEntry(words, real ? at : limit, ends, key, copy);
             g.cells[c].split = at + real;
-            g.cells[c].top = std::max(g.cells[c].top, coarseKey(key));
+            g.cells[c].top = std::max(g.cells[c].top, coarse);
         });
     }
     // Each cell's entries split in two by a height between its lowest and highest top: those with
