@@ -84,7 +84,6 @@ double TextureLayer::evaluate(double x, double y, double z, int axis)
     return handlerTable.evaluate(inst, &access);
 }
 
-double TextureLayer::evaluate(LWTextureAccess &access) { return handlerTable.evaluate(inst, &access); }
 unsigned int TextureLayer::flags() { return handlerTable.flags(inst); }
 
 std::string TextureLayer::descln()
