@@ -662,6 +662,7 @@ namespace {
 constexpr uint32_t laneTops = 0x80808080u;
 constexpr uint32_t highEnds = 0xFF00FF00u;
 constexpr uint32_t lowEnds = 0x00FF00FFu;
+constexpr uint32_t signFlip = 0x80000000u;
 
 inline bool onEdgeStep(uint32_t differences) noexcept
 {
@@ -704,24 +705,55 @@ __attribute__((noinline)) bool counts(const unsigned char *copy, bool onEdge, co
 
 constexpr int foundCapacity = 32;
 
-// The crossing parity of the gathered polygons (their copies' starts and lane differences), the
-// copies first fetched together when asked. Always inlined: a call here costs a tenth of a query.
-__attribute__((always_inline)) inline bool countFound(const unsigned char *copies, const uint32_t *found,
-                                                      const uint32_t *differences, uint32_t n, bool prefetch,
-                                                      const double p[3], int axis, int u, int v) noexcept
+// The crossing parity of the gathered entries of one cell (their numbers in `words`; `above` and
+// `below` the point's lanes in that cell), the copies first fetched together when asked. Always
+// inlined: a call here costs a tenth of a query.
+__attribute__((always_inline)) inline bool countFound(const unsigned char *copies, const uint32_t *words,
+                                                      const uint32_t *found, uint32_t n, uint32_t above,
+                                                      uint32_t below, bool prefetch, const double p[3], int axis,
+                                                      int u, int v) noexcept
 {
     if (prefetch)
         for (uint32_t j = 0; j < n; ++j) {
-            __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8);
-            __builtin_prefetch(copies + static_cast<size_t>(found[j]) * 8 + 63);
+            const unsigned char *copy = copies + static_cast<size_t>(copyOf(const_cast<uint32_t *>(words), found[j])) * 8;
+            __builtin_prefetch(copy);
+            __builtin_prefetch(copy + 63);
         }
     bool odd = false;
-    for (uint32_t j = 0; j < n; ++j)
-        odd ^= counts(copies + static_cast<size_t>(found[j]) * 8, onEdgeStep(differences[j]), p, axis, u, v);
+    for (uint32_t j = 0; j < n; ++j) {
+        uint32_t *const w = const_cast<uint32_t *>(words);
+        const uint32_t ends = endsOf(w, found[j]);
+        const uint32_t differences = ((ends & highEnds) | above | laneTops) - ((ends & lowEnds) | below);
+        odd ^= counts(copies + static_cast<size_t>(copyOf(w, found[j])) * 8, onEdgeStep(differences), p, axis, u, v);
+    }
     return odd;
 }
 // Entries tested at once, as a vector the compiler maps to the target's (or to plain integers).
 constexpr uint32_t lanes = 4;
+
+// For each set of passing lanes (bit k: lane k): what to add to the lanes' own entry numbers so
+// that the passing lanes' numbers come first, in order, then the others'; and how many pass.
+// Storing all four numbers so gathers the passing ones without a branch.
+struct LaneOrders {
+    uint32_t shift[1u << lanes][lanes];
+    uint32_t count[1u << lanes];
+};
+constexpr LaneOrders makeLaneOrders() noexcept
+{
+    LaneOrders o{};
+    for (uint32_t set = 0; set < (1u << lanes); ++set) {
+        uint32_t k = 0;
+        for (uint32_t lane = 0; lane < lanes; ++lane)
+            if (set >> lane & 1u)
+                o.shift[set][k] = lane - k, ++k;
+        o.count[set] = k;
+        for (uint32_t lane = 0; lane < lanes; ++lane)
+            if (!(set >> lane & 1u))
+                o.shift[set][k] = lane - k, ++k;
+    }
+    return o;
+}
+alignas(16) constexpr LaneOrders passingFirst = makeLaneOrders();
 typedef int32_t Lanes __attribute__((vector_size(lanes * sizeof(int32_t))));
 typedef uint32_t Steps __attribute__((vector_size(lanes * sizeof(uint32_t))));
 static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last group of lanes");
@@ -730,7 +762,8 @@ static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last g
 
 bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
 {
-    prepare(axis);
+    if (!prepared(axis))
+        prepare(axis);
     const Grid &g = grids[axis];
     const bool fetchEarly = copiesUsed > farCopies;
     // Polygons whose plane cannot be ahead are passed over by height, for a point within the
@@ -777,11 +810,9 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
 
     // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
     // which of them pass (from entry to entry that is a coin toss, and a mispredicted branch costs
-    // more than a group's test): every lane is written, and the count moves on only past those
-    // that pass. The copies are then fetched together before any is tested.
+    // more than a group's test): every lane's number is written, and the count moves on only past
+    // those that pass. The copies are then fetched together before any is tested, cell by cell.
     uint32_t found[foundCapacity + lanes];
-    uint32_t differences[foundCapacity + lanes];
-    uint32_t n = 0;
     bool inside = false;
     // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
     // entry passes, which is worth a branch per passing entry.
@@ -789,45 +820,50 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     const bool prefetchFound = fetchEarly && !fetchAtOnce;
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
-        for (uint32_t i = r.begin; i < r.end; i += lanes) {
+        uint32_t n = 0;
+        // Entry numbers lane by lane, compared as signed numbers with the top bit flipped (the
+        // unsigned order, in the one comparison the vector unit has).
+        const Lanes endFlipped = Lanes{} + static_cast<int32_t>(r.end ^ signFlip);
+        Steps at = Steps{0, 1, 2, 3} + r.begin;
+        for (uint32_t i = r.begin; i < r.end; i += lanes, at += lanes) {
             // A group of four from a cell's start; lanes past the run never pass.
             const uint32_t *group = entries.words + 3 * static_cast<size_t>(i);
-            Steps ends, copyAt;
+            Steps ends;
             Lanes tops;
             std::memcpy(&ends, group, sizeof ends);
             std::memcpy(&tops, group + lanes, sizeof tops);
-            std::memcpy(&copyAt, group + 2 * lanes, sizeof copyAt);
-            const Steps at = Steps{0, 1, 2, 3} + i;
             // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below).
             const Steps d = ((ends & highEnds) | r.above | laneTops) - ((ends & lowEnds) | r.below);
-            const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & (at < r.end);
+            const Lanes before = reinterpret_cast<Lanes>(at ^ signFlip) < endFlipped;
+            const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & before;
+            Lanes bits = pass & Lanes{1, 2, 4, 8};
+            bits |= __builtin_shufflevector(bits, bits, 2, 3, 0, 1);
+            bits |= __builtin_shufflevector(bits, bits, 1, 0, 3, 2);
+            const uint32_t passing = static_cast<uint32_t>(bits[0]);
             if (fetchAtOnce) {
-                Lanes bits = pass & Lanes{1, 2, 4, 8};
-                bits |= __builtin_shufflevector(bits, bits, 2, 3, 0, 1);
-                bits |= __builtin_shufflevector(bits, bits, 1, 0, 3, 2);
-                for (uint32_t passing = static_cast<uint32_t>(bits[0]); passing != 0; passing &= passing - 1) {
-                    const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(passing));
-                    const unsigned char *copy = copies + static_cast<size_t>(copyAt[lane]) * 8;
+                for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+                    const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
+                    const unsigned char *copy = copies + static_cast<size_t>(group[2 * lanes + lane]) * 8;
                     __builtin_prefetch(copy);
                     __builtin_prefetch(copy + 63);
-                    found[n] = copyAt[lane];
-                    differences[n] = d[lane];
-                    ++n;
+                    found[n++] = i + lane;
                 }
             } else {
-                for (uint32_t lane = 0; lane < lanes; ++lane) {
-                    found[n] = copyAt[lane];
-                    differences[n] = d[lane];
-                    n += static_cast<uint32_t>(pass[lane]) & 1u;
-                }
+                // All four numbers stored at once, the passing lanes first.
+                Steps shift;
+                std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
+                const Steps numbers = at + shift;
+                std::memcpy(found + n, &numbers, sizeof numbers);
+                n += passingFirst.count[passing];
             }
             if (n > foundCapacity - lanes) {
-                inside ^= countFound(copies, found, differences, n, prefetchFound, p, axis, u, v);
+                inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
                 n = 0;
             }
         }
+        inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
     }
-    return inside ^ countFound(copies, found, differences, n, prefetchFound, p, axis, u, v);
+    return inside;
 }
 
 size_t CrossingIndex::bytes() const noexcept
