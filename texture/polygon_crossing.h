@@ -6,6 +6,10 @@
 #ifndef OSTREVIN_TEXTURE_POLYGON_CROSSING_H
 #define OSTREVIN_TEXTURE_POLYGON_CROSSING_H
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace ostrevin {
 
 // Whether edge (a, b) crosses the half-line from p towards +u.
@@ -31,6 +35,33 @@ inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, dou
     return straddles & (side > 0.0);
 }
 
+// The same test on two edges at once, lane by lane: (au[k], av[k]) to (bu[k], bv[k]). Each lane
+// makes exactly the operations above, in the same order, so its answer is the same to the bit.
+typedef double EdgePair __attribute__((vector_size(2 * sizeof(double))));
+typedef long long EdgePairMask __attribute__((vector_size(2 * sizeof(long long))));
+
+inline EdgePairMask edgesCrossPositiveU(EdgePair au, EdgePair av, EdgePair bu, EdgePair bv, double pu,
+                                        double pv) noexcept
+{
+    const EdgePair u = {pu, pu}, v = {pv, pv};
+    const EdgePairMask straddles = (av > v) ^ (bv > v);
+    // The selects by bits: t holds the bits in which au and bu differ, where a is the lower end.
+    // Along v they are a minimum and a maximum, with the same operands for NaN.
+    const EdgePairMask aLower = av < bv;
+    const EdgePairMask t = aLower & (reinterpret_cast<EdgePairMask>(au) ^ reinterpret_cast<EdgePairMask>(bu));
+    const EdgePair lowU = reinterpret_cast<EdgePair>(reinterpret_cast<EdgePairMask>(bu) ^ t);
+    const EdgePair highU = reinterpret_cast<EdgePair>(reinterpret_cast<EdgePairMask>(au) ^ t);
+#ifdef __SSE2__
+    // The instructions' own rule: the first operand when it is the lesser (greater), else the
+    // second, which is the selects' to the bit, NaN and signed zeros included.
+    const EdgePair lowV = _mm_min_pd(av, bv), highV = _mm_max_pd(bv, av);
+#else
+    const EdgePair lowV = av < bv ? av : bv, highV = bv > av ? bv : av;
+#endif
+    const EdgePair side = (highU - lowU) * (v - lowV) - (highV - lowV) * (u - lowU);
+    return straddles & (side > EdgePair{0.0, 0.0});
+}
+
 // Whether a polygon's projection contains (pu, pv) by the rule above. `uOf(j)` and `vOf(j)` give
 // corner j's two in-plane coordinates, for `count` corners; each stored form of a polygon (the
 // cache's records, the index's copies) reads its own way through this one rule.
@@ -42,15 +73,21 @@ __attribute__((always_inline)) inline bool projectionContainsBy(int count, doubl
     // tested, without a branch (which of them straddle the point's line varies from polygon to
     // polygon).
     if (count == 3) {
+        // Edges 2-0 and 0-1 in one pair, 1-2 in both lanes of the other.
         const double u0 = uOf(0), v0 = vOf(0), u1 = uOf(1), v1 = vOf(1), u2 = uOf(2), v2 = vOf(2);
-        return edgeCrossesPositiveU(u2, v2, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
-               edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv);
+        const EdgePairMask first = edgesCrossPositiveU(EdgePair{u2, u0}, EdgePair{v2, v0}, EdgePair{u0, u1},
+                                                       EdgePair{v0, v1}, pu, pv);
+        const EdgePairMask last = edgesCrossPositiveU(EdgePair{u1, u1}, EdgePair{v1, v1}, EdgePair{u2, u2},
+                                                      EdgePair{v2, v2}, pu, pv);
+        return ((first[0] ^ first[1] ^ last[0]) & 1) != 0;
     }
     if (count == 4) {
         const double u0 = uOf(0), v0 = vOf(0), u1 = uOf(1), v1 = vOf(1), u2 = uOf(2), v2 = vOf(2);
         const double u3 = uOf(3), v3 = vOf(3);
-        return edgeCrossesPositiveU(u3, v3, u0, v0, pu, pv) ^ edgeCrossesPositiveU(u0, v0, u1, v1, pu, pv) ^
-               edgeCrossesPositiveU(u1, v1, u2, v2, pu, pv) ^ edgeCrossesPositiveU(u2, v2, u3, v3, pu, pv);
+        const EdgePairMask crossings =
+            edgesCrossPositiveU(EdgePair{u3, u0}, EdgePair{v3, v0}, EdgePair{u0, u1}, EdgePair{v0, v1}, pu, pv) ^
+            edgesCrossPositiveU(EdgePair{u1, u2}, EdgePair{v1, v2}, EdgePair{u2, u3}, EdgePair{v2, v3}, pu, pv);
+        return ((crossings[0] ^ crossings[1]) & 1) != 0;
     }
     // Many edges, few of them across the point's line: only those are worth reading along u and
     // the side test (an edge that does not straddle the line never counts).
