@@ -194,16 +194,6 @@ void MeshCache::completeRecords() noexcept
     complete = indexed || !wanted;
 }
 
-bool MeshCache::isInside(const double p[3], int axis, int u, int v) const noexcept
-{
-    if (!polygons || axis < 0 || axis > 2 || u < 0 || u > 2 || v < 0 || v > 2)
-        return false;
-    // The index pairs each axis with the texture's two in-plane axes; any other pairing scans.
-    if (index.usable() && u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
-        return index.isInside(p, axis, u, v);
-    return scanRecords(p, axis, u, v);
-}
-
 bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noexcept
 {
     const double pu = p[u], pv = p[v];

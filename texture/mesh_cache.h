@@ -44,7 +44,16 @@ public:
     // Whether the ray from p towards +axis crosses the cached polygons an odd number of times;
     // u and v are the two other axes. Through the index when the last build completed it,
     // otherwise by scanning every record; the answer is the same either way.
-    bool isInside(const double p[3], int axis, int u, int v) const noexcept;
+    // Inline: the evaluation path then goes from the instance straight to the test.
+    bool isInside(const double p[3], int axis, int u, int v) const noexcept
+    {
+        if (!polygons || axis < 0 || axis > 2 || u < 0 || u > 2 || v < 0 || v > 2)
+            return false;
+        // The index pairs each axis with the texture's two in-plane axes; any other pairing scans.
+        if (index.usable() && u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
+            return index.isInside(p, axis, u, v);
+        return scanRecords(p, axis, u, v);
+    }
 
     const HostServices &services;
     int polygonCount = 0;
