@@ -103,3 +103,38 @@ TEST(PolygonCrossing, AnEdgeAnswersTheSameInEitherDirection)
         ASSERT_EQ(edgeCrossesPositiveU(au, av, bu, bv, pu, pv), edgeCrossesPositiveU(bu, bv, au, av, pu, pv));
     }
 }
+
+// Triangles and quads take the edges two at a time; each lane must answer as the one-edge test on
+// the same operands, ties, signed zeros, infinities and NaN included, and the polygon as the
+// parity of its edges.
+TEST(PolygonCrossing, EdgesTakenInPairsAnswerAsOneAtATime)
+{
+    const double awkward[] = {0.0, -0.0, 0.5, -0.5, 1.0, 1e-300, -1e300, HUGE_VAL, -HUGE_VAL, std::nan("")};
+    std::mt19937 random(99);
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(awkward)) - 1);
+    std::uniform_int_distribution<int> small(-2, 2);
+    for (int k = 0; k < 40000; ++k) {
+        // Mostly small values with many ties; one draw in four from the awkward ones.
+        auto value = [&] { return small(random) % 4 == 0 ? awkward[pick(random)] : small(random) * 0.5; };
+        double u[4], v[4];
+        for (int j = 0; j < 4; ++j) {
+            u[j] = value();
+            v[j] = value();
+        }
+        const double pu = value(), pv = value();
+        const ostrevin::EdgePairMask pair = ostrevin::edgesCrossPositiveU(
+            ostrevin::EdgePair{u[0], u[1]}, ostrevin::EdgePair{v[0], v[1]}, ostrevin::EdgePair{u[2], u[3]},
+            ostrevin::EdgePair{v[2], v[3]}, pu, pv);
+        ASSERT_EQ(pair[0] != 0, edgeCrossesPositiveU(u[0], v[0], u[2], v[2], pu, pv)) << k;
+        ASSERT_EQ(pair[1] != 0, edgeCrossesPositiveU(u[1], v[1], u[3], v[3], pu, pv)) << k;
+
+        for (int count : {3, 4}) {
+            bool parity = false;
+            for (int j = 0, prev = count - 1; j < count; prev = j++)
+                parity ^= edgeCrossesPositiveU(u[prev], v[prev], u[j], v[j], pu, pv);
+            const bool byRule = ostrevin::projectionContainsBy(
+                count, pu, pv, [&](int j) { return u[j]; }, [&](int j) { return v[j]; });
+            ASSERT_EQ(byRule, parity) << k << " with " << count << " corners";
+        }
+    }
+}
