@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <thread>
 
@@ -26,6 +27,14 @@ inline uint32_t &topOf(uint32_t *words, size_t at) noexcept
     return words[3 * (at & ~size_t{3}) + 4 + (at & 3)];
 }
 inline uint32_t &copyOf(uint32_t *words, size_t at) noexcept
+{
+    return words[3 * (at & ~size_t{3}) + 8 + (at & 3)];
+}
+inline uint32_t endsOf(const uint32_t *words, size_t at) noexcept
+{
+    return words[3 * (at & ~size_t{3}) + (at & 3)];
+}
+inline uint32_t copyOf(const uint32_t *words, size_t at) noexcept
 {
     return words[3 * (at & ~size_t{3}) + 8 + (at & 3)];
 }
@@ -715,16 +724,15 @@ __attribute__((always_inline)) inline bool countFound(const unsigned char *copie
 {
     if (prefetch)
         for (uint32_t j = 0; j < n; ++j) {
-            const unsigned char *copy = copies + static_cast<size_t>(copyOf(const_cast<uint32_t *>(words), found[j])) * 8;
+            const unsigned char *copy = copies + static_cast<size_t>(copyOf(words, found[j])) * 8;
             __builtin_prefetch(copy);
             __builtin_prefetch(copy + 63);
         }
     bool odd = false;
     for (uint32_t j = 0; j < n; ++j) {
-        uint32_t *const w = const_cast<uint32_t *>(words);
-        const uint32_t ends = endsOf(w, found[j]);
+        const uint32_t ends = endsOf(words, found[j]);
         const uint32_t differences = ((ends & highEnds) | above | laneTops) - ((ends & lowEnds) | below);
-        odd ^= counts(copies + static_cast<size_t>(copyOf(w, found[j])) * 8, onEdgeStep(differences), p, axis, u, v);
+        odd ^= counts(copies + static_cast<size_t>(copyOf(words, found[j])) * 8, onEdgeStep(differences), p, axis, u, v);
     }
     return odd;
 }
@@ -743,13 +751,14 @@ constexpr LaneOrders makeLaneOrders() noexcept
     LaneOrders o{};
     for (uint32_t set = 0; set < (1u << lanes); ++set) {
         uint32_t k = 0;
+        for (uint32_t passes : {1u, 0u})   // the passing lanes, then the others
+            for (uint32_t lane = 0; lane < lanes; ++lane)
+                if ((set >> lane & 1u) == passes) {
+                    o.shift[set][k] = lane - k;
+                    ++k;
+                }
         for (uint32_t lane = 0; lane < lanes; ++lane)
-            if (set >> lane & 1u)
-                o.shift[set][k] = lane - k, ++k;
-        o.count[set] = k;
-        for (uint32_t lane = 0; lane < lanes; ++lane)
-            if (!(set >> lane & 1u))
-                o.shift[set][k] = lane - k, ++k;
+            o.count[set] += set >> lane & 1u;
     }
     return o;
 }
