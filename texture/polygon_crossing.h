@@ -12,6 +12,10 @@
 
 namespace ostrevin {
 
+// Two doubles side by side, and the mask a comparison of them gives.
+typedef double EdgePair __attribute__((vector_size(2 * sizeof(double))));
+typedef long long EdgePairMask __attribute__((vector_size(2 * sizeof(long long))));
+
 // Whether edge (a, b) crosses the half-line from p towards +u.
 //
 // Half-open in v: an endpoint exactly at p.v counts as below, so a ray through a shared vertex
@@ -25,20 +29,16 @@ inline bool edgeCrossesPositiveU(double au, double av, double bu, double bv, dou
     // The endpoints are put in canonical order by selects rather than a branch: whether an edge
     // straddles the point is a coin toss from edge to edge, and a mispredicted branch costs more
     // than this whole test.
-    typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
-    typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
     const bool straddles = (av > pv) != (bv > pv);
-    const Pair a = {au, av}, b = {bu, bv};
-    const PairMask aLower = Pair{av, av} < Pair{bv, bv};
-    const Pair low = aLower ? a : b, high = aLower ? b : a;
+    const EdgePair a = {au, av}, b = {bu, bv};
+    const EdgePairMask aLower = EdgePair{av, av} < EdgePair{bv, bv};
+    const EdgePair low = aLower ? a : b, high = aLower ? b : a;
     const double side = (high[0] - low[0]) * (pv - low[1]) - (high[1] - low[1]) * (pu - low[0]);
     return straddles & (side > 0.0);
 }
 
 // The same test on two edges at once, lane by lane: (au[k], av[k]) to (bu[k], bv[k]). Each lane
 // makes exactly the operations above, in the same order, so its answer is the same to the bit.
-typedef double EdgePair __attribute__((vector_size(2 * sizeof(double))));
-typedef long long EdgePairMask __attribute__((vector_size(2 * sizeof(long long))));
 
 inline EdgePairMask edgesCrossPositiveU(EdgePair au, EdgePair av, EdgePair bu, EdgePair bv, double pu,
                                         double pv) noexcept
