@@ -18,23 +18,19 @@ namespace {
 
 // Entries in groups of four, twelve words a group: the four entries' ends, their tops, then where
 // their copies start.
-inline uint32_t &endsOf(uint32_t *words, size_t at) noexcept
+// Word is uint32_t to write an entry, const uint32_t to read one.
+template <class Word>
+inline Word &endsOf(Word *words, size_t at) noexcept
 {
     return words[3 * (at & ~size_t{3}) + (at & 3)];
 }
-inline uint32_t &topOf(uint32_t *words, size_t at) noexcept
+template <class Word>
+inline Word &topOf(Word *words, size_t at) noexcept
 {
     return words[3 * (at & ~size_t{3}) + 4 + (at & 3)];
 }
-inline uint32_t &copyOf(uint32_t *words, size_t at) noexcept
-{
-    return words[3 * (at & ~size_t{3}) + 8 + (at & 3)];
-}
-inline uint32_t endsOf(const uint32_t *words, size_t at) noexcept
-{
-    return words[3 * (at & ~size_t{3}) + (at & 3)];
-}
-inline uint32_t copyOf(const uint32_t *words, size_t at) noexcept
+template <class Word>
+inline Word &copyOf(Word *words, size_t at) noexcept
 {
     return words[3 * (at & ~size_t{3}) + 8 + (at & 3)];
 }
@@ -673,6 +669,14 @@ constexpr uint32_t highEnds = 0xFF00FF00u;
 constexpr uint32_t lowEnds = 0x00FF00FFu;
 constexpr uint32_t signFlip = 0x80000000u;
 
+// An entry's lane differences for a point whose lanes in the entry's cell are `above` and
+// `below`; for one entry, or for a group of them as a vector.
+template <class Ends>
+inline Ends laneDifferences(Ends ends, uint32_t above, uint32_t below) noexcept
+{
+    return ((ends & highEnds) | above | laneTops) - ((ends & lowEnds) | below);
+}
+
 inline bool onEdgeStep(uint32_t differences) noexcept
 {
     const uint32_t x = differences ^ laneTops;   // a lane of 0x80 becomes 0
@@ -730,12 +734,12 @@ __attribute__((always_inline)) inline bool countFound(const unsigned char *copie
         }
     bool odd = false;
     for (uint32_t j = 0; j < n; ++j) {
-        const uint32_t ends = endsOf(words, found[j]);
-        const uint32_t differences = ((ends & highEnds) | above | laneTops) - ((ends & lowEnds) | below);
+        const uint32_t differences = laneDifferences(endsOf(words, found[j]), above, below);
         odd ^= counts(copies + static_cast<size_t>(copyOf(words, found[j])) * 8, onEdgeStep(differences), p, axis, u, v);
     }
     return odd;
 }
+
 // Entries tested at once, as a vector the compiler maps to the target's (or to plain integers).
 constexpr uint32_t lanes = 4;
 
@@ -841,8 +845,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
             Lanes tops;
             std::memcpy(&ends, group, sizeof ends);
             std::memcpy(&tops, group + lanes, sizeof tops);
-            // Each lane's differences, (ends & highEnds | above | laneTops) - (ends & lowEnds | below).
-            const Steps d = ((ends & highEnds) | r.above | laneTops) - ((ends & lowEnds) | r.below);
+            const Steps d = laneDifferences(ends, r.above, r.below);
             const Lanes before = reinterpret_cast<Lanes>(at ^ signFlip) < endFlipped;
             const Lanes pass = ((d & laneTops) == laneTops) & (tops > height) & before;
             Lanes bits = pass & Lanes{1, 2, 4, 8};
