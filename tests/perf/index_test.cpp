@@ -167,6 +167,20 @@ protected:
         return found;
     }
 
+    // Each target added to the scene and built in turn, then `count` probe points on it; the seeds
+    // run on from `seed`.
+    void expectAgreementOnEveryTarget(std::size_t count, unsigned seed)
+    {
+        for (const Target &t : targets()) {
+            SceneObject &o = host.scene().addObject(t.name);
+            t.make(o);
+            build(o);
+            ASSERT_TRUE(cache.index.usable()) << t.name;
+            const auto found = disagreements(probePoints(o, count, seed++));
+            EXPECT_TRUE(found.empty()) << t.name << ": " << found.size() << " or more, first " << found.front();
+        }
+    }
+
     standin::StandInHost host;
     ostrevin::HostServices services{standin::StandInHost::globalFunc()};
     MeshCache cache{services};
@@ -176,15 +190,7 @@ protected:
 
 TEST_F(IndexAgainstScan, AgreesOnEveryTargetAxisAndPoint)
 {
-    unsigned seed = 1;
-    for (const Target &t : targets()) {
-        SceneObject &o = host.scene().addObject(t.name);
-        t.make(o);
-        build(o);
-        ASSERT_TRUE(cache.index.usable()) << t.name;
-        const auto found = disagreements(probePoints(o, 2000, seed++));
-        EXPECT_TRUE(found.empty()) << t.name << ": " << found.size() << " or more, first " << found.front();
-    }
+    expectAgreementOnEveryTarget(2000, 1);
 }
 
 TEST_F(IndexAgainstScan, AgreesForPointsOutsideTheBoundsAndOnThem)
@@ -488,15 +494,9 @@ TEST_F(IndexAgainstScan, AgreesWhenMoreEntriesPassThanOneGatheringHolds)
 TEST_F(IndexAgainstScan, AgreesWhenEachPassingCopyIsFetchedAtOnce)
 {
     cache.index.farGatherBytes = 0;
-    unsigned seed = 101;
-    for (const Target &t : targets()) {
-        SceneObject &o = host.scene().addObject(t.name);
-        t.make(o);
-        build(o);
-        ASSERT_TRUE(cache.index.usable()) << t.name;
-        const auto found = disagreements(probePoints(o, 1000, seed++));
-        EXPECT_TRUE(found.empty()) << t.name << ": " << found.size() << " or more, first " << found.front();
-    }
+    expectAgreementOnEveryTarget(1000, 101);
+    if (HasFatalFailure())
+        return;
     SceneObject &o = host.scene().addObject("Nested spheres");
     for (int k = 0; k < 40; ++k)
         standin::appendIcosphere(o, {0.001f * static_cast<float>(k), 0.0f, -0.002f * static_cast<float>(k)},
