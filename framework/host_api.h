@@ -263,6 +263,9 @@ typedef struct st_LWObjectInfo {
     LWMeshInfo *(*meshInfo)(LWItemID object, int frozen);
 } LWObjectInfo;
 
+/* meshInfo's frozen argument: 1 asks for the mesh as the renderer sees it, subdivided and deformed. */
+enum { LW_MESH_FROZEN = 1 };
+
 /* ---- Multithreading utilities ("MultiThreading Utilities") --------------------------------- */
 typedef void *LWMTGroupID;
 typedef struct st_LWMTUtilFuncs {

@@ -38,14 +38,24 @@ extern "C" size_t scanPolygon(void *cache, LWPolID polygon) noexcept
 
 void MeshCache::build(LWItemID item) noexcept
 {
-    // No target, or nothing to read the mesh with: keep what the last build left.
-    if (!item || !services.objectInfo || !services.objectInfo->meshInfo)
+    if (!item)
         return;
-    LWMeshInfo *m = services.objectInfo->meshInfo(item, 1);
-    if (!m)
+    LWMeshInfo *m = services.objectInfo && services.objectInfo->meshInfo
+                        ? services.objectInfo->meshInfo(item, LW_MESH_FROZEN)
+                        : nullptr;
+    // No mesh from the host. The same item keeps what its last build left (a passing failure);
+    // another item must not answer with the previous item's polygons.
+    if (!m || !readable(m)) {
+        if (item != builtItem)
+            forget();
+        builtItem = item;
+        if (m && m->destroy)
+            m->destroy(m);
         return;
+    }
+    builtItem = item;
 
-    if (readable(m)) {
+    {
         mesh = m;
         // The host's count sizes the array; a negative one is an empty mesh.
         const int announced = m->numPolygons(m);
@@ -89,6 +99,16 @@ void MeshCache::build(LWItemID item) noexcept
 
     if (m->destroy)
         m->destroy(m);
+}
+
+void MeshCache::forget() noexcept
+{
+    if (!polygons)
+        return;   // nothing was ever cached
+    polygonCount = 0;
+    complete = false;
+    index.clear();
+    makeEmpty(boundsMin, boundsMax);
 }
 
 int MeshCache::fillPolygon(LWPolID polygon) noexcept

@@ -34,9 +34,10 @@ public:
     MeshCache(const MeshCache &) = delete;
     MeshCache &operator=(const MeshCache &) = delete;
 
-    // Rebuilds from the object's current mesh. Item 0, no object info, or no mesh from the host:
-    // the cache keeps its previous content. When the host gives the very positions of the last
-    // build (a target standing still), bounds, planes and index are kept as they are.
+    // Rebuilds from the object's current mesh. Item 0 changes nothing. No mesh from the host (no
+    // object info, a null or incomplete record): the item of the last build keeps its content,
+    // another item empties the cache. When the host gives the very positions of the last build
+    // (a target standing still), bounds, planes and index are kept as they are.
     void build(LWItemID item) noexcept;
     // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
     // scan is over); nonzero stops the scan once every announced record is filled.
@@ -70,6 +71,8 @@ public:
     int indexThreshold = 32;
 
 private:
+    // No polygons, nothing inside; storage is kept for the next build.
+    void forget() noexcept;
     // Bounds, normals and plane constants of the scanned records, and their index entries.
     void completeRecords() noexcept;
     bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
@@ -80,6 +83,8 @@ private:
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
     bool complete = false;
+    // The item the last build was asked for, whether or not the host gave its mesh.
+    LWItemID builtItem = nullptr;
 };
 
 // Handed to the host's scanPolys with the cache as its data.

@@ -143,6 +143,29 @@ TEST_F(LayerTest, MeshIsReadOncePerFrameAndAMissingMeshKeepsTheLastOne)
     EXPECT_EQ(at({4.5, 0, 0}), 1.0) << "frame 3's cache answers";
     EXPECT_EQ(at({100, 0, 0}), 0.0);
     EXPECT_EQ(scene().counters.meshInfo.load(), 5) << "a frame without a mesh asks once, not at every point";
+    EXPECT_EQ(scene().counters.meshInfoFrozen.load(), 5) << "every read asks for the mesh as rendered";
+}
+
+TEST_F(LayerTest, TargetWithoutAMeshAnswersOutsideNotWithThePreviousTarget)
+{
+    addCube(scene().addObject("Cube"));
+    scene().addObject("Null").noMeshInfo = true;
+    start("Cube");
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+
+    choose("Null");
+    layer().newTime(1, 1.0);
+    EXPECT_EQ(at({0, 0, 0}), 0.0) << "the cube's polygons are not the null's";
+    setOut(true);
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+    setOut(false);
+
+    layer().newTime(2, 2.0);
+    EXPECT_EQ(at({0, 0, 0}), 0.0) << "still no mesh: asked again, still empty";
+    choose("Cube");
+    layer().newTime(3, 3.0);
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+    EXPECT_EQ(scene().counters.meshInfo.load(), 4) << "one mesh read per frame";
 }
 
 // Many threads at the start of every frame: one reads the mesh, the rest wait and then read the
