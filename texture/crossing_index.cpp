@@ -8,6 +8,7 @@
 #include <new>
 #include <thread>
 
+#include "texture/geometry.h"
 #include "texture/height_key.h"
 #include "texture/mesh_cache.h"
 #include "texture/polygon_crossing.h"
@@ -706,14 +707,13 @@ __attribute__((noinline)) bool counts(const unsigned char *copy, bool onEdge, co
         }
         inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
-    // The plane meets the ray strictly ahead of p.
-    const double n0 = loadDouble(copy), n1 = loadDouble(copy + 8), n2 = loadDouble(copy + 16);
-    const double na = axis == 0 ? n0 : axis == 1 ? n1 : n2;
-    const double t = (n0 * p[0] + n1 * p[1] + n2 * p[2] - loadDouble(copy + 24)) * na;
+    double normal[3];
+    std::memcpy(normal, copy, sizeof normal);
+    const bool ahead = planeAheadOfPoint(normal, loadDouble(copy + 24), p, axis);
     const bool contains = projectionContainsBy(
         count, pu, pv, [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, u)); },
         [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, v)); });
-    return inRect & (t < 0.0) & contains;
+    return inRect & ahead & contains;
 }
 
 constexpr int foundCapacity = 32;
@@ -783,8 +783,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // mesh's bounds (the bound on the test's rounding holds there). Elsewhere the point is lower
     // than every key, so no entry is passed over by height (only the padding and empty cells,
     // whose key is the lowest there is).
-    const bool within = (meshLow[0] <= p[0]) & (p[0] <= meshHigh[0]) & (meshLow[1] <= p[1]) & (p[1] <= meshHigh[1]) &
-                        (meshLow[2] <= p[2]) & (p[2] <= meshHigh[2]);
+    const bool within = withinBoundsInclusive(p, meshLow, meshHigh);
     const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
     // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
     // the key it stands for.

@@ -34,10 +34,6 @@ namespace ostrevin {
 
 struct CachedPolygon;
 
-// The two axes across the ray, by texture axis.
-constexpr int crossFirstAxis[3] = {1, 0, 0};
-constexpr int crossSecondAxis[3] = {2, 2, 1};
-
 class CrossingIndex {
 public:
     static constexpr int maxLevels = 24;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "texture/geometry.h"
 #include "texture/polygon_crossing.h"
 
 namespace ostrevin {
@@ -206,11 +207,10 @@ bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noe
         if (na == 0.0 || r.vertexCount < 3)
             continue;
         // The polygon's rectangle across the ray, boundaries included.
-        if (!(r.boundsMin[u] <= pu && r.boundsMin[v] <= pv && pu <= r.boundsMax[u] && pv <= r.boundsMax[v]))
+        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
             continue;
-        // The plane meets the ray strictly ahead of p. Tested before the edges: it is cheaper.
-        const double t = (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * na;
-        if (!(t < 0.0))
+        // Tested before the edges: it is cheaper.
+        if (!planeAheadOfPoint(r.normal, r.planeD, p, axis))
             continue;
         if (projectionContains(r.vertices, r.vertexCount, u, v, pu, pv))
             inside = !inside;

@@ -7,6 +7,7 @@
 #include "framework/host_api.h"
 #include "framework/host_services.h"
 #include "texture/crossing_index.h"
+#include "texture/geometry.h"
 
 namespace ostrevin {
 

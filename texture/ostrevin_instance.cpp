@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "framework/system_id.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 namespace ostrevin {
@@ -97,9 +98,7 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     double result = 0.0;
     // Another axis value than 0, 1, 2 answers as for a point outside.
     if (axis >= 0 && axis <= 2) {
-        const bool inBounds = meshCache.boundsMin[0] <= p[0] && p[0] <= meshCache.boundsMax[0] &&
-                              meshCache.boundsMin[1] <= p[1] && p[1] <= meshCache.boundsMax[1] &&
-                              meshCache.boundsMin[2] <= p[2] && p[2] <= meshCache.boundsMax[2];
+        const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
         if (inBounds && meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]))
             result = 1.0;
     }

@@ -20,6 +20,7 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_fixture.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 using ostrevin::MeshCache;
@@ -158,8 +159,8 @@ protected:
         std::vector<std::string> found;
         for (int axis = 0; axis < 3; ++axis)
             for (const Point &p : points) {
-                const bool fast = cache.isInside(p.data(), axis, reference::firstPlaneAxis[axis],
-                                                 reference::secondPlaneAxis[axis]);
+                const bool fast = cache.isInside(p.data(), axis, ostrevin::crossFirstAxis[axis],
+                                                 ostrevin::crossSecondAxis[axis]);
                 if (fast != reference::scanInside(cache, p.data(), axis) && found.size() < 5)
                     found.push_back("axis " + std::to_string(axis) + " at (" + std::to_string(p[0]) + ", " +
                                     std::to_string(p[1]) + ", " + std::to_string(p[2]) + ")");
@@ -270,7 +271,7 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
     build(o);
     const double p[3] = {0, 0, 0};
     for (int axis = 0; axis < 3; ++axis)
-        EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
+        EXPECT_FALSE(cache.isInside(p, axis, ostrevin::crossFirstAxis[axis], ostrevin::crossSecondAxis[axis]));
 }
 
 // The index holds no more bytes than the records it indexes (each record with its vertex buffer),
@@ -395,7 +396,7 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
     build(o);
     std::vector<Point> points;
     for (int axis = 0; axis < 3; ++axis) {
-        const int u = reference::firstPlaneAxis[axis], v = reference::secondPlaneAxis[axis];
+        const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
         for (int i = 0; i < cache.polygonCount; i += 2) {
             const ostrevin::CachedPolygon &r = cache.polygons[i];
             if (r.vertexCount < 3 || r.normal[axis] == 0.0)
@@ -405,7 +406,7 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
             p[v] = 0.5 * (r.boundsMin[v] + r.boundsMax[v]);
             const auto ahead = [&](double height) {
                 p[axis] = height;
-                return (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * r.normal[axis] < 0.0;
+                return ostrevin::planeAheadOfPoint(r.normal, r.planeD, p.data(), axis);
             };
             // The computed test is monotone in the height: bisect between an ahead and a behind.
             double low = cache.boundsMin[axis], high = cache.boundsMax[axis];
