@@ -8,8 +8,8 @@
 #include <string>
 
 #include "host/states.h"
-#include "state_support.h"
 #include "support/module_fixture.h"
+#include "support/state_support.h"
 #include "texture/ostrevin_instance.h"
 
 using ostrevin::OstrevinInstance;
