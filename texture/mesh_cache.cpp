@@ -1,20 +1,15 @@
 #include "texture/mesh_cache.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <new>
 
+#include "framework/growing_buffer.h"
 #include "texture/geometry.h"
 #include "texture/polygon_crossing.h"
 
 namespace ostrevin {
 
 namespace {
-
-// Largest counts whose arrays have a byte size that fits in size_t (a 32-bit target matters).
-constexpr size_t maxPolygons = SIZE_MAX / sizeof(CachedPolygon);
-constexpr size_t maxVertices = SIZE_MAX / sizeof(double[3]);
 
 void makeEmpty(double lo[3], double hi[3]) noexcept
 {
@@ -53,15 +48,7 @@ void MeshCache::build(LWItemID item) noexcept
         const int n = announced > 0 ? announced : 0;
 
         // Grow the array only past what it already holds; on failure the cache has none.
-        if (n > polygonCapacity) {
-            delete[] polygons;
-            polygons = nullptr;
-            polygonCapacity = 0;
-            if (static_cast<size_t>(n) <= maxPolygons)
-                polygons = new (std::nothrow) CachedPolygon[static_cast<size_t>(n)];
-            if (polygons)
-                polygonCapacity = n;
-        }
+        growOrFail(polygons, polygonCapacity, n);
 
         const int previousCount = polygonCount;
         polygonCount = 0;
@@ -106,14 +93,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     // no test ever reads it.
     if (k > r.vertexCapacity) {
         changed = true;
-        delete[] r.vertices;
-        r.vertices = nullptr;
-        r.vertexCapacity = 0;
-        if (static_cast<size_t>(k) <= maxVertices)
-            r.vertices = new (std::nothrow) double[static_cast<size_t>(k)][3];
-        if (r.vertices)
-            r.vertexCapacity = k;
-        else
+        if (!growOrFail(r.vertices, r.vertexCapacity, k))
             k = 0;
     }
     changed |= k != r.vertexCount;

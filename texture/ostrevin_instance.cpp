@@ -1,31 +1,11 @@
 #include "texture/ostrevin_instance.h"
 
-#include <thread>
-
+#include "framework/spin_lock.h"
 #include "framework/system_id.h"
 #include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 namespace ostrevin {
-
-namespace {
-
-class SpinGuard {
-public:
-    explicit SpinGuard(std::atomic_flag &flag) noexcept : flag(flag)
-    {
-        while (flag.test_and_set(std::memory_order_acquire))
-            std::this_thread::yield();
-    }
-    ~SpinGuard() { flag.clear(std::memory_order_release); }
-    SpinGuard(const SpinGuard &) = delete;
-    SpinGuard &operator=(const SpinGuard &) = delete;
-
-private:
-    std::atomic_flag &flag;
-};
-
-} // namespace
 
 OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
     : TextureInstance(lookup, context),
