@@ -10,12 +10,12 @@ namespace ostrevin {
 constexpr int crossFirstAxis[3] = {1, 0, 0};
 constexpr int crossSecondAxis[3] = {2, 2, 1};
 
-// p within [low, high] along all three axes, boundaries included. NaN is never within. Written
-// without early exits: the comparisons are cheaper than a mispredicted branch.
+// p within [low, high] along all three axes, boundaries included. NaN is never within. With early
+// exits: the evaluation asks it of every point first, and there they measure faster.
 inline bool withinBoundsInclusive(const double p[3], const double low[3], const double high[3]) noexcept
 {
-    return (low[0] <= p[0]) & (p[0] <= high[0]) & (low[1] <= p[1]) & (p[1] <= high[1]) & (low[2] <= p[2]) &
-           (p[2] <= high[2]);
+    return low[0] <= p[0] && p[0] <= high[0] && low[1] <= p[1] && p[1] <= high[1] && low[2] <= p[2] &&
+           p[2] <= high[2];
 }
 
 // (pu, pv) within a rectangle across the ray, its low corner at (low[u], low[v]) and its high
