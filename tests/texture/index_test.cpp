@@ -77,6 +77,9 @@ std::vector<Target> targets()
 {
     return {
         {"cube", [](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}); }},
+        // Faces at heights off every power-of-two grid: the cells' coarse heights must not round past them.
+        {"box at off-grid heights",
+         [](SceneObject &o) { standin::appendBox(o, {-1.1f, -0.9f, -1.3f}, {0.7f, 1.3f, 0.9f}); }},
         {"triangulated grid box", [](SceneObject &o) { standin::appendTriangulatedBox(o, {-2, -1, 0}, {2, 1, 1}, 4); }},
         {"icosphere", [](SceneObject &o) { standin::appendIcosphere(o, {0.5, -0.25, 0}, 1.5, 3); }},
         {"uv sphere", [](SceneObject &o) { standin::appendUVSphere(o, {0, 0, 0}, 1.0, 24, 12); }},
