@@ -4,33 +4,15 @@
 
 #include <cstring>
 #include <new>
-#include <thread>
 
+#include "framework/growing_buffer.h"
+#include "framework/spin_lock.h"
 #include "texture/crossing_index_storage.h"
 #include "texture/mesh_cache.h"
 
 namespace ostrevin {
 
 using namespace indexstorage;
-
-namespace {
-
-// Replaces the array when it is too small; its content is not kept.
-template <class T>
-bool atLeast(T *&array, size_t &capacity, size_t wanted) noexcept
-{
-    if (wanted <= capacity)
-        return true;
-    delete[] array;
-    capacity = 0;
-    array = new (std::nothrow) T[wanted];
-    if (!array)
-        return false;
-    capacity = wanted;
-    return true;
-}
-
-} // namespace
 
 CrossingIndex::~CrossingIndex()
 {
@@ -91,7 +73,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
 
     // Bytes: sized by the polygon and vertex counts, so it grows with either.
     const size_t head = (n * (extentBytes + 1) + copyAlign - 1) & ~(copyAlign - 1);
-    if (!atLeast(bytesBlock, bytesCapacity, head + copyTotal))
+    if (!growOrFail(bytesBlock, bytesCapacity, head + copyTotal))
         return false;
     extents = bytesBlock;
     crossedAlong = bytesBlock + n * extentBytes;
@@ -181,13 +163,11 @@ void CrossingIndex::prepare(int axis) const noexcept
 {
     if (!ready || axis < 0 || axis > 2 || laidOut[axis].load(std::memory_order_acquire))
         return;
-    while (layOutBusy.test_and_set(std::memory_order_acquire))
-        std::this_thread::yield();
+    const SpinGuard alone(layOutBusy);
     if (!laidOut[axis].load(std::memory_order_relaxed)) {
         layOut(axis);
         laidOut[axis].store(true, std::memory_order_release);
     }
-    layOutBusy.clear(std::memory_order_release);
 }
 
 size_t CrossingIndex::bytes() const noexcept
