@@ -52,8 +52,8 @@ float planeTop(const unsigned char *copy, int axis, int u, int v, const float e[
                          magnitude(n[2]) * reach[2] + magnitude(nu) * (magnitude(cu) + hu) +
                          magnitude(nv) * (magnitude(cv) + hv);
     const double slack = 64.0 * DBL_EPSILON * (terms * magnitude(inverse) + magnitude(peak) + magnitude(centre));
-    // Rounded up to a float: two float steps more than the bound, which nearest rounding cannot
-    // undo, and the smallest normal float for bounds near zero.
+    // Rounded up to a float: two units in a float's last place more than the bound, which nearest
+    // rounding cannot undo, and the smallest normal float for bounds near zero.
     const double bound = peak + slack;
     const double above = bound + magnitude(bound) * 0x1p-22 + FLT_MIN;
     if (!(above < static_cast<double>(FLT_MAX)))
@@ -107,8 +107,8 @@ inline void forEachCell(const CrossingIndex::Grid &g, const uint32_t s[4], uint3
 // What the stages of one grid's layout decide, in the order they decide it.
 struct LayoutPlan {
     int axis = 0, u = 0, v = 0;
-    // sampleSizes: the rectangles' sizes along u and v of an even sample of the polygons this
-    // axis counts.
+    // sampleSizes: the rectangles' sizes along u and v of an even sample of the polygons the
+    // ray along this axis can cross.
     int sampled = 0;
     float sampleWidths[sampleSize];
     float sampleHeights[sampleSize];
@@ -180,8 +180,8 @@ double entriesPerPolygon(const LayoutPlan &plan) noexcept
 } // namespace
 
 // The polygon's rectangle across the axis's ray in the grid's level-0 steps (low u, high u, low
-// v, high v); false for a polygon this axis does not count, or an empty rectangle (no number in a
-// coordinate), which holds no point.
+// v, high v); false for a polygon the ray along this axis cannot cross, or an empty rectangle (no
+// number in a coordinate), which holds no point.
 bool CrossingIndex::rectangleSteps(int axis, size_t polygon, uint32_t s[4]) const noexcept
 {
     const Grid &g = grids[axis];
