@@ -228,7 +228,7 @@ double bareReadSeconds(standin::StandInHost &host, LWItemID id, double &sink)
 {
     const double start = timerNow();
     BareRead read;
-    read.mesh = host.scene().objectInfoTable()->meshInfo(id, 1);
+    read.mesh = host.scene().objectInfoTable()->meshInfo(id, LWMESH_FROZEN);
     read.mesh->numPolygons(read.mesh);
     read.mesh->scanPolys(read.mesh, bareVisit, &read);
     read.mesh->destroy(read.mesh);
@@ -388,7 +388,7 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         std::fprintf(stderr, "%s: cannot set up the layer (%s)\n", target.name.c_str(), layer.error().c_str());
         return false;
     }
-    layer.init(1);
+    layer.init(LWINIT_RENDER);
     layer.newTime(0, 0.0);
 
     // The same cache, built in this process, for the reference scan and the byte counts.

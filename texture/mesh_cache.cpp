@@ -37,7 +37,7 @@ void MeshCache::build(LWItemID item) noexcept
     // No target, or nothing to read the mesh with: keep what the last build left.
     if (!item || !services.objectInfo || !services.objectInfo->meshInfo)
         return;
-    LWMeshInfo *m = services.objectInfo->meshInfo(item, 1);
+    LWMeshInfo *m = services.objectInfo->meshInfo(item, LWMESH_FROZEN);
     if (!m)
         return;
 

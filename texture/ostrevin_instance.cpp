@@ -15,13 +15,7 @@ OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
       mutexes(lookup),
       meshCache(services)
 {
-    textureFlags = 6;
-    itemName[0] = '\0';
-    itemID = nullptr;
-    popupIndex = -1;
-    flipFlg = 0;
-    cacheBuilt.store(false, std::memory_order_relaxed);
-    renderMode = -1;
+    textureFlags = LWTEXF_SLOWPREVIEW | LWTEXF_AXIS;
 }
 
 // Members go in reverse order: the mesh cache and its buffers before the mutex group.
@@ -62,7 +56,7 @@ void OstrevinInstance::buildForFrame() noexcept
 double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
 {
     // Inert in Modeler, outside a render, and without a target.
-    if (!access || isModeler() || renderMode != 1 || !itemID)
+    if (!access || isModeler() || renderMode != LWINIT_RENDER || !itemID)
         return 0.0;
 
     // The frame's first evaluation builds; the rest see the finished cache.
