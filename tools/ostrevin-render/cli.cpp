@@ -30,6 +30,8 @@ void listObjects(const ImportedScene &scene, std::FILE *out)
         std::fprintf(out, "  %-24s %6zu points %6zu polygons  %s\n", o.name.c_str(), mesh.points, mesh.polygons,
                      closednessText(mesh).c_str());
     }
+    for (const MissingObject &m : scene.missing)
+        std::fprintf(out, "  %-24s MISSING: %s\n", m.pathText.c_str(), m.reason.c_str());
     if (scene.animated)
         std::fprintf(out, "animated: frames %d-%d at %g fps\n", scene.firstFrame, scene.lastFrame, scene.fps);
 }
@@ -44,7 +46,8 @@ int runCommand(const std::vector<std::string> &args, std::FILE *out, std::FILE *
             std::fputs((o.help ? usageText() : versionText()).c_str(), out);
             return exitOk;
         }
-        const ImportedScene scene = o.scene.empty() ? importExample() : importScene(o.scene);
+        const ImportedScene scene =
+            o.scene.empty() ? importExample() : importScene(o.scene, ImportSettings{o.contentDir, o.list});
         if (o.list) {
             listObjects(scene, out);
             return exitOk;

@@ -126,6 +126,10 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             o.help = true;
         } else if (arg == "--module") {
             o.modulePath = value();
+        } else if (arg == "--content") {
+            o.contentDir = value();
+            if (o.contentDir.empty())
+                throw UsageError("--content needs a directory");
         } else if (arg == "--target") {
             o.target = value();
             if (o.target.empty())
@@ -224,6 +228,8 @@ std::string usageText()
            "                        when frames below 0 are rendered, so that names sort\n"
            "  --clean               remove the images of earlier runs that the pattern matches first\n"
            "  --force               render even past the memory cap\n"
+           "  --content DIR         where a scene's object paths start (default: the scene's folder,\n"
+           "                        or its parent when that folder is called Scenes)\n"
            "  --module PATH         the module file (default Ostrevin.p next to this program)\n"
            "  --save-settings FILE  save the texture layer's settings through the module\n"
            "  --load-settings FILE  load them back before --target and --invert apply\n"

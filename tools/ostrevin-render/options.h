@@ -10,6 +10,7 @@ namespace render {
 struct Options {
     std::string scene;            // empty: the bundled example
     std::string modulePath;       // empty: Ostrevin.p next to the executable
+    std::string contentDir;       // empty: the scene's, found as the host finds it
     std::string target;           // empty: the first object, unless settings are loaded
     bool invert = false;          // --invert: Out, over loaded settings too
     bool in = false;              // --in: In, over loaded settings too

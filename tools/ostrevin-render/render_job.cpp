@@ -173,9 +173,10 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
     stats.fps = o.fps > 0 ? o.fps : scene.fps;
     stats.firstFrame = o.framesGiven ? o.firstFrame : scene.animated ? scene.firstFrame : 0;
     stats.lastFrame = o.framesGiven ? o.lastFrame : scene.animated ? scene.lastFrame : 0;
-    stats.sheetFrame = stats.firstFrame + (stats.lastFrame - stats.firstFrame) / 2;
+    stats.frameStep = !o.framesGiven && scene.animated && scene.frameStep > 1 ? scene.frameStep : 1;
+    stats.sheetFrame = stats.firstFrame + (stats.lastFrame - stats.firstFrame) / stats.frameStep / 2 * stats.frameStep;
 
-    const long long frameCount = static_cast<long long>(stats.lastFrame) - stats.firstFrame + 1;
+    const long long frameCount = (static_cast<long long>(stats.lastFrame) - stats.firstFrame) / stats.frameStep + 1;
     stats.namePattern = o.namePattern.empty() ? defaultNamePattern(stats.firstFrame) : o.namePattern;
     const NamePattern names(stats.namePattern);
     if (frameCount > 1 && !names.numbersFrames())
@@ -192,7 +193,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
 
     // One framing for every frame, so that motion shows and the images line up.
     Box all;
-    for (int f = stats.firstFrame; f <= stats.lastFrame; ++f) {
+    for (int f = stats.firstFrame; f <= stats.lastFrame; f += stats.frameStep) {
         const Box b = target.worldBounds(f / stats.fps);
         if (!b.empty()) {
             all.add(b.min);
@@ -246,7 +247,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
 
     try {
         session.begin();
-        for (int f = stats.firstFrame; f <= stats.lastFrame; ++f) {
+        for (int f = stats.firstFrame; f <= stats.lastFrame; f += stats.frameStep) {
             const double seconds = f / stats.fps;
             session.frame(f, seconds);
             const std::string label = "frame " + std::to_string(f);

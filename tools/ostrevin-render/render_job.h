@@ -31,6 +31,7 @@ struct RenderStats {
     bool inverted = false;
     int axis = 2, view = 2;
     int firstFrame = 0, lastFrame = 0;
+    int frameStep = 1;          // the scene's own step, unless --frames is given
     int sheetFrame = 0;         // the middle frame: the contact sheet's
     double fps = 30.0;
     int threads = 1;
