@@ -54,7 +54,8 @@ std::string sampleScene()
                              "ParentItem 10000000\nPivotPosition 0.5 0 0\n"
                              "AddLight 20000000\nLightName Sun\nLightMotion\nNumChannels 9\nChannel 0\n" + envelope(9) +
                              "LoadObjectLayer 2 10000002 C:\\Pitch.lwo\n" + motion({0, 0, 0, 0, q, 0, 2, 2, 2}) +
-                             "LoadObjectLayer 1 10000003 Bank.lwo\n" + motion({0, 0, 0, 0, 0, q, 1, 1, 1});
+                             "LoadObjectLayer 1 10000003 Bank.lwo\n" + motion({0, 0, 0, 0, 0, q, 1, 1, 1}) +
+                             "AddBone 40000003\nBoneName Arm\nAddBone 40010003\nBoneName Hand\nParentItem 40000003\n";
 }
 
 std::string parseError(const std::string &text)
@@ -73,7 +74,7 @@ TEST(LwsScene, ItemsParentsPivotsAndRotationsPlaceAsTheHostDoes)
 {
     const std::string text = sampleScene();
     const LwsScene s = parseLws(text, "s.lws");
-    ASSERT_EQ(s.items.size(), 5u);
+    ASSERT_EQ(s.items.size(), 7u);
     EXPECT_EQ(s.version, 5);
     EXPECT_TRUE(s.frameRangeGiven);
     EXPECT_EQ(s.firstFrame, -3);
@@ -87,6 +88,7 @@ TEST(LwsScene, ItemsParentsPivotsAndRotationsPlaceAsTheHostDoes)
     EXPECT_EQ(s.items[2].kind, LwsItem::Kind::Light);
     EXPECT_EQ(s.items[3].layer, 2);
     EXPECT_EQ(s.items[3].pathText, "C:\\Pitch.lwo");
+    EXPECT_EQ(s.items[6].parent, -1) << "bones move no objects";
     EXPECT_FALSE(s.animated());
 
     // The tool's axes are the host's with Z turned round: a host point (x, y, z) is (x, y, -z).

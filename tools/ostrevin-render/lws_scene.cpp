@@ -505,6 +505,10 @@ private:
     void resolveParents()
     {
         for (const ParentRef &ref : parentRefs) {
+            // Bones deform their object's points, which the host hands the texture already
+            // placed; their own hierarchy does not move objects.
+            if (scene.items[ref.item].kind == LwsItem::Kind::Bone)
+                continue;
             if (ref.id >> 28 == 4)
                 fail(ref.line, "an item parented to a bone is not supported");
             int found = -1;
