@@ -2,6 +2,7 @@
 // reaches the texture, the work is accounted, settings survive, and bad set-ups are named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -192,6 +193,10 @@ TEST(Render, OneCacheBuildPerFrameAndEveryImageWritten)
     const tooltest::Png slice = tooltest::readPng(dir / "images/slice_0002.png");
     EXPECT_EQ(slice.width, 20);
     EXPECT_EQ(slice.height, 20);
+    // The cube fills the slice, so its only dark pixels are the axis labels' shadows; the X-ray
+    // has its legend band below.
+    EXPECT_NE(std::count(slice.rgb.begin(), slice.rgb.end(), 0), 0);
+    EXPECT_EQ(tooltest::readPng(dir / "images/volume_0002.png").height, 35);
     // Two tiles of 10 pixels a side and three 4-pixel gaps each way.
     const tooltest::Png sheet = tooltest::readPng(dir / "images/sheet_0001.png");
     EXPECT_EQ(sheet.width, 32);
