@@ -28,7 +28,7 @@ void orient(Framing &f, int view)
     static const Axes table[3] = {
         {2, -1, 1, 1},   // right: the host's +Z (the scene's -z) right, +Y up
         {0, 1, 2, -1},   // top: +X right, the host's +Z up
-        {0, 1, 1, 1},    // front: +X right, +Y up
+        {0, -1, 1, 1},   // front, from the host's +Z looking back: +X left, +Y up
     };
     const Axes &a = table[view >= 0 && view < 3 ? view : 2];
     f.view = view >= 0 && view < 3 ? view : 2;

@@ -13,8 +13,9 @@ namespace render {
 
 // The host's viewports, named by the axis each looks along: right (0), top (1) and front (2).
 // The host's axes are left-handed; an imported scene's are right-handed with z the other way, so
-// the host's +Z is the scene's -z. As the host draws them: front has +X right and +Y up, top +X
-// right and +Z up, right +Z right and +Y up. Pixel (i, j) covers the square around its centre
+// the host's +Z is the scene's -z. Objects in the host face +Z, and each viewport shows the side
+// it is named after: front looks from +Z, so +X runs left and +Y up; top has +X right and +Z up;
+// right has +Z right and +Y up. Pixel (i, j) covers the square around its centre
 // (i + 0.5, j + 0.5); row 0 is the top.
 struct Framing {
     int view = 2, across = 0, up = 1;
