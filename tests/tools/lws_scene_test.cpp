@@ -158,6 +158,8 @@ TEST(LwsScene, ADamagedFileIsOneErrorNamingItsLine)
         {"LWSC\n5\nLoadObject a.lwo\nChannel 0\n{ Envelope\n 1\n Key 1e999 0 0\n}\n", "s.lws line 7: a key's value is not"},
         {"LWSC\n5\nLoadObject a.lwo\nChannel 0\n{ Envelope\n 1\n Key 0 0 0\n", "s.lws line 5: an envelope is not closed"},
         {"LWSC\n5\nLoadObject a.lwo\nChannel 0\n{ Envelope\n Behaviors 1 7\n}\n", "s.lws line 6: a behaviour wants"},
+        {"LWSC\n5\nLoadObject a.lwo\nChannel 0\n{ Other\n}\n", "s.lws line 5: a channel holds no envelope"},
+        {"LWSC\n5\nLoadObject a.lwo\nChannel 0\nKey 0 0 0\n", "s.lws line 4: Channel 0 has no envelope"},
         {"LWSC\n5\n{ Block\n", "s.lws line 3: a { block is not closed"},
         {"LWSC\n5\n}\n", "s.lws line 3: a } closes no block"},
         {"LWSC\n5\nPlugin X 1 Y\n", "s.lws line 3: Plugin has no EndPlugin"},

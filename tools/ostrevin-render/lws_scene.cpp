@@ -308,7 +308,7 @@ private:
         } else if (key == "ParentItem" || key == "ParentObject") {
             if (t.size() < 2)
                 fail(std::string(key) + " needs an item");
-            LwsItem &item = current(std::string(key));
+            current(std::string(key));
             std::uint32_t ref = 0;
             if (key == "ParentItem") {
                 if (!itemNumber(t[1], ref))
@@ -318,7 +318,6 @@ private:
                 ref = 1u << 28 | static_cast<std::uint32_t>(integerAt(t[1], "ParentObject", 1, 0x0FFFFFFF) - 1);
             }
             parentRefs.push_back({scene.items.size() - 1, ref, lines[at].number});
-            (void)item;
         } else if (key == "PivotPosition" || key == "PivotPoint") {
             if (t.size() < 4)
                 fail(std::string(key) + " wants x, y and z");
@@ -366,7 +365,8 @@ private:
     {
         const int start = lines[at].number;
         for (++at; at < lines.size(); ++at)
-            if (tokens(lines[at].text).size() > 0 && tokens(lines[at].text)[0] == "EndPlugin")
+            if (lines[at].text.substr(0, 9) == "EndPlugin" &&
+                (lines[at].text.size() == 9 || blank(lines[at].text[9])))
                 return;
         fail(start, "Plugin has no EndPlugin");
     }
@@ -375,11 +375,10 @@ private:
     Envelope readEnvelope()
     {
         const int start = lines[at].number;
-        if (tokens(lines[at].text)[0] != "{" || tokens(lines[at].text).size() < 2 ||
-            tokens(lines[at].text)[1] != "Envelope") {
-            if (tokens(lines[at].text)[0] != "{Envelope")
-                fail("a channel holds no envelope");
-        }
+        const std::vector<std::string_view> open = tokens(lines[at].text);
+        const bool envelope = open[0] == "{Envelope" || (open[0] == "{" && open.size() > 1 && open[1] == "Envelope");
+        if (!envelope)
+            fail("a channel holds no envelope");
         std::vector<EnvelopeKey> keys;
         Behaviour pre = Behaviour::Constant, post = Behaviour::Constant;
         for (++at; at < lines.size(); ++at) {
