@@ -153,7 +153,7 @@ double memoryEstimate(int width, int height, int sheetSlices)
     return pixels * (2 * 8 + 3 * 3 + 3) + sheet;
 }
 
-double memoryCap() { return sizeof(void *) >= 8 ? 2.0 * (1u << 30) : 0.75 * (1u << 30); }
+double memoryCap() { return sizeof(void *) >= 8 ? 2e9 : 0.75e9; }
 
 RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &progress, bool keepFields)
 {
