@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (fuzzer, address and undefined-behaviour sanitizers) in
-# build/fuzz and runs each for FUZZ_SECONDS (30 by default), starting from the committed seeds.
+# build/fuzz and runs each for FUZZ_SECONDS (30 by default), starting from the committed seeds
+# (fuzz/corpus/<target>, when there is one).
 # New inputs go to build/fuzz/corpus; the committed corpus is only read.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,9 +14,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DOSTREVIN_FUZZ=ON -DOSTREVIN_TESTS=OFF -DOSTREVIN_TOOLS=OFF -DOSTREVIN_BENCH=OFF \
     -DOSTREVIN_SANITIZE="address;undefined"
-cmake --build "$build" -j2 --target fuzz_texture_load fuzz_panel_load
+targets="texture_load panel_load lwob_read settings_file scene_read"
+cmake --build "$build" -j2 --target $(for t in $targets; do printf "fuzz_%s " "$t"; done)
 
-for target in texture_load panel_load; do
+for target in $targets; do
     work="$build/corpus/$target"
     mkdir -p "$work"
     echo "== fuzz_$target for ${seconds}s"

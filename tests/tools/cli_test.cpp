@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include "tests/tools/tool_support.h"
+#include "host/module_loader.h"
 #include "tools/ostrevin-render/cli.h"
 
 using tooltest::TempDir;
@@ -57,6 +58,11 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
 {
     TempDir dir;
     tooltest::writeFile(dir / "noise.qqq", "\x01\x02 not a model");
+    // Settings files that are not: empty, cut short before the Out setting, another kind of file.
+    const std::string settings = "13\nversion : 1.100000\nF\nitemID : 65537\nF\nitemName : Ell\nC\nflipFlg : 1\n8\nEnd All\n";
+    tooltest::writeFile(dir / "empty.txt", "");
+    tooltest::writeFile(dir / "cut.txt", settings.substr(0, settings.find("C\nflipFlg")));
+    tooltest::writeFile(dir / "picture.txt", "\x89PNG\r\n\x1a\n\0\0\0\rIHDR");
     tooltest::writeFile(dir / "wire.obj", "o Wire\nv 0 0 0\nv 1 0 0\nl 1 2\n");
     const std::string small = "--resolution=8";
     const struct {
@@ -75,6 +81,15 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
         {{"--module", dir / "none.p", small, "--out", dir / "o"}, render::exitFailure, "cannot load " + dir / "none.p"},
         {{"--load-settings", dir / "none.txt", small, "--out", dir / "o"}, render::exitFailure,
          "cannot read settings from " + dir / "none.txt"},
+        {{"--load-settings", dir / "empty.txt", small, "--out", dir / "o"}, render::exitFailure,
+         dir / "empty.txt" + " is empty, not a settings file"},
+        {{"--load-settings", dir / "cut.txt", small, "--out", dir / "o"}, render::exitFailure,
+         dir / "cut.txt" + " is cut short: it ends before \"End All\""},
+        {{"--load-settings", dir / "picture.txt", small, "--out", dir / "o"}, render::exitFailure,
+         dir / "picture.txt" + " is not a settings file: line 1 should give a record's length"},
+        {{"--load-settings", dir.str(), small, "--out", dir / "o"}, render::exitFailure,
+         "cannot read settings from " + dir.str() + ": it is a directory"},
+        {{"--resolution", "16384", "--out", dir / "o"}, render::exitFailure, "images of 16384x"},
     };
     for (const auto &c : cases) {
         const Outcome r = run(c.args);
@@ -95,10 +110,17 @@ TEST(Command, HelpAndListAnswerWithoutRendering)
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: ostrevin-render", 0), 0u);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.out, render::versionText());
+    // Points are positions, not polygon corners (the star has 20, in 60 corners); each says
+    // whether it closes; one object is one.
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.out.find("Star"), std::string::npos);
+    EXPECT_NE(list.out.find("Star                         20 points     12 polygons  closed\n"), std::string::npos)
+        << list.out;
     EXPECT_NE(list.out.find("Ell"), std::string::npos);
+    const Outcome one = run({"--list", "--", std::string(OSTREVIN_SOURCE_DIR "/examples/ell.lwo")});
+    EXPECT_NE(one.out.find(": 1 object\n"), std::string::npos) << one.out;
     EXPECT_NE(list.out.find("animated: frames 0-5 at 30 fps"), std::string::npos) << list.out;
 }
 
@@ -129,6 +151,15 @@ TEST(Process, BadInputsExitNonZeroWithOneLine)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("ostrevin-render: no object named \"Square\"", 0), 0u) << r.err;
     EXPECT_EQ(r.out, "");
+}
+
+TEST(Process, ABareModuleNameIsFoundInTheCurrentDirectory)
+{
+    TempDir dir;
+    std::filesystem::copy_file(standin::defaultModulePath(), dir / "Ostrevin.p");
+    const Outcome r = spawn(dir.str(), "--module Ostrevin.p --resolution 8 --depth 1 --sheet 0 --threads 1 --frames 0");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("1 thread\n"), std::string::npos) << r.out;
 }
 
 TEST(Process, WithoutASceneItRendersTheExampleIntoOut)

@@ -42,7 +42,8 @@ TEST(Options, EveryOptionReachesItsField)
     const Options o = parseOptions({"scene.lws", "--target", "Star", "--invert", "--axis", "x", "--view=Y", "--threads",
                                     "3", "--out", "images", "--frames", "2-7", "--size", "320x200", "--depth=16",
                                     "--sheet", "4", "--fps", "24", "--module", "m.p", "--save-settings", "a.txt",
-                                    "--load-settings", "b.txt", "--quiet"},
+                                    "--load-settings", "b.txt", "--quiet", "--name", "{kind}-{index}", "--clean",
+                                    "--force"},
                                    8);
     EXPECT_EQ(o.scene, "scene.lws");
     EXPECT_EQ(o.target, "Star");
@@ -63,6 +64,34 @@ TEST(Options, EveryOptionReachesItsField)
     EXPECT_EQ(o.saveSettings, "a.txt");
     EXPECT_EQ(o.loadSettings, "b.txt");
     EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.namePattern, "{kind}-{index}");
+    EXPECT_TRUE(o.clean);
+    EXPECT_TRUE(o.force);
+}
+
+TEST(Options, ViewsByTheHostsViewportNamesOrTheirAxes)
+{
+    const struct {
+        const char *text;
+        int view;
+    } cases[] = {{"right", 0}, {"top", 1}, {"front", 2}, {"Top", 1}, {"x", 0}, {"y", 1}, {"Z", 2}};
+    for (const auto &c : cases)
+        EXPECT_EQ(parseOptions({"--view", c.text}, 1).view, c.view) << c.text;
+    EXPECT_STREQ(render::viewName(1), "top");
+}
+
+TEST(Options, VersionInAndTheEndOfOptions)
+{
+    EXPECT_TRUE(parseOptions({"--version"}, 1).version);
+    EXPECT_EQ(render::versionText().rfind("ostrevin-render 1.", 0), 0u);
+    // After "--" a name starting with '-' is the scene.
+    const Options o = parseOptions({"--frames", "2", "--", "-odd.lws"}, 1);
+    EXPECT_EQ(o.scene, "-odd.lws");
+    EXPECT_EQ(o.firstFrame, 2);
+    EXPECT_EQ(errorOf({"--", "a.lws", "--list"}), "more than one scene given: a.lws and --list");
+    EXPECT_TRUE(parseOptions({"--in"}, 1).in);
+    EXPECT_EQ(render::counted(1, "object", "objects"), "1 object");
+    EXPECT_EQ(render::counted(0, "object", "objects"), "0 objects");
 }
 
 TEST(Options, FramesTakeOneNumberOrARangeIncludingNegativeOnes)
@@ -107,7 +136,9 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--target"}, "--target needs a value"},
         {{"--target="}, "--target needs an object name"},
         {{"--axis", "w"}, "--axis wants x, y or z, not \"w\""},
-        {{"--view", "xy"}, "--view wants x, y or z, not \"xy\""},
+        {{"--view", "xy"}, "--view wants top, front or right (or x, y, z), not \"xy\""},
+        {{"--in", "--invert"}, "--in and --invert ask for opposite things"},
+        {{"--name="}, "--name needs a pattern"},
         {{"--threads", "0"}, "--threads wants a whole number from 1 to 256, not \"0\""},
         {{"--threads", "2.5"}, "--threads wants a whole number from 1 to 256, not \"2.5\""},
         {{"--threads", ""}, "--threads wants a whole number from 1 to 256, not \"\""},

@@ -2,6 +2,7 @@
 // reaches the texture, the work is accounted, settings survive, and bad set-ups are named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -192,6 +193,10 @@ TEST(Render, OneCacheBuildPerFrameAndEveryImageWritten)
     const tooltest::Png slice = tooltest::readPng(dir / "images/slice_0002.png");
     EXPECT_EQ(slice.width, 20);
     EXPECT_EQ(slice.height, 20);
+    // The cube fills the slice, so its only dark pixels are the axis labels' shadows; the X-ray
+    // has its legend band below.
+    EXPECT_NE(std::count(slice.rgb.begin(), slice.rgb.end(), 0), 0);
+    EXPECT_EQ(tooltest::readPng(dir / "images/volume_0002.png").height, 35);
     // Two tiles of 10 pixels a side and three 4-pixel gaps each way.
     const tooltest::Png sheet = tooltest::readPng(dir / "images/sheet_0001.png");
     EXPECT_EQ(sheet.width, 32);
@@ -257,7 +262,113 @@ TEST(Render, SettingsSurviveASaveAndALoad)
     Options elsewhere = tooltest::smallOptions(dir.str(), 16);
     elsewhere.loadSettings = dir / "layer.txt";
     EXPECT_EQ(renderError(elsewhere, tooltest::sceneOf({tooltest::cube()})),
-              "the settings in " + dir / "layer.txt" + " name no object of test");
+              "the settings in " + dir / "layer.txt" + " name \"Ell\", which test does not have (objects: Cube)");
+}
+
+TEST(Render, LoadedSettingsFindTheirTargetByNameInAnotherSceneAndGiveWayToTheCommandLine)
+{
+    TempDir dir;
+    // Saved with Ell, the second object, as Out: its item ID is the second object's.
+    Options save = tooltest::smallOptions(dir.str(), 16);
+    save.target = "Ell";
+    save.invert = true;
+    save.saveSettings = dir / "layer.txt";
+    tooltest::render(save, importExample());
+
+    // Here the second object is another one; Ell is the third.
+    const ImportedScene other = tooltest::sceneOf(
+        {tooltest::cube("Star"), tooltest::cube("Box", 0.5), tooltest::cube("Ell", 0.25)}, "other");
+    const struct {
+        bool in;
+        const char *target;
+        bool inverted;
+        const char *note;
+    } cases[] = {
+        {false, "", true,
+         "target \"Ell\" by its saved name; the saved item ID is \"Box\" in this scene"},
+        {true, "", false, "target \"Ell\" by its saved name; the saved item ID is \"Box\" in this scene"},
+        {false, "Star", true, ""},
+    };
+    for (const auto &c : cases) {
+        Options load = tooltest::smallOptions(dir.str(), 16);
+        load.loadSettings = dir / "layer.txt";
+        load.in = c.in;
+        load.target = c.target;
+        const RenderStats stats = tooltest::render(load, other);
+        EXPECT_EQ(stats.target, *c.target ? c.target : "Ell");
+        EXPECT_EQ(stats.inverted, c.inverted) << c.target << c.in;
+        EXPECT_EQ(stats.settingsNote, *c.note ? dir / "layer.txt" + ": " + c.note : "");
+        EXPECT_EQ(summary(stats).find(c.note) != std::string::npos, true);
+    }
+}
+
+TEST(Render, AnOpenTargetIsReportedAndWarnedOfOnce)
+{
+    TempDir dir;
+    ImportedObject lidless = tooltest::shape("Lidless", [](standin::SceneObject &o) {
+        standin::appendBox(o, {-1, -1, -1}, {1, 1, 1});
+        o.polygons.pop_back();
+    });
+    const ImportedScene scene = tooltest::sceneOf({lidless, tooltest::cube()});
+    std::FILE *err = std::tmpfile();
+    Progress progress(err, Progress::Style::Quiet);
+    RenderStats stats = runRender(tooltest::smallOptions(dir.str(), 8), scene, progress);
+    ASSERT_EQ(progress.warnings().size(), 1u);
+    EXPECT_EQ(progress.warnings()[0], "the target \"Lidless\" is open: 4 open edges; what the texture answers "
+                                      "depends on the texture axis");
+    const std::string text = summary(stats);
+    EXPECT_NE(text.find("target             \"Lidless\", 8 points, open: 4 open edges\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("object             \"Cube\", 8 points, closed\n"), std::string::npos) << text;
+    std::fclose(err);
+
+    Options closed = tooltest::smallOptions(dir.str(), 8);
+    closed.target = "Cube";
+    Progress quiet(nullptr, Progress::Style::Quiet);
+    runRender(closed, scene, quiet);
+    EXPECT_TRUE(quiet.warnings().empty());
+}
+
+TEST(Render, ImageNamesSortCleanIsAskedForAndHugeImagesAreRefused)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    tooltest::writeFile(dir / "slice_0099.png", "an earlier run's");
+    tooltest::writeFile(dir / "holiday.png", "not ours");
+    Options o = tooltest::smallOptions(dir.str(), 8);
+    o.framesGiven = true;
+    o.firstFrame = -11;
+    o.lastFrame = -10;
+    Progress progress(nullptr, Progress::Style::Quiet);
+    RenderStats stats = runRender(o, scene, progress);
+    std::vector<std::string> names;
+    for (const std::string &f : stats.files)
+        names.push_back(std::filesystem::path(f).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"slice_0000_f-11.png", "volume_0000_f-11.png", "slice_0001_f-10.png",
+                                               "volume_0001_f-10.png"}));
+    ASSERT_EQ(progress.warnings().size(), 1u);
+    EXPECT_EQ(progress.warnings()[0], dir.str() + " also holds 2 images this run did not write, such as holiday.png "
+                                                  "(--clean removes earlier images its --name pattern matches)");
+
+    // --clean removes what the pattern names, and only that.
+    o.clean = true;
+    o.namePattern = "{kind}_{frame:04}";
+    o.framesGiven = false;
+    Progress cleaning(nullptr, Progress::Style::Quiet);
+    runRender(o, scene, cleaning);
+    EXPECT_FALSE(std::filesystem::exists(dir / "slice_0099.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "slice_0001_f-10.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "holiday.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "slice_0000.png"));
+
+    // Past the memory cap only with --force; a pattern must number frames when there are several.
+    Options huge = tooltest::smallOptions(dir.str(), 16384);
+    EXPECT_EQ(renderError(huge, scene).rfind("images of 16384x16384 pixels need about 7.", 0), 0u)
+        << renderError(huge, scene);
+    Options unnumbered = tooltest::smallOptions(dir.str(), 8);
+    unnumbered.namePattern = "{kind}";
+    unnumbered.framesGiven = true;
+    unnumbered.lastFrame = 1;
+    EXPECT_THROW(tooltest::render(unnumbered, scene), UsageError);
 }
 
 TEST(Render, BadSetUpsAreNamed)
@@ -281,7 +392,7 @@ TEST(Render, BadSetUpsAreNamed)
     EXPECT_EQ(renderError(o, scene), "cannot write settings to " + dir / "no/dir/s.txt");
     o = tooltest::smallOptions(dir.str(), 8);
     o.loadSettings = dir / "none.txt";
-    EXPECT_EQ(renderError(o, scene), "cannot read settings from " + dir / "none.txt");
+    EXPECT_EQ(renderError(o, scene), "cannot read settings from " + dir / "none.txt" + ": no such file");
 
     EXPECT_EQ(renderError(tooltest::smallOptions(dir.str(), 8), tooltest::sceneOf({})), "test has no polygons");
 }

@@ -1,15 +1,18 @@
 // Import: n-gons stay whole, one object per node with polygons, placement composed up the
-// hierarchy and animated, the built-in example, LWOB objects, and clean errors for bad files.
+// hierarchy and animated, the built-in example, LWOB objects, clean errors for bad files, and
+// LightWave scenes laid out as users keep them: content directory, missing objects, frame range.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 
 #include <assimp/scene.h>
 
 #include "tests/tools/tool_support.h"
+#include "tools/ostrevin-render/cli.h"
 #include "tools/ostrevin-render/errors.h"
 #include "tools/ostrevin-render/lwob_reader.h"
 #include "tools/ostrevin-render/node_animation.h"
@@ -429,4 +432,157 @@ TEST(LwobReader, TruncatedOrEmptyDataIsAnError)
     } catch (const RenderError &e) {
         EXPECT_EQ(std::string(e.what()).rfind("c.lwo", 0), 0u) << e.what();
     }
+}
+
+namespace {
+
+const std::string exampleDir = OSTREVIN_SOURCE_DIR "/examples/";
+
+// The bundled example laid out as LightWave users keep scenes: Scenes/ and Objects/ under one
+// content directory, the scene naming its objects with Windows paths.
+void writeWindowsLayout(const TempDir &dir, const std::string &starLine, const std::string &ellLine, bool withEll = true)
+{
+    std::filesystem::create_directories(dir / "w/Scenes");
+    std::filesystem::create_directories(dir / "w/Objects");
+    writeFile(dir / "w/Objects/star.lwo", tooltest::readFile(exampleDir + "star.lwo"));
+    if (withEll)
+        writeFile(dir / "w/Objects/ell.lwo", tooltest::readFile(exampleDir + "ell.lwo"));
+    std::string scene = tooltest::readFile(exampleDir + "ostrevin-demo.lws");
+    auto replace = [&scene](const std::string &from, const std::string &to) {
+        const std::size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        scene.replace(at, from.size(), to);
+    };
+    replace("LoadObjectLayer 1 10000000 star.lwo", "LoadObjectLayer 1 10000000 " + starLine);
+    replace("LoadObjectLayer 1 10000001 ell.lwo", "LoadObjectLayer 1 10000001 " + ellLine);
+    writeFile(dir / "w/Scenes/w.lws", scene);
+}
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome command(const std::vector<std::string> &args)
+{
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    const int status = render::runCommand(args, out, err);
+    auto drain = [](std::FILE *f) {
+        std::string s;
+        std::rewind(f);
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            s += static_cast<char>(c);
+        std::fclose(f);
+        return s;
+    };
+    return {status, drain(out), drain(err)};
+}
+
+} // namespace
+
+TEST(LightWaveScenes, AWindowsStyleContentLayoutRendersWhatTheExampleRenders)
+{
+    TempDir dir;
+    // A relative path, and an absolute one from another machine whose folders differ in case.
+    writeWindowsLayout(dir, "Objects\\star.lwo", "C:\\Users\\me\\Content\\OBJECTS\\Ell.LWO");
+    const ImportedScene scene = importScene(dir / "w/Scenes/w.lws");
+    const ImportedScene example = importExample();
+    ASSERT_EQ(scene.objectNames(), example.objectNames());
+    EXPECT_EQ(scene.firstFrame, 0);
+    EXPECT_EQ(scene.lastFrame, 5);
+
+    render::Options o = tooltest::smallOptions(dir / "out", 16);
+    o.depthSamples = 4;
+    const render::RenderStats a = tooltest::render(o, scene), b = tooltest::render(o, example);
+    ASSERT_EQ(a.frames.size(), 6u);
+    ASSERT_EQ(b.frames.size(), 6u);
+    for (std::size_t f = 0; f < a.frames.size(); ++f) {
+        EXPECT_EQ(a.frames[f].slice.values, b.frames[f].slice.values) << "frame " << f;
+        EXPECT_EQ(a.frames[f].volume.values, b.frames[f].volume.values) << "frame " << f;
+    }
+
+    // --content points elsewhere: the same scene moved out of the content directory.
+    std::filesystem::create_directories(dir / "elsewhere");
+    std::filesystem::copy_file(dir / "w/Scenes/w.lws", dir / "elsewhere/w.lws");
+    EXPECT_THROW(importScene(dir / "elsewhere/w.lws"), RenderError);
+    ImportSettings content;
+    content.contentDirectory = dir / "w";
+    EXPECT_EQ(importScene(dir / "elsewhere/w.lws", content).objects.size(), 2u);
+    const Outcome listed = command({dir / "elsewhere/w.lws", "--content", dir / "w", "--list"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+}
+
+TEST(LightWaveScenes, AMissingOrUnreadableObjectIsOneErrorNamingItAndListedAsMissing)
+{
+    TempDir dir;
+    writeWindowsLayout(dir, "Objects\\star.lwo", "Objects\\ell.lwo", false);
+    const std::string scene = dir / "w/Scenes/w.lws";
+    const std::string message = scene + ": object Objects\\ell.lwo not found (looked for " + dir / "w/Objects/ell.lwo" + ")";
+
+    const Outcome render = command({scene, "--resolution", "8", "--out", dir / "out"});
+    EXPECT_EQ(render.status, render::exitFailure);
+    EXPECT_EQ(render.err, "ostrevin-render: " + message + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+
+    const Outcome list = command({scene, "--list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("Star"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Objects\\ell.lwo"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("MISSING: not found (looked for " + dir / "w/Objects/ell.lwo" + ")"), std::string::npos)
+        << list.out;
+
+    // A file that is there but is no object is as much an error.
+    writeFile(dir / "w/Objects/ell.lwo", "not an object");
+    EXPECT_EQ(importError(scene).rfind(scene + ": object Objects\\ell.lwo unreadable: cannot import ", 0), 0u)
+        << importError(scene);
+
+    // A scene copied away from its objects never renders a stand-in.
+    const std::filesystem::path models = std::filesystem::path(OSTREVIN_ASSIMP_MODELS) / "LWS/move_x.lws";
+    if (std::filesystem::exists(models)) {
+        std::filesystem::copy_file(models, dir / "move_x.lws");
+        EXPECT_EQ(importError(dir / "move_x.lws"), dir / "move_x.lws" + ": object simple_cube.lwo not found (looked for " +
+                                                        dir / "simple_cube.lwo" + ")");
+    }
+}
+
+TEST(LightWaveScenes, FrameRangeStepAndRateComeFromTheScene)
+{
+    TempDir dir;
+    writeWindowsLayout(dir, "Objects\\star.lwo", "Objects\\ell.lwo");
+    std::string text = tooltest::readFile(dir / "w/Scenes/w.lws");
+    const std::string range = "FirstFrame 0\nLastFrame 5\nFrameStep 1\nFramesPerSecond 30";
+    text.replace(text.find(range), range.size(), "FirstFrame 1\nLastFrame 6\nFrameStep 2\nFramesPerSecond 25");
+    writeFile(dir / "w/Scenes/w.lws", text);
+    const ImportedScene stepped = importScene(dir / "w/Scenes/w.lws");
+    EXPECT_EQ(stepped.fps, 25.0);
+    render::Options o = tooltest::smallOptions(dir / "out", 8);
+    o.depthSamples = 1;
+    const render::RenderStats stats = tooltest::render(o, stepped);
+    std::vector<int> frames;
+    for (const auto &f : stats.frames)
+        frames.push_back(f.frame);
+    EXPECT_EQ(frames, (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(stats.frames[1].seconds, 3 / 25.0);
+
+    const std::filesystem::path models = std::filesystem::path(OSTREVIN_ASSIMP_MODELS) / "LWS";
+    if (!std::filesystem::exists(models / "move_x.lws"))
+        GTEST_SKIP() << "assimp-testmodels is not installed under " << OSTREVIN_ASSIMP_MODELS;
+    const struct {
+        const char *scene;
+        int first, last;
+    } ranges[] = {{"move_x", 1, 60}, {"move_y_pre_ofrep_post_osc", -240, 240}, {"move_x_oldformat_56", 1, 60}};
+    for (const auto &r : ranges) {
+        const ImportedScene s = importScene((models / (std::string(r.scene) + ".lws")).string());
+        EXPECT_TRUE(s.animated) << r.scene;
+        EXPECT_EQ(s.firstFrame, r.first) << r.scene;
+        EXPECT_EQ(s.lastFrame, r.last) << r.scene;
+        EXPECT_EQ(s.fps, 30.0) << r.scene;
+    }
+    // The old format plays the same keys as the current one, written to seven digits.
+    const ImportedScene current = importScene((models / "move_x.lws").string());
+    const ImportedScene old = importScene((models / "move_x_oldformat_56.lws").string());
+    for (int frame : {0, 10, 20, 30, 45})
+        EXPECT_NEAR(old.objects[0].motion(frame / 30.0).m[0][3], current.objects[0].motion(frame / 30.0).m[0][3], 1e-5)
+            << frame;
+    EXPECT_NEAR(old.objects[0].motion(20 / 30.0).m[0][3], 2.069113, 1e-6);
 }

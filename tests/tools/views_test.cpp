@@ -70,22 +70,29 @@ TEST(Framing, FitsTheWidenedBoxAndMapsPixelCentres)
     EXPECT_EQ(f.across, 0);
     EXPECT_EQ(f.up, 1);
     const Vec3 topLeft = f.at(0.5, 0.5, 0.25);
-    EXPECT_DOUBLE_EQ(topLeft[0], -1.475);
+    EXPECT_DOUBLE_EQ(topLeft[0], 1.475);
     EXPECT_DOUBLE_EQ(topLeft[1], 1.475);
     EXPECT_DOUBLE_EQ(topLeft[2], 0.25);
-    EXPECT_NEAR(f.imageX(-1.5), 0.0, 1e-9);
+    EXPECT_NEAR(f.imageX(1.5), 0.0, 1e-9);
     EXPECT_NEAR(f.imageY(-1.5), 60.0, 1e-9);
     EXPECT_DOUBLE_EQ(f.depthMin, -1.0);
     EXPECT_DOUBLE_EQ(f.depthMax, 1.0);
 
-    // Looking along X, right is Y and up is Z; along Y, right is Z and up is X.
-    const Framing fx = frameBox(cubeBox(), 0, 10, 10, 0.0);
-    EXPECT_EQ(fx.across, 1);
-    EXPECT_EQ(fx.up, 2);
-    const Framing fy = frameBox(cubeBox(), 1, 10, 10, 0.0);
-    EXPECT_EQ(fy.across, 2);
-    EXPECT_EQ(fy.up, 0);
-    EXPECT_DOUBLE_EQ(fy.at(0.5, 0.5, 7)[1], 7.0);
+    // As the host's viewports: right shows its +Z (the scene's -z) to the right and +Y up; top
+    // shows +X to the right and its +Z up; front, seen from +Z, +X to the left and +Y up. The top
+    // left pixel is where those run lowest and highest.
+    const struct {
+        int view;
+        Vec3 topLeft;
+    } views[] = {{0, {7, 0.9, 0.9}}, {1, {-0.9, 7, -0.9}}, {2, {0.9, 0.9, 7}}};
+    for (const auto &v : views) {
+        const Framing small = frameBox(cubeBox(), v.view, 10, 10, 0.0);
+        const Vec3 p = small.at(0.5, 0.5, 7);
+        for (std::size_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(p[c], v.topLeft[c], 1e-12) << "view " << v.view << ", axis " << c;
+        EXPECT_NEAR(small.imageX(p[static_cast<std::size_t>(small.across)]), 0.5, 1e-9) << v.view;
+        EXPECT_NEAR(small.imageY(p[static_cast<std::size_t>(small.up)]), 0.5, 1e-9) << v.view;
+    }
 }
 
 TEST(Framing, WideBoxesLetterboxAndResolutionKeepsTheAspect)
@@ -146,7 +153,8 @@ TEST(Views, SectionOutlineOfACubeIsItsSquare)
     std::vector<Vec3> points;
     for (const auto &p : o.points)
         points.push_back({p[0], p[1], p[2]});
-    const std::vector<Segment> s = sectionOutline(points, o.polygons, 2, 0.25);
+    const Framing front = frameBox(cubeBox(), 2, 8, 8, 0.0), right = frameBox(cubeBox(), 0, 8, 8, 0.0);
+    const std::vector<Segment> s = sectionOutline(points, o.polygons, front, 0.25);
     ASSERT_EQ(s.size(), 4u);
     for (const Segment &seg : s) {
         // Each lies on one side of the square and spans it.
@@ -156,8 +164,8 @@ TEST(Views, SectionOutlineOfACubeIsItsSquare)
         EXPECT_DOUBLE_EQ(std::fabs(vertical ? seg.u1 - seg.u0 : seg.a1 - seg.a0), 2.0);
     }
     // Outside the cube, nothing; looking along X, the other four faces.
-    EXPECT_TRUE(sectionOutline(points, o.polygons, 2, 1.5).empty());
-    EXPECT_FALSE(sectionOutline(points, o.polygons, 0, 0.0).empty());
+    EXPECT_TRUE(sectionOutline(points, o.polygons, front, 1.5).empty());
+    EXPECT_FALSE(sectionOutline(points, o.polygons, right, 0.0).empty());
 }
 
 TEST(Views, SectionOfAConcavePolygonPairsItsCuts)
@@ -165,18 +173,19 @@ TEST(Views, SectionOfAConcavePolygonPairsItsCuts)
     // A U standing in the XZ plane (y = 0): the plane z = 1.5 crosses both arms.
     const std::vector<Vec3> points{{0, 0, 0}, {3, 0, 0}, {3, 0, 2}, {2, 0, 2}, {2, 0, 1}, {1, 0, 1}, {1, 0, 2}, {0, 0, 2}};
     const std::vector<std::vector<int>> u{{0, 1, 2, 3, 4, 5, 6, 7}};
-    const std::vector<Segment> s = sectionOutline(points, u, 2, 1.5);
+    const Framing front = frameBox(cubeBox(), 2, 8, 8, 0.0);
+    const std::vector<Segment> s = sectionOutline(points, u, front, 1.5);
     ASSERT_EQ(s.size(), 2u);
     EXPECT_DOUBLE_EQ(s[0].a0, 0.0);
     EXPECT_DOUBLE_EQ(s[0].a1, 1.0);
     EXPECT_DOUBLE_EQ(s[1].a0, 2.0);
     EXPECT_DOUBLE_EQ(s[1].a1, 3.0);
     // Lower down the base is one piece.
-    EXPECT_EQ(sectionOutline(points, u, 2, 0.5).size(), 1u);
+    EXPECT_EQ(sectionOutline(points, u, front, 0.5).size(), 1u);
     // A polygon lying in the plane gives its edges; bad indices are skipped.
     const std::vector<Vec3> flat{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    EXPECT_EQ(sectionOutline(flat, {{0, 1, 2}}, 2, 0.0).size(), 3u);
-    EXPECT_TRUE(sectionOutline(flat, {{0, 1, 9}}, 2, 0.0).empty());
+    EXPECT_EQ(sectionOutline(flat, {{0, 1, 2}}, front, 0.0).size(), 3u);
+    EXPECT_TRUE(sectionOutline(flat, {{0, 1, 9}}, front, 0.0).empty());
 }
 
 TEST(Images, ColoursAndOutlines)

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/mesh_report.h"
 #include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/progress.h"
 #include "tools/ostrevin-render/render_job.h"
@@ -19,11 +20,18 @@ void fail(std::FILE *err, const std::string &message)
     std::fflush(err);
 }
 
+// Points are distinct positions, not polygon corners; edges tell whether each mesh closes.
 void listObjects(const ImportedScene &scene, std::FILE *out)
 {
-    std::fprintf(out, "%s: %zu objects\n", scene.source.c_str(), scene.objects.size());
-    for (const ImportedObject &o : scene.objects)
-        std::fprintf(out, "  %-24s %6zu points %6zu polygons\n", o.name.c_str(), o.points.size(), o.polygons.size());
+    std::fprintf(out, "%s: %s\n", scene.source.c_str(),
+                 counted(static_cast<long long>(scene.objects.size()), "object", "objects").c_str());
+    for (const ImportedObject &o : scene.objects) {
+        const MeshReport mesh = reportMesh(o.points, o.polygons);
+        std::fprintf(out, "  %-24s %6zu points %6zu polygons  %s\n", o.name.c_str(), mesh.points, mesh.polygons,
+                     closednessText(mesh).c_str());
+    }
+    for (const MissingObject &m : scene.missing)
+        std::fprintf(out, "  %-24s MISSING: %s\n", m.pathText.c_str(), m.reason.c_str());
     if (scene.animated)
         std::fprintf(out, "animated: frames %d-%d at %g fps\n", scene.firstFrame, scene.lastFrame, scene.fps);
 }
@@ -34,11 +42,12 @@ int runCommand(const std::vector<std::string> &args, std::FILE *out, std::FILE *
 {
     try {
         const Options o = parseOptions(args, static_cast<int>(std::thread::hardware_concurrency()));
-        if (o.help) {
-            std::fputs(usageText().c_str(), out);
+        if (o.help || o.version) {
+            std::fputs((o.help ? usageText() : versionText()).c_str(), out);
             return exitOk;
         }
-        const ImportedScene scene = o.scene.empty() ? importExample() : importScene(o.scene);
+        const ImportedScene scene =
+            o.scene.empty() ? importExample() : importScene(o.scene, ImportSettings{o.contentDir, o.list});
         if (o.list) {
             listObjects(scene, out);
             return exitOk;

@@ -1,5 +1,6 @@
 #include "tools/ostrevin-render/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -26,6 +27,21 @@ long parseLong(const std::string &option, const std::string &text, long lo, long
 int parseInt(const std::string &option, const std::string &text, int lo, int hi)
 {
     return static_cast<int>(parseLong(option, text, lo, hi));
+}
+
+// The host's viewports by name, and the axis each looks along as an alias.
+int parseView(const std::string &text)
+{
+    static const char *const names[][2] = {{"right", "x"}, {"top", "y"}, {"front", "z"}};
+    for (int v = 0; v < 3; ++v)
+        for (const char *name : names[v]) {
+            std::string lower = text;
+            for (char &c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (lower == name)
+                return v;
+        }
+    throw UsageError("--view wants top, front or right (or x, y, z), not \"" + text + "\"");
 }
 
 int parseAxis(const std::string &option, const std::string &text)
@@ -69,11 +85,17 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
 {
     Options o;
     o.threads = hardwareThreads > 0 ? hardwareThreads : 1;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::string inlineValue;
         bool hasInline = false;
-        if (arg.rfind("--", 0) == 0) {
+        if (optionsEnded) {
+            arg.clear();   // a scene name, even one that starts with '-'
+        } else if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        } else if (arg.rfind("--", 0) == 0) {
             const std::size_t eq = arg.find('=');
             if (eq != std::string::npos) {
                 inlineValue = arg.substr(eq + 1);
@@ -93,28 +115,53 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
                 throw UsageError(arg + " takes no value");
         };
 
-        if (arg == "-h" || arg == "--help") {
+        if (optionsEnded) {
+            if (!o.scene.empty())
+                throw UsageError("more than one scene given: " + o.scene + " and " + args[i]);
+            o.scene = args[i];
+            if (o.scene.empty())
+                throw UsageError("the scene file name is empty");
+        } else if (arg == "-h" || arg == "--help") {
             flag();
             o.help = true;
         } else if (arg == "--module") {
             o.modulePath = value();
+        } else if (arg == "--content") {
+            o.contentDir = value();
+            if (o.contentDir.empty())
+                throw UsageError("--content needs a directory");
         } else if (arg == "--target") {
             o.target = value();
             if (o.target.empty())
                 throw UsageError("--target needs an object name");
-        } else if (arg == "--invert") {
+        } else if (arg == "--version") {
             flag();
-            o.invert = true;
+            o.version = true;
+        } else if (arg == "--invert" || arg == "--in") {
+            flag();
+            (arg == "--in" ? o.in : o.invert) = true;
+            if (o.in && o.invert)
+                throw UsageError("--in and --invert ask for opposite things");
         } else if (arg == "--axis") {
             o.axis = parseAxis(arg, value());
         } else if (arg == "--view") {
-            o.view = parseAxis(arg, value());
+            o.view = parseView(value());
         } else if (arg == "--threads") {
             o.threads = parseInt(arg, value(), 1, 256);
         } else if (arg == "--out") {
             o.outDir = value();
             if (o.outDir.empty())
                 throw UsageError("--out needs a directory");
+        } else if (arg == "--name") {
+            o.namePattern = value();
+            if (o.namePattern.empty())
+                throw UsageError("--name needs a pattern, such as {kind}_{frame:04}");
+        } else if (arg == "--clean") {
+            flag();
+            o.clean = true;
+        } else if (arg == "--force") {
+            flag();
+            o.force = true;
         } else if (arg == "--frames") {
             parseFrames(value(), o);
         } else if (arg == "--size") {
@@ -163,8 +210,10 @@ std::string usageText()
            "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
            "  --target NAME         the target object (default: the first object)\n"
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
+           "  --in                  1.0 inside, over loaded settings that say Out\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
-           "  --view x|y|z          the axis the images look along (default z)\n"
+           "  --view front|top|right  the viewport the images show, as the host draws it;\n"
+           "                        z, y and x are the same (default front)\n"
            "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"
            "  --resolution N        pixels along the longer side (default 384)\n"
@@ -173,17 +222,41 @@ std::string usageText()
            "  --sheet N             slices on the contact sheet, 0 for none (default 9)\n"
            "  --threads N           evaluation threads (default: all cores)\n"
            "  --out DIR             output directory (default out)\n"
+           "  --name PATTERN        image names: {kind} (slice, volume, sheet), {frame} and {index}\n"
+           "                        (the frame's place in the run), each with an optional width as\n"
+           "                        in {frame:04}; default {kind}_{frame:04}, or {kind}_{index:04}_f{frame}\n"
+           "                        when frames below 0 are rendered, so that names sort\n"
+           "  --clean               remove the images of earlier runs that the pattern matches first\n"
+           "  --force               render images past the memory cap (2 GB; 0.75 GB on 32-bit)\n"
+           "  --content DIR         where a scene's object paths start (default: the scene's folder,\n"
+           "                        or its parent when that folder is called Scenes)\n"
            "  --module PATH         the module file (default Ostrevin.p next to this program)\n"
            "  --save-settings FILE  save the texture layer's settings through the module\n"
-           "  --load-settings FILE  load them back before --target and --invert apply\n"
-           "  --list                list the scene's objects and stop\n"
-           "  --quiet               no progress output\n";
+           "  --load-settings FILE  load them back before --target, --invert and --in apply; a\n"
+           "                        target saved in another scene is found by its name\n"
+           "  --list                list the scene's objects, their points, polygons and open edges\n"
+           "  --quiet               no progress output\n"
+           "  --version             the program's version\n"
+           "  --                    ends the options: what follows is the scene\n";
 }
+
+std::string versionText() { return "ostrevin-render " OSTREVIN_VERSION "\n"; }
 
 const char *axisName(int axis)
 {
     static const char *const names[] = {"x", "y", "z"};
     return axis >= 0 && axis < 3 ? names[axis] : "?";
+}
+
+const char *viewName(int view)
+{
+    static const char *const names[] = {"right", "top", "front"};
+    return view >= 0 && view < 3 ? names[view] : "?";
+}
+
+std::string counted(long long n, const char *singular, const char *plural)
+{
+    return std::to_string(n) + " " + (n == 1 ? singular : plural);
 }
 
 } // namespace render

@@ -10,12 +10,17 @@ namespace render {
 struct Options {
     std::string scene;            // empty: the bundled example
     std::string modulePath;       // empty: Ostrevin.p next to the executable
+    std::string contentDir;       // empty: the scene's, found as the host finds it
     std::string target;           // empty: the first object, unless settings are loaded
-    bool invert = false;
+    bool invert = false;          // --invert: Out, over loaded settings too
+    bool in = false;              // --in: In, over loaded settings too
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
-    int view = 2;                 // the axis the images look along
+    int view = 2;                 // the axis the images look along: 0 right, 1 top, 2 front
     int threads = 1;
     std::string outDir = "out";
+    std::string namePattern;      // --name; empty: the default for the frame range
+    bool clean = false;           // remove earlier images the name pattern matches
+    bool force = false;           // render past the memory cap
     bool framesGiven = false;
     int firstFrame = 0;
     int lastFrame = 0;
@@ -31,6 +36,7 @@ struct Options {
     bool quiet = false;
     bool list = false;
     bool help = false;
+    bool version = false;
 };
 
 // Reads the arguments after the program name; throws UsageError naming the bad one.
@@ -38,8 +44,14 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads);
 
 std::string usageText();
 
+std::string versionText();
+
 // "x", "y" or "z".
 const char *axisName(int axis);
+// "right", "top" or "front": the host's viewport that looks along the axis.
+const char *viewName(int view);
+// "1 object", "2 objects".
+std::string counted(long long n, const char *singular, const char *plural);
 
 } // namespace render
 

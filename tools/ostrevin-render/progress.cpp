@@ -1,6 +1,7 @@
 #include "tools/ostrevin-render/progress.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -15,7 +16,28 @@
 namespace render {
 
 namespace {
+
 constexpr int barWidth = 32;
+
+std::string clock(double seconds)
+{
+    const long long s = seconds > 0 && seconds < 1e9 ? static_cast<long long>(seconds + 0.5) : 0;
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
+}
+
+} // namespace
+
+std::string timingText(double elapsedSeconds, double shareDone)
+{
+    std::string text = clock(elapsedSeconds) + " elapsed";
+    if (shareDone >= 0.01 && shareDone < 1.0)
+        text += ", about " + clock(elapsedSeconds * (1.0 - shareDone) / shareDone) + " left";
+    return text;
 }
 
 Progress::Style Progress::styleFor(std::FILE *stream, bool quiet)
@@ -38,6 +60,7 @@ void Progress::start(long long totalPoints)
     latest = 0;
     drawn = false;
     lastDraw = {};
+    started = std::chrono::steady_clock::now();
 }
 
 void Progress::draw(long long done, const std::string &what)
@@ -46,7 +69,10 @@ void Progress::draw(long long done, const std::string &what)
     const int filled = p * barWidth / 100;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(barWidth, '.');
-    std::fprintf(out, "\r[%s] %3d%%  %-28.28s", bar.c_str(), p, what.c_str());
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double share = total > 0 ? static_cast<double>(std::min(done, total)) / static_cast<double>(total) : 1.0;
+    const std::string timing = timingText(elapsed, share);
+    std::fprintf(out, "\r[%s] %3d%%  %-28.28s %-32.32s", bar.c_str(), p, what.c_str(), timing.c_str());
     std::fflush(out);
     drawn = true;
     lastDraw = std::chrono::steady_clock::now();
@@ -81,6 +107,16 @@ void Progress::finish()
         std::fputc('\n', out);
         std::fflush(out);
     }
+}
+
+void Progress::warn(const std::string &text)
+{
+    warned.push_back(text);
+    if (!out)
+        return;
+    abandon();
+    std::fprintf(out, "ostrevin-render: warning: %s\n", text.c_str());
+    std::fflush(out);
 }
 
 void Progress::abandon()

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace render {
 
@@ -24,6 +25,9 @@ public:
     void finish();
     // Ends a half-drawn bar so that an error message starts on a line of its own.
     void abandon();
+    // One "ostrevin-render: warning: ..." line, quiet or not; kept for warnings().
+    void warn(const std::string &text);
+    const std::vector<std::string> &warnings() const { return warned; }
 
 private:
     int percent(long long done) const;
@@ -36,7 +40,12 @@ private:
     std::string current;
     bool drawn = false;
     std::chrono::steady_clock::time_point lastDraw{};
+    std::chrono::steady_clock::time_point started{};
+    std::vector<std::string> warned;
 };
+
+// "0:12 elapsed, about 0:17 left" for the share done so far; no estimate before 1% is done.
+std::string timingText(double elapsedSeconds, double shareDone);
 
 } // namespace render
 

@@ -4,8 +4,10 @@
 #define OSTREVIN_TOOLS_RENDER_RENDER_JOB_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tools/ostrevin-render/mesh_report.h"
 #include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/progress.h"
 #include "tools/ostrevin-render/scene_import.h"
@@ -29,6 +31,7 @@ struct RenderStats {
     bool inverted = false;
     int axis = 2, view = 2;
     int firstFrame = 0, lastFrame = 0;
+    int frameStep = 1;          // the scene's own step, unless --frames is given
     int sheetFrame = 0;         // the middle frame: the contact sheet's
     double fps = 30.0;
     int threads = 1;
@@ -38,10 +41,18 @@ struct RenderStats {
     double evaluationSeconds = 0.0;
     long builds = 0;            // the host's meshInfo calls
     double buildSeconds = 0.0;  // the slowest first evaluation of each pass that built
+    std::vector<std::pair<std::string, MeshReport>> meshes;   // every object of the scene, in order
+    std::string settingsNote;   // how loaded settings picked the target
+    std::string namePattern;
     std::string outDir;
     std::vector<std::string> files;
     std::vector<FrameResult> frames;   // filled when asked to keep the fields
 };
+
+// The memory a render of images this size holds at once, in bytes, and the most it may take
+// without --force.
+double memoryEstimate(int width, int height, int sheetSlices);
+double memoryCap();
 
 RenderStats runRender(const Options &options, const ImportedScene &scene, Progress &progress,
                       bool keepFields = false);

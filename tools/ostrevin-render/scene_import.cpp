@@ -9,14 +9,20 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <utility>
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "tools/ostrevin-render/content_directory.h"
 #include "tools/ostrevin-render/embedded_files.h"
 #include "tools/ostrevin-render/errors.h"
 #include "tools/ostrevin-render/lwob_reader.h"
+#include "tools/ostrevin-render/lws_scene.h"
 #include "tools/ostrevin-render/node_animation.h"
 
 namespace render {
@@ -107,6 +113,181 @@ ImportedScene readWith(Assimp::Importer &importer, const std::string &path, cons
     return convertScene(*scene, source);
 }
 
+std::uint32_t bigEndian(const std::string &b, std::size_t at, int bytes)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+// An LWO2 object's layers in file order, from its LAYR chunks: number, pivot (host axes), name.
+struct LayerInfo {
+    int number;
+    std::array<double, 3> pivot;
+    std::string name;
+};
+
+std::vector<LayerInfo> lwo2Layers(const std::string &bytes)
+{
+    std::vector<LayerInfo> layers;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "FORM") != 0 || bytes.compare(8, 4, "LWO2") != 0)
+        return layers;
+    for (std::size_t at = 12; bytes.size() - at >= 8;) {
+        const std::uint32_t size = bigEndian(bytes, at + 4, 4);
+        const std::size_t body = at + 8;
+        if (size > bytes.size() - body)
+            break;
+        if (bytes.compare(at, 4, "LAYR") == 0 && size >= 16) {
+            LayerInfo layer{static_cast<int>(bigEndian(bytes, body, 2)), {0, 0, 0}, {}};
+            for (std::size_t c = 0; c < 3; ++c) {
+                const std::uint32_t bits = bigEndian(bytes, body + 4 + 4 * c, 4);
+                float f;
+                std::memcpy(&f, &bits, sizeof f);
+                layer.pivot[c] = std::isfinite(f) ? f : 0.0;
+            }
+            const std::string rest = bytes.substr(body + 16, size - 16);
+            layer.name = rest.substr(0, rest.find('\0'));
+            layers.push_back(std::move(layer));
+        }
+        at = body + size + (size & 1u);
+    }
+    return layers;
+}
+
+struct ObjectData {
+    std::string name;
+    ImportedObject mesh;
+    std::array<double, 3> pivot{0.0, 0.0, 0.0};
+};
+
+void collectLayer(const aiScene &scene, const aiNode *node, const std::string *layerName, ImportedObject &out, int depth)
+{
+    if (!node || depth > 10000)
+        return;
+    if (!layerName || *layerName == node->mName.C_Str())
+        for (unsigned m = 0; m < node->mNumMeshes; ++m)
+            if (node->mMeshes[m] < scene.mNumMeshes && scene.mMeshes[node->mMeshes[m]])
+                appendMesh(*scene.mMeshes[node->mMeshes[m]], out);
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        collectLayer(scene, node->mChildren[i], layerName, out, depth + 1);
+}
+
+// One layer of one object file, in object coordinates: LWOB by the tool's reader, the rest by
+// Assimp. Named after the layer when it has a name, else after the file.
+ObjectData loadObject(const std::string &bytes, const std::string &file, int layer)
+{
+    ObjectData out;
+    const std::filesystem::path path(file);
+    out.name = path.stem().string();
+    const std::string noLayer = file + " has no layer " + std::to_string(layer);
+    if (isLwob(bytes)) {
+        if (layer != 1)
+            throw RenderError(noLayer);
+        ImportedScene read = readLwob(bytes, out.name, file);
+        out.mesh = std::move(read.objects.front());
+        return out;
+    }
+    const std::vector<LayerInfo> layers = lwo2Layers(bytes);
+    const LayerInfo *chosen = nullptr;
+    for (const LayerInfo &l : layers)
+        if (l.number + 1 == layer && !chosen)
+            chosen = &l;
+    if (!chosen && (layer != 1 || !layers.empty()))
+        throw RenderError(noLayer);
+    // Assimp names each layer's node after the layer: with several layers, that name picks it.
+    const bool several = layers.size() > 1;
+    if (several && (chosen->name.empty() ||
+                    std::count_if(layers.begin(), layers.end(), [&](const LayerInfo &l) { return l.name == chosen->name; }) > 1))
+        throw RenderError(file + ": layer " + std::to_string(layer) + " has no name of its own to load it by");
+
+    Assimp::Importer importer;
+    std::string hint = path.extension().string();
+    if (!hint.empty())
+        hint.erase(0, 1);
+    std::transform(hint.begin(), hint.end(), hint.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const aiScene *scene = bytes.empty() ? nullptr
+                                         : importer.ReadFileFromMemory(bytes.data(), bytes.size(), importFlags, hint.c_str());
+    if (!scene) {
+        std::string why = bytes.empty() ? "it is empty" : importer.GetErrorString();
+        throw RenderError("cannot import " + file + ": " + (why.empty() ? "Assimp cannot read it" : why));
+    }
+    collectLayer(*scene, scene->mRootNode, several ? &chosen->name : nullptr, out.mesh, 0);
+    if (chosen) {
+        // The layer's pivot is written in the host's axes, as the scene's pivots are.
+        out.pivot = chosen->pivot;
+        if (!chosen->name.empty())
+            out.name = chosen->name;
+    }
+    return out;
+}
+
+// Finds a scene's object file: its bytes and a name for messages, or where it was looked for.
+using ObjectFiles = std::function<bool(const std::string &pathText, std::string &bytes, std::string &file,
+                                       std::string &lookedFor)>;
+
+ImportedScene assembleLws(const std::string &text, const std::string &source, const ObjectFiles &files,
+                          bool keepMissing)
+{
+    LwsScene lws = parseLws(text, source);
+    ImportedScene out;
+    out.source = source;
+    std::vector<std::pair<std::size_t, ObjectData>> loaded;
+    for (std::size_t i = 0; i < lws.items.size(); ++i) {
+        LwsItem &item = lws.items[i];
+        if (item.kind != LwsItem::Kind::Object)
+            continue;
+        std::string bytes, file, lookedFor;
+        if (!files(item.pathText, bytes, file, lookedFor)) {
+            out.missing.push_back({item.pathText, "not found (looked for " + lookedFor + ")"});
+            continue;
+        }
+        try {
+            ObjectData data = loadObject(bytes, file, item.layer);
+            if (!item.pivotGiven)
+                item.pivot = data.pivot;
+            // Objects without polygons (points, nulls saved as files) bound no volume.
+            if (!data.mesh.polygons.empty())
+                loaded.emplace_back(i, std::move(data));
+        } catch (const RenderError &e) {
+            out.missing.push_back({item.pathText, std::string("unreadable: ") + e.what()});
+        }
+    }
+    if (!out.missing.empty() && !keepMissing) {
+        const MissingObject &m = out.missing.front();
+        std::string message = source + ": object " + m.pathText + " " + m.reason;
+        if (out.missing.size() > 1)
+            message += "; " + std::to_string(out.missing.size() - 1) + " more missing (--list shows them)";
+        throw RenderError(message);
+    }
+    if (loaded.empty() && out.missing.empty())
+        throw RenderError(source + " has no polygons");
+
+    const auto scene = std::make_shared<const LwsScene>(std::move(lws));
+    std::set<std::string> taken;
+    for (auto &[item, data] : loaded) {
+        ImportedObject object = std::move(data.mesh);
+        object.name = uniqueName(data.name, out.objects.size(), taken);
+        const std::size_t index = item;
+        object.motion = [scene, index](double seconds) { return scene->placement(index, seconds); };
+        out.objects.push_back(std::move(object));
+    }
+
+    out.fps = scene->fps;
+    if (scene->frameRangeGiven) {
+        out.animated = true;
+        out.firstFrame = scene->firstFrame;
+        out.lastFrame = scene->lastFrame;
+        out.frameStep = scene->frameStep;
+    } else if (scene->animated()) {
+        out.animated = true;
+        out.firstFrame = static_cast<int>(std::fmax(-1e6, std::floor(scene->firstKey() * out.fps + 1e-6)));
+        out.lastFrame = static_cast<int>(std::fmin(1e6, std::ceil(scene->lastKey() * out.fps - 1e-6)));
+        out.lastFrame = std::max(out.lastFrame, out.firstFrame);
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<Vec3> ImportedObject::worldPoints(double seconds) const
@@ -185,21 +366,51 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
     return out;
 }
 
-ImportedScene importScene(const std::string &path)
+ImportedScene importScene(const std::string &path, const ImportSettings &settings)
 {
     checkReadable(path);
+    const std::string head = readBytes(path, 64);
     // Assimp's LWOB reader turns every such file down (and leaks on the way), so ours reads them.
-    if (isLwob(readBytes(path, 12)))
+    if (isLwob(head))
         return readLwob(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
+    // Assimp's scene reader finds objects only where the scene's text points on this machine,
+    // plays every curve as straight lines and drops what it cannot find, so ours reads scenes.
+    if (isLwsText(head)) {
+        const std::string content =
+            settings.contentDirectory.empty() ? defaultContentDirectory(path) : settings.contentDirectory;
+        const ObjectFiles disk = [&content](const std::string &text, std::string &bytes, std::string &file,
+                                            std::string &lookedFor) {
+            const ObjectLocation where = locateObject(text, content);
+            lookedFor = where.lookedFor;
+            if (!where.found)
+                return false;
+            file = where.path;
+            bytes = readBytes(file, std::string::npos);
+            return true;
+        };
+        return assembleLws(readBytes(path, std::string::npos), path, disk, settings.keepMissing);
+    }
     Assimp::Importer importer;
     return readWith(importer, path, path);
 }
 
 ImportedScene importExample()
 {
-    Assimp::Importer importer;
-    importer.SetIOHandler(new EmbeddedIOSystem);   // the importer owns it
-    return readWith(importer, embeddedSceneName, std::string("examples/") + embeddedSceneName + " (built in)");
+    const EmbeddedFile *scene = EmbeddedIOSystem::find(embeddedSceneName);
+    if (!scene)
+        throw RenderError("the built-in example is missing from this program");
+    const ObjectFiles embedded = [](const std::string &text, std::string &bytes, std::string &file,
+                                    std::string &lookedFor) {
+        lookedFor = text + " among the built-in files";
+        const EmbeddedFile *f = EmbeddedIOSystem::find(text);
+        if (!f)
+            return false;
+        file = std::string("examples/") + f->name;
+        bytes.assign(reinterpret_cast<const char *>(f->data), f->size);
+        return true;
+    };
+    return assembleLws(std::string(reinterpret_cast<const char *>(scene->data), scene->size),
+                       std::string("examples/") + embeddedSceneName + " (built in)", embedded, false);
 }
 
 void addToHost(const ImportedScene &scene, standin::Scene &host)

@@ -1,5 +1,7 @@
-// Scene import through Assimp: one object per node that carries polygons, its points in object
-// coordinates, its polygons whole (never triangulated) and its world placement over time.
+// Scene import: one object per node that carries polygons, its points in object coordinates, its
+// polygons whole (never triangulated) and its world placement over time. LightWave scenes are
+// read by the tool itself, each object file found in the content directory and loaded on its own;
+// other files come through Assimp.
 #ifndef OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 #define OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 
@@ -25,20 +27,34 @@ struct ImportedObject {
     Box worldBounds(double seconds) const;
 };
 
+// A scene's object that could not be loaded.
+struct MissingObject {
+    std::string pathText;     // the file as the scene writes it
+    std::string reason;       // "not found (looked for ...)" or what was wrong with the file
+};
+
 struct ImportedScene {
     std::string source;                 // how messages name the scene
     std::vector<ImportedObject> objects;
-    bool animated = false;
+    bool animated = false;              // whether firstFrame to lastFrame are the frames to play
     double fps = 30.0;                  // the scene's frame rate
-    int firstFrame = 0;                 // the frames its animation covers
+    int firstFrame = 0;                 // the frames its animation covers, or the scene declares
     int lastFrame = 0;
+    int frameStep = 1;
+    std::vector<MissingObject> missing; // kept only when asked to
 
     const ImportedObject *find(const std::string &name) const;
     std::string objectNames() const;    // "A, B, C" for messages
 };
 
-// Throws RenderError: a missing or unreadable file, one Assimp cannot read, or no polygons.
-ImportedScene importScene(const std::string &path);
+struct ImportSettings {
+    std::string contentDirectory;       // empty: the scene's own, as the host picks it
+    bool keepMissing = false;           // list missing objects instead of failing
+};
+
+// Throws RenderError: a missing or unreadable file, one that cannot be read, no polygons, or a
+// scene object that is missing or unreadable (unless kept).
+ImportedScene importScene(const std::string &path, const ImportSettings &settings = {});
 // The example compiled into the program.
 ImportedScene importExample();
 // The conversion itself, from a scene Assimp has read.

@@ -1,9 +1,20 @@
 #include "tools/ostrevin-render/session.h"
 
+#include <filesystem>
+
 #include "host/states.h"
 #include "tools/ostrevin-render/errors.h"
 
 namespace render {
+
+std::string modulePathFor(const std::string &given)
+{
+    if (given.empty())
+        return standin::defaultModulePath();
+    if (!std::filesystem::path(given).has_parent_path())
+        return (std::filesystem::path(".") / given).string();
+    return given;
+}
 
 namespace {
 constexpr unsigned targetItemControl = 0x8001;
@@ -58,13 +69,13 @@ void Session::saveSettings(const std::string &path)
     state.close();
 }
 
-void Session::loadSettings(const std::string &path)
+SavedSettings Session::loadSettings(const std::string &path)
 {
-    const std::unique_ptr<standin::LoadState> state = standin::LoadState::fromFile(standin::StateForm::Text, path);
-    if (!state)
-        throw RenderError("cannot read settings from " + path);
-    if (const char *error = textureLayer->load(state->state()))
+    SavedSettings saved = readSettingsFile(path);
+    standin::LoadState state(standin::StateForm::Text, saved.bytes);
+    if (const char *error = textureLayer->load(state.state()))
         throw RenderError("the module could not load its settings from " + path + ": " + error);
+    return saved;
 }
 
 void Session::begin()

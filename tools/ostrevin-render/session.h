@@ -11,8 +11,12 @@
 #include "host/texture_layer.h"
 #include "tools/ostrevin-render/parallel.h"
 #include "tools/ostrevin-render/scene_import.h"
+#include "tools/ostrevin-render/settings_file.h"
 
 namespace render {
+
+// A bare file name means the current directory, as on a command line, not the loader's search path.
+std::string modulePathFor(const std::string &given);
 
 class Session {
 public:
@@ -36,7 +40,8 @@ public:
 
     // The layer's settings through the module's own save and load, in a scene-file (text) state.
     void saveSettings(const std::string &path);
-    void loadSettings(const std::string &path);
+    // Checks the file is settings, then hands it to the module's own load; returns what it read.
+    SavedSettings loadSettings(const std::string &path);
 
     // The render protocol.
     void begin();                             // init(1)

@@ -8,14 +8,35 @@ namespace render {
 Vec3 Framing::at(double x, double y, double depth) const
 {
     Vec3 p{};
-    p[static_cast<std::size_t>(across)] = centreAcross + (x - width / 2.0) * pixel;
-    p[static_cast<std::size_t>(up)] = centreUp - (y - height / 2.0) * pixel;
+    p[static_cast<std::size_t>(across)] = centreAcross + acrossSign * (x - width / 2.0) * pixel;
+    p[static_cast<std::size_t>(up)] = centreUp - upSign * (y - height / 2.0) * pixel;
     p[static_cast<std::size_t>(view)] = depth;
     return p;
 }
 
-double Framing::imageX(double worldAcross) const { return (worldAcross - centreAcross) / pixel + width / 2.0; }
-double Framing::imageY(double worldUp) const { return height / 2.0 - (worldUp - centreUp) / pixel; }
+double Framing::imageX(double worldAcross) const
+{
+    return acrossSign * (worldAcross - centreAcross) / pixel + width / 2.0;
+}
+double Framing::imageY(double worldUp) const { return height / 2.0 - upSign * (worldUp - centreUp) / pixel; }
+
+void orient(Framing &f, int view)
+{
+    struct Axes {
+        int across, acrossSign, up, upSign;
+    };
+    static const Axes table[3] = {
+        {2, -1, 1, 1},   // right: the host's +Z (the scene's -z) right, +Y up
+        {0, 1, 2, -1},   // top: +X right, the host's +Z up
+        {0, -1, 1, 1},   // front, from the host's +Z looking back: +X left, +Y up
+    };
+    const Axes &a = table[view >= 0 && view < 3 ? view : 2];
+    f.view = view >= 0 && view < 3 ? view : 2;
+    f.across = a.across;
+    f.acrossSign = a.acrossSign;
+    f.up = a.up;
+    f.upSign = a.upSign;
+}
 
 namespace {
 
@@ -40,9 +61,7 @@ Region widened(const Box &box, int across, int up, double margin)
 Framing frameBox(const Box &box, int view, int width, int height, double margin)
 {
     Framing f;
-    f.view = view;
-    f.across = (view + 1) % 3;
-    f.up = (view + 2) % 3;
+    orient(f, view);
     f.width = std::max(1, width);
     f.height = std::max(1, height);
     const Region r = widened(box, f.across, f.up, margin);
@@ -56,7 +75,9 @@ Framing frameBox(const Box &box, int view, int width, int height, double margin)
 
 void sizeFor(const Box &box, int view, int resolution, double margin, int &width, int &height)
 {
-    const Region r = widened(box, (view + 1) % 3, (view + 2) % 3, margin);
+    Framing f;
+    orient(f, view);
+    const Region r = widened(box, f.across, f.up, margin);
     const double larger = std::max(r.extentAcross, r.extentUp);
     width = std::max(1, static_cast<int>(std::lround(resolution * r.extentAcross / larger)));
     height = std::max(1, static_cast<int>(std::lround(resolution * r.extentUp / larger)));
@@ -99,10 +120,10 @@ Field sampleVolume(const Sampler &sampler, const Framing &f, int samples, int th
 }
 
 std::vector<Segment> sectionOutline(const std::vector<Vec3> &points, const std::vector<std::vector<int>> &polygons,
-                                    int view, double depth)
+                                    const Framing &f, double depth)
 {
-    const auto v = static_cast<std::size_t>(view), a = static_cast<std::size_t>((view + 1) % 3),
-               u = static_cast<std::size_t>((view + 2) % 3);
+    const auto v = static_cast<std::size_t>(f.view), a = static_cast<std::size_t>(f.across),
+               u = static_cast<std::size_t>(f.up);
     std::vector<Segment> out;
     std::vector<std::pair<double, double>> cuts;
     for (const std::vector<int> &poly : polygons) {

@@ -11,10 +11,16 @@
 
 namespace render {
 
-// Looking along `view`, image right is axis (view + 1) % 3 and image up is (view + 2) % 3. Pixel
-// (i, j) covers the square around its centre (i + 0.5, j + 0.5); row 0 is the top.
+// The host's viewports, named by the axis each looks along: right (0), top (1) and front (2).
+// The host's axes are left-handed; an imported scene's are right-handed with z the other way, so
+// the host's +Z is the scene's -z. Objects in the host face +Z, and each viewport shows the side
+// it is named after: front looks from +Z, so +X runs left and +Y up; top has +X right and +Z up;
+// right has +Z right and +Y up. Pixel (i, j) covers the square around its centre
+// (i + 0.5, j + 0.5); row 0 is the top.
 struct Framing {
     int view = 2, across = 0, up = 1;
+    int acrossSign = 1, upSign = 1;        // the scene's direction along `across` and `up` that
+                                           // runs right and up in the image
     int width = 1, height = 1;
     double pixel = 1.0;                    // world units per pixel
     double centreAcross = 0.0, centreUp = 0.0;
@@ -25,6 +31,9 @@ struct Framing {
     double imageX(double worldAcross) const;
     double imageY(double worldUp) const;
 };
+
+// Sets the view's axes and signs, as above.
+void orient(Framing &f, int view);
 
 // Frames the box, widened by `margin` times its larger side on every side, as large as fits.
 Framing frameBox(const Box &box, int view, int width, int height, double margin);
@@ -53,12 +62,12 @@ struct Segment {
     double a0, u0, a1, u1;
 };
 
-// Where the polygons cross the plane at `depth` along `view`: each polygon's edges are cut by the
+// Where the polygons cross the plane at `depth` along the framing's view: each polygon's edges are cut by the
 // plane, and the cut points, ordered along the polygon's line of intersection, pair up into the
 // parts of that line inside the polygon (so concave polygons give several). Polygons lying in the
 // plane give their edges.
 std::vector<Segment> sectionOutline(const std::vector<Vec3> &points, const std::vector<std::vector<int>> &polygons,
-                                    int view, double depth);
+                                    const Framing &f, double depth);
 
 } // namespace render
 
