@@ -80,7 +80,7 @@ SavedSettings Session::loadSettings(const std::string &path)
 
 void Session::begin()
 {
-    if (const char *error = textureLayer->init(1))
+    if (const char *error = textureLayer->init(LWINIT_RENDER))
         throw RenderError(std::string("the texture refused to start rendering: ") + error);
     rendering = true;
 }

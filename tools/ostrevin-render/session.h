@@ -44,7 +44,7 @@ public:
     SavedSettings loadSettings(const std::string &path);
 
     // The render protocol.
-    void begin();                             // init(1)
+    void begin();                             // init(LWINIT_RENDER)
     void frame(int frame, double seconds);    // newTime
     double evaluate(const Vec3 &p, int axis);
     void end();                               // cleanup
