@@ -1,0 +1,98 @@
+// The soft edge's acceleration structure: how far a point lies from the nearest polygon of the
+// target, wanted only up to a width w, for points the inside test found inside.
+//
+// Two parts, both built from the records' bounds. A tree of boxes over the polygons, in the order
+// of their centres along a Z-order curve, four to a leaf and laid out as a complete binary tree
+// (node i has children 2i and 2i + 1, so no links are stored); a search goes nearer child first
+// and leaves out every box farther than the nearest polygon found so far, starting at w, so it
+// looks only within w of the point. And a grid of cells over the mesh's bounds, each marked when a
+// polygon's box may lie within w of it: a point in an unmarked cell is deeper than w, which it
+// learns without measuring any polygon.
+//
+// The answer is the plain scan's (nearestDistanceSquared) to the bit whenever that is below w: a
+// box is left out only when every polygon in it is farther, with a margin above the rounding of
+// either computation.
+//
+// All storage is sized by the polygon count alone, so a build whose count does not grow allocates
+// nothing, whatever the width; a search allocates nothing and writes nothing, so any number of
+// threads may search at once.
+#ifndef OSTREVIN_TEXTURE_DISTANCE_INDEX_H
+#define OSTREVIN_TEXTURE_DISTANCE_INDEX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace ostrevin {
+
+struct CachedPolygon;
+
+class DistanceIndex {
+public:
+    static constexpr int leafSize = 4;
+
+    DistanceIndex() noexcept = default;
+    ~DistanceIndex();
+    DistanceIndex(const DistanceIndex &) = delete;
+    DistanceIndex &operator=(const DistanceIndex &) = delete;
+
+    // Builds over the first `count` records, whose bounds, normals and planes are complete, for a
+    // width w > 0 (and finite); the records are read again by every search until the next build.
+    // False when storage cannot be had or the width is not usable: the index is then unusable
+    // until a later build succeeds.
+    bool build(const CachedPolygon *records, int count, const double boundsMin[3], const double boundsMax[3],
+               double width) noexcept;
+    void clear() noexcept;
+    bool usable() const noexcept { return ready; }
+    double width() const noexcept { return builtWidth; }
+
+    // The distance from p to the nearest measured polygon when it is less than the width, and the
+    // width itself otherwise. Only when usable().
+    double distanceWithinWidth(const double p[3]) const noexcept;
+    // Whether p lies in a cell farther than the width from every polygon (for tests and reports).
+    bool inFarCell(const double p[3]) const noexcept;
+
+    // Bytes of storage held, for reports.
+    size_t bytes() const noexcept;
+
+    // A box of the tree, as floats rounded outwards; empty (low above high) for a padding leaf.
+    struct Box {
+        float low[3];
+        float high[3];
+    };
+
+private:
+    bool reserve(size_t polygons) noexcept;
+    void sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void buildTree() noexcept;
+    void buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
+
+    // Storage, each block sized by the polygon count it was last grown for.
+    size_t capacity = 0;
+    uint64_t *keys = nullptr;      // curve position above, record number below; sorted
+    uint64_t *scratch = nullptr;   // the sort's other buffer
+    Box *nodes = nullptr;          // node 1 the root; leaves from `firstLeaf`
+    unsigned char *cells = nullptr;
+
+    const CachedPolygon *records = nullptr;
+    const uint64_t *sorted = nullptr;   // keys or scratch, whichever the sort ended in
+    uint32_t measured = 0;              // polygons in the tree
+    uint32_t firstLeaf = 1;
+    double builtWidth = 0.0;
+    // Searches leave a box out only beyond the best distance plus this (a scale of the mesh's
+    // coordinates times far more than any rounding of the two distance computations).
+    double marginBase = 0.0;
+
+    // The grid: cells along each axis, where it starts, cells per unit of length. Off when none
+    // of its cells can be far (a width as large as the mesh) or marking would cost too much.
+    bool gridOn = false;
+    uint32_t cellCount[3] = {0, 0, 0};
+    double gridLow[3] = {0.0, 0.0, 0.0};
+    double cellsPerUnit[3] = {0.0, 0.0, 0.0};
+
+    bool ready = false;
+};
+
+} // namespace ostrevin
+
+#endif

@@ -1,0 +1,150 @@
+// Distance from a point to a cached polygon, taken as a planar region.
+//
+// What is measured. A polygon of three or more vertices with a plane (a non-zero normal) is the
+// region its outline encloses in its plane, the plane through its first three vertices that the
+// inside test uses: the plane's distance where the point's foot on the plane lies inside the
+// outline, by the crossing rule of polygon_crossing.h (even-odd, so concave n-gons are measured as
+// they are, and a foot exactly on an edge is decided as the inside test decides it), and the
+// nearest point of the outline otherwise. A polygon whose vertices leave that plane is measured
+// with its outline dropped straight onto the plane: a region of the plane all the same, so the
+// distance stays exact and continuous, and it lies within the polygon's own warp of its vertices.
+// A triangle lies in its plane, so its vertices are used as they are. A polygon without a plane
+// (its first three vertices on one line) is measured by its edges alone; one of fewer than three
+// vertices, which the inside test never counts, is not measured at all.
+//
+// Each polygon's distance is the exact distance to a closed set, up to rounding, so the nearest of
+// them is continuous everywhere: across shared edges and vertices there is no seam.
+#ifndef OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
+#define OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
+
+#include <cmath>
+
+#include "texture/mesh_cache.h"
+#include "texture/polygon_crossing.h"
+
+namespace ostrevin {
+
+// Squared distance from p to the segment from a to b; a point when they coincide.
+inline double segmentDistanceSquared(const double a[3], const double b[3], const double p[3]) noexcept
+{
+    const double e[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double f[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
+    const double along = f[0] * e[0] + f[1] * e[1] + f[2] * e[2];
+    const double length2 = e[0] * e[0] + e[1] * e[1] + e[2] * e[2];
+    // Beyond either end the end itself, computed from it rather than from the other end, so that
+    // both polygons sharing a vertex measure it alike.
+    if (!(along > 0.0))
+        return f[0] * f[0] + f[1] * f[1] + f[2] * f[2];
+    if (!(along < length2)) {
+        const double g[3] = {p[0] - b[0], p[1] - b[1], p[2] - b[2]};
+        return g[0] * g[0] + g[1] * g[1] + g[2] * g[2];
+    }
+    const double t = along / length2;
+    const double g[3] = {f[0] - t * e[0], f[1] - t * e[1], f[2] - t * e[2]};
+    return g[0] * g[0] + g[1] * g[1] + g[2] * g[2];
+}
+
+// The axis a plane faces most (the lowest of equals): its region is projected on the other two,
+// where it keeps its shape's topology whatever the plane's tilt.
+inline int facingAxis(const double n[3]) noexcept
+{
+    const double x = __builtin_fabs(n[0]), y = __builtin_fabs(n[1]), z = __builtin_fabs(n[2]);
+    return z > x && z > y ? 2 : y > x ? 1 : 0;
+}
+
+// Squared distance from p to a polygon as described above; +infinity for a polygon not measured.
+inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3]) noexcept
+{
+    const int k = r.vertexCount;
+    if (k < 3 || !r.vertices)
+        return HUGE_VAL;
+    const double(*vertices)[3] = r.vertices;
+    const double *n = r.normal;
+
+    // No plane: the outline alone.
+    if (n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0) {
+        double best = HUGE_VAL;
+        for (int j = 0, prev = k - 1; j < k; prev = j++) {
+            const double d = segmentDistanceSquared(vertices[prev], vertices[j], p);
+            best = d < best ? d : best;
+        }
+        return best;
+    }
+
+    // The point's height over the plane, and its foot on it in the two axes across the facing one.
+    const double h = n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - r.planeD;
+    const int a = facingAxis(n);
+    const int u = crossFirstAxis[a], v = crossSecondAxis[a];
+    const double fu = p[u] - h * n[u], fv = p[v] - h * n[v];
+
+    if (k == 3) {
+        if (projectionContains(vertices, 3, u, v, fu, fv))
+            return h * h;
+        const double d0 = segmentDistanceSquared(vertices[2], vertices[0], p);
+        const double d1 = segmentDistanceSquared(vertices[0], vertices[1], p);
+        const double d2 = segmentDistanceSquared(vertices[1], vertices[2], p);
+        const double d01 = d0 < d1 ? d0 : d1;
+        return d01 < d2 ? d01 : d2;
+    }
+
+    // More vertices: each dropped onto the plane first, so the region is planar even when the
+    // polygon is not.
+    const auto dropped = [&](int j, int c) noexcept {
+        const double *w = vertices[j];
+        const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD;
+        return w[c] - offset * n[c];
+    };
+    if (projectionContainsBy(
+            k, fu, fv, [&](int j) noexcept { return dropped(j, u); }, [&](int j) noexcept { return dropped(j, v); }))
+        return h * h;
+    double best = HUGE_VAL;
+    double previous[3] = {dropped(k - 1, 0), dropped(k - 1, 1), dropped(k - 1, 2)};
+    for (int j = 0; j < k; ++j) {
+        const double current[3] = {dropped(j, 0), dropped(j, 1), dropped(j, 2)};
+        const double d = segmentDistanceSquared(previous, current, p);
+        best = d < best ? d : best;
+        previous[0] = current[0];
+        previous[1] = current[1];
+        previous[2] = current[2];
+    }
+    return best;
+}
+
+// A box holding everything a polygon is measured to: its vertices' bounds, and for a polygon of
+// more than three vertices also its vertices dropped onto its plane (the same arithmetic as the
+// distance's, so the same bits), which leave those bounds when the polygon leaves its plane.
+inline void measuredBounds(const CachedPolygon &r, double low[3], double high[3]) noexcept
+{
+    for (int c = 0; c < 3; ++c) {
+        low[c] = r.boundsMin[c];
+        high[c] = r.boundsMax[c];
+    }
+    const double *n = r.normal;
+    if (r.vertexCount <= 3 || !r.vertices || (n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0))
+        return;
+    for (int j = 0; j < r.vertexCount; ++j) {
+        const double *w = r.vertices[j];
+        const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD;
+        for (int c = 0; c < 3; ++c) {
+            const double x = w[c] - offset * n[c];
+            low[c] = x < low[c] ? x : low[c];
+            high[c] = x > high[c] ? x : high[c];
+        }
+    }
+}
+
+// The nearest of `count` records by a plain scan of every one: for targets of a few polygons, and
+// the reference the distance index is held to. +infinity when none is measured.
+inline double nearestDistanceSquared(const CachedPolygon *records, int count, const double p[3]) noexcept
+{
+    double best = HUGE_VAL;
+    for (int i = 0; i < count; ++i) {
+        const double d = polygonDistanceSquared(records[i], p);
+        best = d < best ? d : best;
+    }
+    return best;
+}
+
+} // namespace ostrevin
+
+#endif
