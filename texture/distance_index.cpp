@@ -24,7 +24,8 @@ constexpr size_t markBudget(size_t polygons) noexcept
 {
     return 16 * cellCapacity(polygons) + 64 * polygons;
 }
-constexpr uint32_t maxCellsPerAxis = 1u << 20;
+// Cells along one axis: a line of them is copied to the stack while the grid is built.
+constexpr uint32_t maxCellsPerAxis = 4096;
 // Cells about a quarter of the width wide: a point is then found deeper than the width once it is
 // at most a cell and a half deeper, give or take.
 constexpr double cellsPerWidth = 4.0;
@@ -66,7 +67,31 @@ float roundedUp(double x) noexcept
 
 DistanceIndex::Box emptyBox() noexcept
 {
-    return {{HUGE_VALF, HUGE_VALF, HUGE_VALF}, {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF}};
+    return {{HUGE_VALF, HUGE_VALF, HUGE_VALF}, {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF}, {0.0f, 0.0f, 0.0f}, -HUGE_VALF,
+            HUGE_VALF};
+}
+
+// Nodes over at most this many polygons get a slab; above, their polygons' normals spread too
+// widely for one to help, and fitting it would cost a pass over every vertex per level.
+constexpr uint32_t slabPolygons = 64;
+
+// The squared distance below which nothing in the node lies: the larger of the box's and the
+// slab's.
+inline double nodeDistanceSquared(const DistanceIndex::Box &b, const double p[3]) noexcept
+{
+    double sum = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double below = static_cast<double>(b.low[c]) - p[c], above = p[c] - static_cast<double>(b.high[c]);
+        const double gap = below > above ? below : above;
+        const double g = gap > 0.0 ? gap : 0.0;
+        sum += g * g;
+    }
+    const double t = static_cast<double>(b.across[0]) * p[0] + static_cast<double>(b.across[1]) * p[1] +
+                     static_cast<double>(b.across[2]) * p[2];
+    const double below = static_cast<double>(b.slabLow) - t, above = t - static_cast<double>(b.slabHigh);
+    const double gap = below > above ? below : above;
+    const double slab = gap > 0.0 ? gap * gap : 0.0;
+    return slab > sum ? slab : sum;
 }
 
 void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
@@ -245,21 +270,93 @@ void DistanceIndex::buildTree() noexcept
     for (uint32_t j = 0; j < firstLeaf; ++j) {
         Box box = emptyBox();
         for (uint32_t k = j * leafSize; j < leaves && k < measured && k < (j + 1) * leafSize; ++k) {
+            const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
             double low[3], high[3];
-            measuredBounds(records[static_cast<uint32_t>(sorted[k])], low, high);
+            measuredBounds(r, low, high);
             Box own;
+            double beyond = 0.0;
             for (int c = 0; c < 3; ++c) {
                 own.low[c] = roundedDown(low[c]);
                 own.high[c] = roundedUp(high[c]);
+                beyond = r.boundsMin[c] - low[c] > beyond ? r.boundsMin[c] - low[c] : beyond;
+                beyond = high[c] - r.boundsMax[c] > beyond ? high[c] - r.boundsMax[c] : beyond;
             }
+            // The curve's position has served: in its place, how far the polygon is measured
+            // beyond its own bounds.
+            const float slack = roundedUp(beyond);
+            uint32_t bits;
+            std::memcpy(&bits, &slack, sizeof bits);
+            sorted[k] = (sorted[k] & 0xFFFFFFFFu) | static_cast<uint64_t>(bits) << 32;
             widen(box, own);
         }
         nodes[firstLeaf + j] = box;
     }
     for (uint32_t i = firstLeaf - 1; i >= 1; --i) {
+        const Box slabless = emptyBox();
         nodes[i] = nodes[2 * i];
         widen(nodes[i], nodes[2 * i + 1]);
+        for (int c = 0; c < 3; ++c)
+            nodes[i].across[c] = 0.0f;
+        nodes[i].slabLow = slabless.slabLow;
+        nodes[i].slabHigh = slabless.slabHigh;
     }
+    // Slabs on the lower nodes: node i at height h (leaves 0) holds leaves (i << h) - firstLeaf on.
+    for (uint32_t height = 0, span = leafSize; span <= slabPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
+        for (uint32_t i = firstLeaf >> height; i < (firstLeaf >> height) * 2; ++i) {
+            const uint32_t begin = ((i << height) - firstLeaf) * leafSize;
+            if (begin < measured)
+                fitSlab(nodes[i], begin, begin + span < measured ? begin + span : measured);
+        }
+}
+
+void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept
+{
+    // The direction: the polygons' normals, each turned to the first one's side, summed.
+    double sum[3] = {0.0, 0.0, 0.0};
+    const double *first = nullptr;
+    for (uint32_t k = begin; k < end; ++k) {
+        const double *n = records[static_cast<uint32_t>(sorted[k])].normal;
+        if (!first)
+            first = n;
+        const double sign = n[0] * first[0] + n[1] * first[1] + n[2] * first[2] < 0.0 ? -1.0 : 1.0;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += sign * n[c];
+    }
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length > 0.0 && length <= DBL_MAX))
+        return;
+    // A little short of unit length, as floats: the slab's distance then never exceeds the true one.
+    double across[3];
+    for (int c = 0; c < 3; ++c) {
+        node.across[c] = static_cast<float>(sum[c] / length * (1.0 - 0x1p-20));
+        across[c] = node.across[c];
+    }
+    // Every vertex, and for polygons of more than three also their vertices dropped onto their
+    // plane: what is measured of each polygon lies in the hull of these.
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    for (uint32_t k = begin; k < end; ++k) {
+        const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
+        const double *n = r.normal;
+        const bool drops = r.vertexCount > 3 && !(n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0);
+        for (int j = 0; j < r.vertexCount; ++j) {
+            const double *w = r.vertices[j];
+            const double offset = drops ? n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD : 0.0;
+            for (int dropped = 0; dropped <= (drops ? 1 : 0); ++dropped) {
+                const double x = w[0] - (dropped ? offset * n[0] : 0.0), y = w[1] - (dropped ? offset * n[1] : 0.0),
+                             z = w[2] - (dropped ? offset * n[2] : 0.0);
+                const double t = across[0] * x + across[1] * y + across[2] * z;
+                low = t < low ? t : low;
+                high = t > high ? t : high;
+            }
+        }
+    }
+    if (!(low <= high) || !std::isfinite(low) || !std::isfinite(high)) {
+        for (float &a : node.across)
+            a = 0.0f;
+        return;
+    }
+    node.slabLow = roundedDown(low);
+    node.slabHigh = roundedUp(high);
 }
 
 void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept
@@ -273,38 +370,45 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
             return;
     }
 
-    // Cells a quarter of the width wide, coarser when there would be more than the storage holds.
+    // Cubes a quarter of the width wide, larger when there would be more than the storage holds.
     const double cap = static_cast<double>(cellCapacity(capacity));
     double size = builtWidth / cellsPerWidth;
     double along[3];
     for (int attempt = 0;; ++attempt) {
-        double total = 1.0;
+        double total = 1.0, longest = 0.0;
         for (int c = 0; c < 3; ++c) {
-            const double wanted = std::ceil(extent[c] / size);
-            along[c] = wanted < 1.0 ? 1.0 : wanted > maxCellsPerAxis ? maxCellsPerAxis : wanted;
+            along[c] = std::floor(extent[c] / size) + 1.0;
+            longest = along[c] > longest ? along[c] : longest;
             total *= along[c];
         }
-        if (total <= cap)
+        if (total <= cap && longest <= maxCellsPerAxis)
             break;
-        if (attempt == 8)
+        if (attempt == 64)
             return;
-        size *= std::cbrt(total / cap) * 1.01;
+        // At least a few per cent larger each time: on few cells the one cell each axis gets
+        // beyond the extent's share keeps the count from falling in proportion.
+        const double byTotal = std::cbrt(total / cap), byLongest = longest / maxCellsPerAxis;
+        const double factor = (byTotal > byLongest ? byTotal : byLongest) * 1.01;
+        size *= factor > 1.05 ? factor : 1.05;
     }
+    // A polygon within the reach of a point lies at most this many cells away along some axes
+    // (squared, summed over the axes, each less the one cell either may span); the cells' own
+    // distances are held up to it, which it stays well below.
+    const double cellsAway = reach / size;
+    const double far2 = std::ceil(cellsAway * cellsAway);
+    if (!(far2 < 254.0))
+        return;
+    farFrom = static_cast<unsigned char>(far2);
+    cellsPerUnit = 1.0 / size;
     size_t total = 1;
-    uint32_t radius[3];
     for (int c = 0; c < 3; ++c) {
         cellCount[c] = static_cast<uint32_t>(along[c]);
         gridLow[c] = boundsMin[c];
-        cellsPerUnit[c] = extent[c] > 0.0 ? along[c] / extent[c] : 0.0;
-        // Cells along this axis that a polygon within the width may lie beyond: each cell is at
-        // most 1 / cellsPerUnit wide.
-        const double r = std::ceil(reach * cellsPerUnit[c]);
-        radius[c] = r < along[c] ? static_cast<uint32_t>(r) : cellCount[c];
         total *= cellCount[c];
     }
-    std::memset(cells, 0, total);
+    std::memset(cells, 255, total);
 
-    // Every cell a measured polygon's box touches.
+    // Every cell a measured polygon's box touches is at distance 0.
     const size_t strideY = cellCount[0], strideZ = static_cast<size_t>(cellCount[0]) * cellCount[1];
     size_t work = 0;
     const size_t budget = markBudget(capacity);
@@ -316,8 +420,8 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
         uint32_t from[3], to[3];
         size_t cellsTouched = 1;
         for (int c = 0; c < 3; ++c) {
-            from[c] = stepOf(low[c], gridLow[c], cellsPerUnit[c], cellCount[c]);
-            to[c] = stepOf(high[c], gridLow[c], cellsPerUnit[c], cellCount[c]);
+            from[c] = stepOf(low[c], gridLow[c], cellsPerUnit, cellCount[c]);
+            to[c] = stepOf(high[c], gridLow[c], cellsPerUnit, cellCount[c]);
             cellsTouched *= to[c] - from[c] + 1;
         }
         work += cellsTouched;
@@ -325,35 +429,39 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
             return;
         for (uint32_t z = from[2]; z <= to[2]; ++z)
             for (uint32_t y = from[1]; y <= to[1]; ++y)
-                std::memset(cells + z * strideZ + y * strideY + from[0], 1, to[0] - from[0] + 1);
+                std::memset(cells + z * strideZ + y * strideY + from[0], 0, to[0] - from[0] + 1);
     }
 
-    // Then every cell within the radius of a touched one, axis by axis (a box around each touched
-    // cell): bit 1 collects the result of both sweeps of a line while bit 0 still holds its input.
+    // Each cell's least sum over the axes of (cells between it and a touched cell)^2, axis by axis
+    // (the sum separates), up to the cap: a line at a time through a copy of it.
+    const uint32_t window = static_cast<uint32_t>(cellsAway) + 2;
     const size_t stride[3] = {1, strideY, strideZ};
+    unsigned char line[maxCellsPerAxis];
     for (int c = 0; c < 3; ++c) {
-        if (radius[c] == 0)
-            continue;
         const int a = c == 0 ? 1 : 0, b = c == 2 ? 1 : 2;
-        const uint32_t n = cellCount[c], r = radius[c];
+        const uint32_t n = cellCount[c];
         for (uint32_t i = 0; i < cellCount[a]; ++i)
             for (uint32_t j = 0; j < cellCount[b]; ++j) {
-                unsigned char *line = cells + i * stride[a] + j * stride[b];
-                uint32_t since = r + 1;
+                unsigned char *first = cells + i * stride[a] + j * stride[b];
+                for (uint32_t t = 0; t < n; ++t)
+                    line[t] = first[t * stride[c]];
                 for (uint32_t t = 0; t < n; ++t) {
-                    unsigned char &cell = line[t * stride[c]];
-                    since = (cell & 1) ? 0 : since <= r ? since + 1 : since;
-                    cell = static_cast<unsigned char>(cell | (since <= r ? 2 : 0));
-                }
-                since = r + 1;
-                for (uint32_t t = n; t-- > 0;) {
-                    unsigned char &cell = line[t * stride[c]];
-                    since = (cell & 1) ? 0 : since <= r ? since + 1 : since;
-                    cell = static_cast<unsigned char>(cell | (since <= r ? 2 : 0));
+                    unsigned int least = line[t];
+                    for (uint32_t gap = 2; gap <= window && least > 0; ++gap) {
+                        const unsigned int step = (gap - 1) * (gap - 1);
+                        if (t >= gap && line[t - gap] + step < least)
+                            least = line[t - gap] + step;
+                        if (t + gap < n && line[t + gap] + step < least)
+                            least = line[t + gap] + step;
+                    }
+                    // Next to a touched cell nothing lies between: as near as the cell itself.
+                    if (t >= 1 && line[t - 1] < least)
+                        least = line[t - 1];
+                    if (t + 1 < n && line[t + 1] < least)
+                        least = line[t + 1];
+                    first[t * stride[c]] = static_cast<unsigned char>(least < 255 ? least : 255);
                 }
             }
-        for (size_t k = 0; k < total; ++k)
-            cells[k] = static_cast<unsigned char>(cells[k] >> 1);
     }
     gridOn = true;
 }
@@ -362,10 +470,10 @@ bool DistanceIndex::inFarCell(const double p[3]) const noexcept
 {
     if (!ready || !gridOn)
         return false;
-    const size_t x = stepOf(p[0], gridLow[0], cellsPerUnit[0], cellCount[0]);
-    const size_t y = stepOf(p[1], gridLow[1], cellsPerUnit[1], cellCount[1]);
-    const size_t z = stepOf(p[2], gridLow[2], cellsPerUnit[2], cellCount[2]);
-    return cells[(z * cellCount[1] + y) * cellCount[0] + x] == 0;
+    const size_t x = stepOf(p[0], gridLow[0], cellsPerUnit, cellCount[0]);
+    const size_t y = stepOf(p[1], gridLow[1], cellsPerUnit, cellCount[1]);
+    const size_t z = stepOf(p[2], gridLow[2], cellsPerUnit, cellCount[2]);
+    return cells[(z * cellCount[1] + y) * cellCount[0] + x] >= farFrom;
 }
 
 void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, double &limit,
@@ -374,11 +482,15 @@ void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, 
     const uint32_t end = (leaf + 1) * leafSize < measured ? (leaf + 1) * leafSize : measured;
     for (uint32_t k = leaf * leafSize; k < end; ++k) {
         const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
-        // The record's own bounds hold what is measured of a triangle; a larger polygon may be
-        // measured beyond them (dropped onto its plane), so the leaf's box alone stands for it.
-        if (r.vertexCount == 3 && boxDistanceSquared(r.boundsMin, r.boundsMax, p) > limit)
+        // The record's own bounds, widened by how far beyond them the polygon is measured.
+        float slack;
+        const uint32_t bits = static_cast<uint32_t>(sorted[k] >> 32);
+        std::memcpy(&slack, &bits, sizeof slack);
+        const double low[3] = {r.boundsMin[0] - slack, r.boundsMin[1] - slack, r.boundsMin[2] - slack};
+        const double high[3] = {r.boundsMax[0] + slack, r.boundsMax[1] + slack, r.boundsMax[2] + slack};
+        if (boxDistanceSquared(low, high, p) > limit)
             continue;
-        const double d = polygonDistanceSquared(r, p);
+        const double d = polygonDistanceSquared(r, p, limit);
         if (d < best) {
             best = d;
             const double reach = std::sqrt(d) + margin;
@@ -408,15 +520,15 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
     } pending[64];
     int waiting = 0;
     uint32_t node = 1;
-    double distance = boxDistanceSquared(nodes[1].low, nodes[1].high, p);
+    double distance = nodeDistanceSquared(nodes[1], p);
     for (;;) {
         if (distance <= limit) {
             if (node >= firstLeaf) {
                 leafNearest(node - firstLeaf, p, best, limit, margin);
             } else {
                 const uint32_t left = 2 * node;
-                const double dl = boxDistanceSquared(nodes[left].low, nodes[left].high, p);
-                const double dr = boxDistanceSquared(nodes[left + 1].low, nodes[left + 1].high, p);
+                const double dl = nodeDistanceSquared(nodes[left], p);
+                const double dr = nodeDistanceSquared(nodes[left + 1], p);
                 const bool leftFirst = !(dr < dl);
                 if ((leftFirst ? dr : dl) <= limit)
                     pending[waiting++] = {leftFirst ? left + 1 : left, leftFirst ? dr : dl};

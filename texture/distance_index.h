@@ -3,11 +3,13 @@
 //
 // Two parts, both built from the records' bounds. A tree of boxes over the polygons, in the order
 // of their centres along a Z-order curve, four to a leaf and laid out as a complete binary tree
-// (node i has children 2i and 2i + 1, so no links are stored); a search goes nearer child first
+// (node i has children 2i and 2i + 1, so no links are stored); its lower nodes also bound their
+// polygons by a slab across their normals, which is what leaves most of them out near a curved
+// surface, where boxes are fat. A search goes nearer child first
 // and leaves out every box farther than the nearest polygon found so far, starting at w, so it
-// looks only within w of the point. And a grid of cells over the mesh's bounds, each marked when a
-// polygon's box may lie within w of it: a point in an unmarked cell is deeper than w, which it
-// learns without measuring any polygon.
+// looks only within w of the point. And a grid of cubic cells over the mesh's bounds, each holding
+// how many cells lie between it and the nearest cell a polygon's box touches: a point in a cell
+// far enough is deeper than w, which it learns without measuring any polygon.
 //
 // The answer is the plain scan's (nearestDistanceSquared) to the bit whenever that is below w: a
 // box is left out only when every polygon in it is farther, with a margin above the rounding of
@@ -54,16 +56,22 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
-    // A box of the tree, as floats rounded outwards; empty (low above high) for a padding leaf.
+    // A node of the tree: a box, as floats rounded outwards (empty, low above high, for a padding
+    // leaf); and a slab between two planes across a direction near its polygons' normals, which
+    // on a gently curved surface lies far closer around them than the box (none: a zero
+    // direction and an unbounded slab).
     struct Box {
         float low[3];
         float high[3];
+        float across[3];
+        float slabLow, slabHigh;
     };
 
 private:
     bool reserve(size_t polygons) noexcept;
     void sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept;
     void buildTree() noexcept;
+    void fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept;
     void buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept;
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
@@ -75,7 +83,9 @@ private:
     unsigned char *cells = nullptr;
 
     const CachedPolygon *records = nullptr;
-    const uint64_t *sorted = nullptr;   // keys or scratch, whichever the sort ended in
+    // Keys or scratch, whichever the sort ended in: record numbers, and once the tree is built, how
+    // far beyond its bounds each polygon is measured (a float's bits) above them.
+    uint64_t *sorted = nullptr;
     uint32_t measured = 0;              // polygons in the tree
     uint32_t firstLeaf = 1;
     double builtWidth = 0.0;
@@ -88,7 +98,10 @@ private:
     bool gridOn = false;
     uint32_t cellCount[3] = {0, 0, 0};
     double gridLow[3] = {0.0, 0.0, 0.0};
-    double cellsPerUnit[3] = {0.0, 0.0, 0.0};
+    double cellsPerUnit = 0.0;
+    // A cell holds the least sum over the axes of the squared count of cells between it and a cell
+    // a polygon touches; from this sum on, every polygon is farther than the width.
+    unsigned char farFrom = 255;
 
     bool ready = false;
 };

@@ -52,8 +52,27 @@ inline int facingAxis(const double n[3]) noexcept
     return z > x && z > y ? 2 : y > x ? 1 : 0;
 }
 
+// The outline of a polygon with a plane: inside it (by the crossing rule in the axes across the
+// facing one) the plane's distance h^2, else its nearest edge. `corner(j)` gives corner j.
+template <class Corner>
+inline double outlineDistanceSquared(int k, const Corner &corner, const double p[3], double h, int u, int v, double fu,
+                                     double fv) noexcept
+{
+    if (projectionContainsBy(
+            k, fu, fv, [&](int j) noexcept { return corner(j)[u]; }, [&](int j) noexcept { return corner(j)[v]; }))
+        return h * h;
+    double best = HUGE_VAL;
+    for (int j = 0, prev = k - 1; j < k; prev = j++) {
+        const double d = segmentDistanceSquared(corner(prev), corner(j), p);
+        best = d < best ? d : best;
+    }
+    return best;
+}
+
 // Squared distance from p to a polygon as described above; +infinity for a polygon not measured.
-inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3]) noexcept
+// A caller with no use for anything at or beyond `limit` may get, for such a polygon, the plane's
+// distance alone (never nearer than the polygon: its region lies in the plane) instead.
+inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], double limit = HUGE_VAL) noexcept
 {
     const int k = r.vertexCount;
     if (k < 3 || !r.vertices)
@@ -73,41 +92,45 @@ inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3]) 
 
     // The point's height over the plane, and its foot on it in the two axes across the facing one.
     const double h = n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - r.planeD;
+    if (h * h > limit)
+        return h * h;
     const int a = facingAxis(n);
     const int u = crossFirstAxis[a], v = crossSecondAxis[a];
     const double fu = p[u] - h * n[u], fv = p[v] - h * n[v];
 
-    if (k == 3) {
-        if (projectionContains(vertices, 3, u, v, fu, fv))
-            return h * h;
-        const double d0 = segmentDistanceSquared(vertices[2], vertices[0], p);
-        const double d1 = segmentDistanceSquared(vertices[0], vertices[1], p);
-        const double d2 = segmentDistanceSquared(vertices[1], vertices[2], p);
-        const double d01 = d0 < d1 ? d0 : d1;
-        return d01 < d2 ? d01 : d2;
-    }
+    if (k == 3)
+        return outlineDistanceSquared(
+            3, [&](int j) noexcept { return vertices[j]; }, p, h, u, v, fu, fv);
 
     // More vertices: each dropped onto the plane first, so the region is planar even when the
-    // polygon is not.
-    const auto dropped = [&](int j, int c) noexcept {
+    // polygon is not; the common few held while the outline is walked.
+    const auto drop = [&](int j, double out[3]) noexcept {
         const double *w = vertices[j];
         const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD;
-        return w[c] - offset * n[c];
+        out[0] = w[0] - offset * n[0];
+        out[1] = w[1] - offset * n[1];
+        out[2] = w[2] - offset * n[2];
     };
-    if (projectionContainsBy(
-            k, fu, fv, [&](int j) noexcept { return dropped(j, u); }, [&](int j) noexcept { return dropped(j, v); }))
-        return h * h;
-    double best = HUGE_VAL;
-    double previous[3] = {dropped(k - 1, 0), dropped(k - 1, 1), dropped(k - 1, 2)};
-    for (int j = 0; j < k; ++j) {
-        const double current[3] = {dropped(j, 0), dropped(j, 1), dropped(j, 2)};
-        const double d = segmentDistanceSquared(previous, current, p);
-        best = d < best ? d : best;
-        previous[0] = current[0];
-        previous[1] = current[1];
-        previous[2] = current[2];
+    constexpr int held = 16;
+    if (k <= held) {
+        double dropped[held][3];
+        for (int j = 0; j < k; ++j)
+            drop(j, dropped[j]);
+        return outlineDistanceSquared(
+            k, [&](int j) noexcept { return static_cast<const double *>(dropped[j]); }, p, h, u, v, fu, fv);
     }
-    return best;
+    struct Corner {
+        double x[3];
+        operator const double *() const noexcept { return x; }
+    };
+    return outlineDistanceSquared(
+        k,
+        [&](int j) noexcept {
+            Corner c;
+            drop(j, c.x);
+            return c;
+        },
+        p, h, u, v, fu, fv);
 }
 
 // A box holding everything a polygon is measured to: its vertices' bounds, and for a polygon of
