@@ -44,6 +44,13 @@ size_t leafCapacity(size_t polygons) noexcept
     return p;
 }
 
+// Groups for a polygon count: one per node at an even depth above the leaves, at most a third of
+// the tree's nodes (and one more).
+size_t groupCapacity(size_t polygons) noexcept
+{
+    return 2 * leafCapacity(polygons) / 3 + 1;
+}
+
 // The float next below and next above a finite float or an infinity; used to round bounds out.
 float floatBelow(float f) noexcept
 {
@@ -75,24 +82,6 @@ DistanceIndex::Box emptyBox() noexcept
 // widely for one to help, and fitting it would cost a pass over every vertex per level.
 constexpr uint32_t slabPolygons = 64;
 
-// The squared distance below which nothing in the node lies: the larger of the box's and the
-// slab's.
-inline double nodeDistanceSquared(const DistanceIndex::Box &b, const double p[3]) noexcept
-{
-    double sum = 0.0;
-    for (int c = 0; c < 3; ++c) {
-        const double below = static_cast<double>(b.low[c]) - p[c], above = p[c] - static_cast<double>(b.high[c]);
-        const double gap = below > above ? below : above;
-        const double g = gap > 0.0 ? gap : 0.0;
-        sum += g * g;
-    }
-    const double t = static_cast<double>(b.across[0]) * p[0] + static_cast<double>(b.across[1]) * p[1] +
-                     static_cast<double>(b.across[2]) * p[2];
-    const double below = static_cast<double>(b.slabLow) - t, above = t - static_cast<double>(b.slabHigh);
-    const double gap = below > above ? below : above;
-    const double slab = gap > 0.0 ? gap * gap : 0.0;
-    return slab > sum ? slab : sum;
-}
 
 void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
 {
@@ -149,6 +138,7 @@ DistanceIndex::~DistanceIndex()
     delete[] keys;
     delete[] scratch;
     delete[] nodes;
+    delete[] groups;
     delete[] cells;
 }
 
@@ -167,10 +157,12 @@ bool DistanceIndex::reserve(size_t n) noexcept
     delete[] keys;
     delete[] scratch;
     delete[] nodes;
+    delete[] groups;
     delete[] cells;
     keys = nullptr;
     scratch = nullptr;
     nodes = nullptr;
+    groups = nullptr;
     cells = nullptr;
     capacity = 0;
     if (n > UINT32_MAX / 2 || n > SIZE_MAX / (16 * sizeof(Box)))
@@ -178,15 +170,18 @@ bool DistanceIndex::reserve(size_t n) noexcept
     keys = new (std::nothrow) uint64_t[n];
     scratch = new (std::nothrow) uint64_t[n];
     nodes = new (std::nothrow) Box[2 * leafCapacity(n)];
+    groups = new (std::nothrow) Group[groupCapacity(n)];
     cells = new (std::nothrow) unsigned char[cellCapacity(n)];
-    if (!keys || !scratch || !nodes || !cells) {
+    if (!keys || !scratch || !nodes || !groups || !cells) {
         delete[] keys;
         delete[] scratch;
         delete[] nodes;
+        delete[] groups;
         delete[] cells;
         keys = nullptr;
         scratch = nullptr;
         nodes = nullptr;
+        groups = nullptr;
         cells = nullptr;
         return false;
     }
@@ -205,6 +200,7 @@ bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double
     if (!reserve(n))
         return false;
     records = polygons;
+    recordCount = count > 0 ? count : 0;
     builtWidth = width;
 
     double largest = 0.0;
@@ -219,6 +215,7 @@ bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double
             keys[measured++] = static_cast<uint64_t>(i);
     sortByCurve(boundsMin, boundsMax);
     buildTree();
+    buildGroups();
     buildGrid(boundsMin, boundsMax);
     ready = true;
     return true;
@@ -357,6 +354,34 @@ void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexc
     }
     node.slabLow = roundedDown(low);
     node.slabHigh = roundedUp(high);
+}
+
+uint32_t DistanceIndex::groupOf(uint32_t node) const noexcept
+{
+    // Node i at depth 2k is the (i - 4^k)-th of its depth, after the (4^k - 1) / 3 above it.
+    const uint32_t depth = 31 - static_cast<uint32_t>(__builtin_clz(node));
+    const uint32_t first = 1u << depth;
+    return (first - 1) / 3 + (node - first);
+}
+
+void DistanceIndex::buildGroups() noexcept
+{
+    for (uint32_t depth = 0; (1u << depth) < firstLeaf; depth += 2)
+        for (uint32_t i = 1u << depth; i < (2u << depth); ++i) {
+            Group &g = groups[groupOf(i)];
+            // Grandchildren, or just above the leaves (an odd count of levels) two children.
+            const bool grand = (4 * static_cast<size_t>(i)) < 2 * static_cast<size_t>(firstLeaf);
+            for (uint32_t lane = 0; lane < 4; ++lane) {
+                const Box b = grand ? nodes[4 * i + lane] : lane < 2 ? nodes[2 * i + lane] : emptyBox();
+                for (int c = 0; c < 3; ++c) {
+                    g.low[c][lane] = b.low[c];
+                    g.high[c][lane] = b.high[c];
+                    g.across[c][lane] = b.across[c];
+                }
+                g.slabLow[lane] = b.slabLow;
+                g.slabHigh[lane] = b.slabHigh;
+            }
+        }
 }
 
 void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept
@@ -502,6 +527,24 @@ void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, 
     }
 }
 
+namespace {
+
+typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
+typedef int32_t Mask4 __attribute__((vector_size(4 * sizeof(int32_t))));
+
+inline Lanes4 loadLanes(const float (&x)[4]) noexcept
+{
+    Lanes4 v;
+    std::memcpy(&v, x, sizeof v);
+    return v;
+}
+inline Lanes4 largerOf(Lanes4 a, Lanes4 b) noexcept
+{
+    return a > b ? a : b;
+}
+
+} // namespace
+
 double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
 {
     const double width = builtWidth;
@@ -510,41 +553,75 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
     double largest = 0.0;
     for (int c = 0; c < 3; ++c)
         largest = __builtin_fabs(p[c]) > largest ? __builtin_fabs(p[c]) : largest;
+    // Beyond what floats hold with room to spare (or not a number): every record, plainly.
+    if (!(largest < 0x1p100)) {
+        const double nearest = std::sqrt(nearestDistanceSquared(records, recordCount, p));
+        return nearest < width ? nearest : width;
+    }
     const double margin = marginBase + largest * 0x1p-36;
     double best = HUGE_VAL;
-    const double reach = width + margin;
+    double reach = width + margin;
     double limit = reach * reach;
 
-    // Nearer child first; the farther one waits on the stack with its distance, and is left out
-    // when it comes up if a nearer polygon has been found meanwhile. The tree is at most 32 deep.
+    // Nodes are tested in floats, from the point rounded to floats: each gap may come out larger
+    // than the exact one by a few units in the last place of the coordinates involved, so a node
+    // is left out only beyond the reach plus that much (and a float's rounding of the square).
+    const double slack = (largest + marginBase * 0x1p36) * 0x1p-19;
+    const auto threshold = [slack](double r) noexcept {
+        const double t = (r + slack) * (r + slack) * (1.0 + 0x1p-18);
+        return t < static_cast<double>(FLT_MAX) ? static_cast<float>(t) : HUGE_VALF;
+    };
+    float floatLimit = threshold(reach);
+    const Lanes4 px = Lanes4{} + static_cast<float>(p[0]), py = Lanes4{} + static_cast<float>(p[1]),
+                 pz = Lanes4{} + static_cast<float>(p[2]);
+    const Lanes4 zero = Lanes4{};
+
+    // Nodes waiting, nearest last; each with the bound it was pushed with, tested again when it
+    // comes up since a nearer polygon may have been found meanwhile.
     struct Pending {
         uint32_t node;
-        double distance;
-    } pending[64];
+        float bound;
+    } pending[128];
     int waiting = 0;
-    uint32_t node = 1;
-    double distance = nodeDistanceSquared(nodes[1], p);
-    for (;;) {
-        if (distance <= limit) {
-            if (node >= firstLeaf) {
-                leafNearest(node - firstLeaf, p, best, limit, margin);
-            } else {
-                const uint32_t left = 2 * node;
-                const double dl = nodeDistanceSquared(nodes[left], p);
-                const double dr = nodeDistanceSquared(nodes[left + 1], p);
-                const bool leftFirst = !(dr < dl);
-                if ((leftFirst ? dr : dl) <= limit)
-                    pending[waiting++] = {leftFirst ? left + 1 : left, leftFirst ? dr : dl};
-                node = leftFirst ? left : left + 1;
-                distance = leftFirst ? dl : dr;
-                continue;
-            }
+    pending[waiting++] = {1, 0.0f};
+    while (waiting > 0) {
+        const Pending next = pending[--waiting];
+        if (next.bound > floatLimit)
+            continue;
+        const uint32_t node = next.node;
+        if (node >= firstLeaf) {
+            leafNearest(node - firstLeaf, p, best, limit, margin);
+            reach = std::sqrt(limit);
+            floatLimit = threshold(reach);
+            continue;
         }
-        if (waiting == 0)
-            break;
-        --waiting;
-        node = pending[waiting].node;
-        distance = pending[waiting].distance;
+        // The four lanes' bounds: the box's gap and the slab's, the larger.
+        const Group &g = groups[groupOf(node)];
+        const Lanes4 gx = largerOf(largerOf(loadLanes(g.low[0]) - px, px - loadLanes(g.high[0])), zero);
+        const Lanes4 gy = largerOf(largerOf(loadLanes(g.low[1]) - py, py - loadLanes(g.high[1])), zero);
+        const Lanes4 gz = largerOf(largerOf(loadLanes(g.low[2]) - pz, pz - loadLanes(g.high[2])), zero);
+        const Lanes4 box = gx * gx + gy * gy + gz * gz;
+        const Lanes4 t = loadLanes(g.across[0]) * px + loadLanes(g.across[1]) * py + loadLanes(g.across[2]) * pz;
+        const Lanes4 gs = largerOf(largerOf(loadLanes(g.slabLow) - t, t - loadLanes(g.slabHigh)), zero);
+        const Lanes4 bound = largerOf(box, gs * gs);
+
+        // Children by the node's layout; the passing ones pushed farthest first.
+        const bool grand = (4 * static_cast<size_t>(node)) < 2 * static_cast<size_t>(firstLeaf);
+        const uint32_t firstChild = grand ? 4 * node : 2 * node;
+        uint32_t order[4];
+        int passing = 0;
+        for (uint32_t lane = 0; lane < 4; ++lane)
+            if (bound[lane] <= floatLimit && (grand || lane < 2)) {
+                // Insertion by bound, largest first.
+                int k = passing++;
+                while (k > 0 && bound[order[k - 1]] < bound[lane]) {
+                    order[k] = order[k - 1];
+                    --k;
+                }
+                order[k] = lane;
+            }
+        for (int k = 0; k < passing; ++k)
+            pending[waiting++] = {firstChild + order[k], bound[order[k]]};
     }
     const double nearest = std::sqrt(best);
     return nearest < width ? nearest : width;
@@ -554,7 +631,8 @@ size_t DistanceIndex::bytes() const noexcept
 {
     if (!keys)
         return 0;
-    return capacity * 2 * sizeof(uint64_t) + 2 * leafCapacity(capacity) * sizeof(Box) + cellCapacity(capacity);
+    return capacity * 2 * sizeof(uint64_t) + 2 * leafCapacity(capacity) * sizeof(Box) +
+           groupCapacity(capacity) * sizeof(Group) + cellCapacity(capacity);
 }
 
 } // namespace ostrevin

@@ -5,9 +5,10 @@
 // of their centres along a Z-order curve, four to a leaf and laid out as a complete binary tree
 // (node i has children 2i and 2i + 1, so no links are stored); its lower nodes also bound their
 // polygons by a slab across their normals, which is what leaves most of them out near a curved
-// surface, where boxes are fat. A search goes nearer child first
-// and leaves out every box farther than the nearest polygon found so far, starting at w, so it
-// looks only within w of the point. And a grid of cubic cells over the mesh's bounds, each holding
+// surface, where boxes are fat. A search tests four grandchildren at a time, in floats with a
+// margin that keeps the test conservative, goes nearer nodes first, and leaves out every node
+// farther than the nearest polygon found so far, starting at w, so it looks only within w of the
+// point. And a grid of cubic cells over the mesh's bounds, each holding
 // how many cells lie between it and the nearest cell a polygon's box touches: a point in a cell
 // far enough is deeper than w, which it learns without measuring any polygon.
 //
@@ -67,8 +68,20 @@ public:
         float slabLow, slabHigh;
     };
 
+    // Four nodes side by side, the grandchildren of a node at an even depth (or, just above the
+    // leaves, its two children and two empty lanes), field by field, so that a search tests all
+    // four with the same few vector operations.
+    struct Group {
+        float low[3][4];
+        float high[3][4];
+        float across[3][4];
+        float slabLow[4], slabHigh[4];
+    };
+
 private:
     bool reserve(size_t polygons) noexcept;
+    void buildGroups() noexcept;
+    uint32_t groupOf(uint32_t node) const noexcept;
     void sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept;
     void buildTree() noexcept;
     void fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept;
@@ -80,9 +93,11 @@ private:
     uint64_t *keys = nullptr;      // curve position above, record number below; sorted
     uint64_t *scratch = nullptr;   // the sort's other buffer
     Box *nodes = nullptr;          // node 1 the root; leaves from `firstLeaf`
+    Group *groups = nullptr;       // by node at an even depth above the leaves, depth by depth
     unsigned char *cells = nullptr;
 
     const CachedPolygon *records = nullptr;
+    int recordCount = 0;
     // Keys or scratch, whichever the sort ended in: record numbers, and once the tree is built, how
     // far beyond its bounds each polygon is measured (a float's bits) above them.
     uint64_t *sorted = nullptr;
