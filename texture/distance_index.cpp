@@ -16,7 +16,7 @@ namespace {
 // Cells the grid may have for a polygon count: a few bytes per polygon, and some for tiny meshes.
 constexpr size_t cellCapacity(size_t polygons) noexcept
 {
-    return 8 * polygons + 64;
+    return 8 * polygons + 32;
 }
 // Cells a grid may mark in all, beyond which it is not worth building (polygons spanning much of
 // the mesh each): the search alone then answers every point.
@@ -44,11 +44,13 @@ size_t leafCapacity(size_t polygons) noexcept
     return p;
 }
 
-// Groups for a polygon count: one per node at an even depth above the leaves, at most a third of
-// the tree's nodes (and one more).
+// Groups for a polygon count: one per node at an even depth above the leaves.
 size_t groupCapacity(size_t polygons) noexcept
 {
-    return 2 * leafCapacity(polygons) / 3 + 1;
+    size_t groups = 0;
+    for (size_t first = 1; first < leafCapacity(polygons); first *= 4)
+        groups += first;
+    return groups;
 }
 
 // The float next below and next above a finite float or an infinity; used to round bounds out.

@@ -185,6 +185,11 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
     EXPECT_EQ(a, alone);
     EXPECT_EQ(b, alone);
 
+    // Within one record's bytes even over a single polygon.
+    DistanceIndex single;
+    ASSERT_TRUE(single.build(cache.polygons, 1, cache.boundsMin, cache.boundsMax, 0.2));
+    EXPECT_LE(single.bytes(), sizeof(ostrevin::CachedPolygon) + 4 * sizeof(double[3]));
+
     // A width that is not a finite positive number builds nothing.
     for (const double width : {0.0, -1.0, HUGE_VAL, static_cast<double>(NAN)})
         EXPECT_FALSE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
