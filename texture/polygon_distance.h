@@ -19,6 +19,7 @@
 
 #include <cmath>
 
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 #include "texture/polygon_crossing.h"
 
