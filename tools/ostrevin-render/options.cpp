@@ -132,6 +132,12 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             o.fps = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
                 throw UsageError("--fps wants a positive number, not \"" + text + "\"");
+        } else if (arg == "--soft-edge") {
+            const std::string text = value();
+            char *end = nullptr;
+            o.softEdge = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(o.softEdge) || o.softEdge < 0.0)
+                throw UsageError("--soft-edge wants a width of 0 or more, not \"" + text + "\"");
         } else if (arg == "--save-settings") {
             o.saveSettings = value();
         } else if (arg == "--load-settings") {
@@ -164,6 +170,7 @@ std::string usageText()
            "  --target NAME         the target object (default: the first object)\n"
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
+           "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
            "  --view x|y|z          the axis the images look along (default z)\n"
            "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"

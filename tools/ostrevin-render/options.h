@@ -12,6 +12,7 @@ struct Options {
     std::string modulePath;       // empty: Ostrevin.p next to the executable
     std::string target;           // empty: the first object, unless settings are loaded
     bool invert = false;
+    double softEdge = 0.0;        // the soft edge's width; 0 leaves the edge hard (or as loaded)
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
     int view = 2;                 // the axis the images look along
     int threads = 1;

@@ -34,6 +34,8 @@ const ImportedObject &configure(Session &session, const Options &o, const Import
         session.pickTarget(scene.objects.front().name);
     if (o.invert)
         session.setInvert(true);
+    if (o.softEdge > 0.0)
+        session.setSoftEdge(o.softEdge);
 
     const int position = session.targetPosition();
     if (position < 1 || static_cast<std::size_t>(position) > scene.objects.size()) {
