@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
-#include <new>
 
+#include "framework/growing_buffer.h"
 #include "texture/mesh_cache.h"
 #include "texture/polygon_distance.h"
 
@@ -154,41 +154,16 @@ void DistanceIndex::clear() noexcept
 
 bool DistanceIndex::reserve(size_t n) noexcept
 {
-    if (n <= capacity && keys)
-        return true;
-    delete[] keys;
-    delete[] scratch;
-    delete[] nodes;
-    delete[] groups;
-    delete[] cells;
-    keys = nullptr;
-    scratch = nullptr;
-    nodes = nullptr;
-    groups = nullptr;
-    cells = nullptr;
-    capacity = 0;
-    if (n > UINT32_MAX / 2 || n > SIZE_MAX / (16 * sizeof(Box)))
+    if (n > UINT32_MAX / 2)
         return false;
-    keys = new (std::nothrow) uint64_t[n];
-    scratch = new (std::nothrow) uint64_t[n];
-    nodes = new (std::nothrow) Box[2 * leafCapacity(n)];
-    groups = new (std::nothrow) Group[groupCapacity(n)];
-    cells = new (std::nothrow) unsigned char[cellCapacity(n)];
-    if (!keys || !scratch || !nodes || !groups || !cells) {
-        delete[] keys;
-        delete[] scratch;
-        delete[] nodes;
-        delete[] groups;
-        delete[] cells;
-        keys = nullptr;
-        scratch = nullptr;
-        nodes = nullptr;
-        groups = nullptr;
-        cells = nullptr;
-        return false;
-    }
-    capacity = n;
-    return true;
+    // Each block by the counts alone; one that cannot grow leaves the index unusable, and the
+    // next build asks again.
+    bool held = growOrFail(keys, keysHeld, n);
+    held = growOrFail(scratch, scratchHeld, n) && held;
+    held = growOrFail(nodes, nodesHeld, 2 * leafCapacity(n)) && held;
+    held = growOrFail(groups, groupsHeld, groupCapacity(n)) && held;
+    held = growOrFail(cells, cellsHeld, cellCapacity(n)) && held;
+    return held;
 }
 
 bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double boundsMin[3],
@@ -398,7 +373,7 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
     }
 
     // Cubes a quarter of the width wide, larger when there would be more than the storage holds.
-    const double cap = static_cast<double>(cellCapacity(capacity));
+    const double cap = static_cast<double>(cellsHeld);
     double size = builtWidth / cellsPerWidth;
     double along[3];
     for (int attempt = 0;; ++attempt) {
@@ -438,7 +413,7 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
     // Every cell a measured polygon's box touches is at distance 0.
     const size_t strideY = cellCount[0], strideZ = static_cast<size_t>(cellCount[0]) * cellCount[1];
     size_t work = 0;
-    const size_t budget = markBudget(capacity);
+    const size_t budget = markBudget(keysHeld);
     for (uint32_t k = 0; k < measured; ++k) {
         double low[3], high[3];
         measuredBounds(records[static_cast<uint32_t>(sorted[k])], low, high);
@@ -631,10 +606,8 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
 
 size_t DistanceIndex::bytes() const noexcept
 {
-    if (!keys)
-        return 0;
-    return capacity * 2 * sizeof(uint64_t) + 2 * leafCapacity(capacity) * sizeof(Box) +
-           groupCapacity(capacity) * sizeof(Group) + cellCapacity(capacity);
+    return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + groupsHeld * sizeof(Group) +
+           cellsHeld;
 }
 
 } // namespace ostrevin

@@ -88,8 +88,8 @@ private:
     void buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept;
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
-    // Storage, each block sized by the polygon count it was last grown for.
-    size_t capacity = 0;
+    // Storage, each block sized by the polygon count it was last grown for, and what it holds.
+    size_t keysHeld = 0, scratchHeld = 0, nodesHeld = 0, groupsHeld = 0, cellsHeld = 0;
     uint64_t *keys = nullptr;      // curve position above, record number below; sorted
     uint64_t *scratch = nullptr;   // the sort's other buffer
     Box *nodes = nullptr;          // node 1 the root; leaves from `firstLeaf`
