@@ -304,13 +304,16 @@ struct SoftEdgeRow {
     double recordBytes = 0, indexBytes = 0;   // per polygon
 };
 
-// Values further apart than rounding: the peers measure the same triangles, in another order.
+// Values further apart than the surfaces measured can account for: the peers measure the polygons
+// fanned into triangles, the module each polygon on its plane, and the host's floats bend a quad
+// off its plane by about 1e-7 of its size.
+constexpr double valueTolerance = 1e-5;
 long valueDifferences(const std::vector<double> &a, const std::vector<double> &b, long &checked)
 {
     long n = 0;
     checked = static_cast<long>(std::min(a.size(), b.size()));
     for (long i = 0; i < checked; ++i)
-        n += !(std::fabs(a[static_cast<std::size_t>(i)] - b[static_cast<std::size_t>(i)]) <= 1e-9);
+        n += !(std::fabs(a[static_cast<std::size_t>(i)] - b[static_cast<std::size_t>(i)]) <= valueTolerance);
     return n;
 }
 
@@ -726,7 +729,7 @@ void printTables(const std::vector<ThroughputRow> &throughput, const std::vector
     }
     std::printf("\nSoft edge at 5%% of the box diagonal, texture axis Z: points per second (best pass), beside the\n"
                 "hard mask on the same points; CGAL: its AABB tree's closest point after its side test; Embree: its\n"
-                "point query after its parity. Values apart by more than 1e-9 from the module's are counted.\n");
+                "point query after its parity. Values apart by more than 1e-5 from the module's are counted.\n");
     std::printf("%-16s %9s %-8s %8s | %9s %9s %8s | %9s %8s %9s %8s | %11s %11s | %9s %9s\n", "target", "polygons",
                 "points", "width", "hard", "soft", "x hard", "CGAL", "x CGAL", "Embree", "x Embree", "!= CGAL",
                 "!= Embree", "rec B/pg", "dist B/pg");

@@ -305,20 +305,21 @@ void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexc
         node.across[c] = static_cast<float>(sum[c] / length * (1.0 - 0x1p-20));
         across[c] = node.across[c];
     }
-    // Every vertex, and for polygons of more than three also their vertices dropped onto their
-    // plane: what is measured of each polygon lies in the hull of these.
+    // Every vertex, and where they are dropped onto the polygon's plane also the dropped ones: what
+    // is measured of each polygon lies in the hull of these.
     double low = HUGE_VAL, high = -HUGE_VAL;
     for (uint32_t k = begin; k < end; ++k) {
         const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
-        const double *n = r.normal;
-        const bool drops = r.vertexCount > 3 && !(n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0);
+        double n[3], d;
+        bool drops = false;
+        if (!measuredPlane(r, n, d, drops))
+            drops = false;
         for (int j = 0; j < r.vertexCount; ++j) {
-            const double *w = r.vertices[j];
-            const double offset = drops ? n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD : 0.0;
-            for (int dropped = 0; dropped <= (drops ? 1 : 0); ++dropped) {
-                const double x = w[0] - (dropped ? offset * n[0] : 0.0), y = w[1] - (dropped ? offset * n[1] : 0.0),
-                             z = w[2] - (dropped ? offset * n[2] : 0.0);
-                const double t = across[0] * x + across[1] * y + across[2] * z;
+            double x[3] = {r.vertices[j][0], r.vertices[j][1], r.vertices[j][2]};
+            for (int pass = 0; pass <= (drops ? 1 : 0); ++pass) {
+                if (pass)
+                    dropOntoPlane(r.vertices[j], n, d, x);
+                const double t = across[0] * x[0] + across[1] * x[1] + across[2] * x[2];
                 low = t < low ? t : low;
                 high = t > high ? t : high;
             }

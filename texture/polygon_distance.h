@@ -8,15 +8,17 @@
 // nearest point of the outline otherwise. A polygon whose vertices leave that plane is measured
 // with its outline dropped straight onto the plane: a region of the plane all the same, so the
 // distance stays exact and continuous, and it lies within the polygon's own warp of its vertices.
-// A triangle lies in its plane, so its vertices are used as they are. A polygon without a plane
-// (its first three vertices on one line) is measured by its edges alone; one of fewer than three
-// vertices, which the inside test never counts, is not measured at all.
+// A triangle lies in its plane, so its vertices are used as they are. A polygon whose first three
+// vertices lie on one line (so that the inside test has no plane for it) is measured the same way
+// on the plane its whole outline spans; one whose vertices all lie on one line by its edges alone;
+// one of fewer than three vertices, which the inside test never counts, is not measured at all.
 //
 // Each polygon's distance is the exact distance to a closed set, up to rounding, so the nearest of
 // them is continuous everywhere: across shared edges and vertices there is no seam.
 #ifndef OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
 #define OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
 
+#include <cfloat>
 #include <cmath>
 
 #include "texture/geometry.h"
@@ -70,6 +72,52 @@ inline double outlineDistanceSquared(int k, const Corner &corner, const double p
     return best;
 }
 
+// The plane a polygon is measured on: the inside test's (its normal and constant) when it has one;
+// otherwise, for a polygon whose first three vertices lie on one line, the plane its whole outline
+// spans (Newell's normal, through the vertices' mean). False when the outline spans none (all
+// its vertices on one line), which is then measured by its edges alone. `drops`: whether the
+// vertices are dropped onto the plane (all but the inside test's triangles, which lie in theirs).
+inline bool measuredPlane(const CachedPolygon &r, double n[3], double &d, bool &drops) noexcept
+{
+    const int k = r.vertexCount;
+    const double(*w)[3] = r.vertices;
+    if (!(r.normal[0] == 0.0 && r.normal[1] == 0.0 && r.normal[2] == 0.0)) {
+        n[0] = r.normal[0];
+        n[1] = r.normal[1];
+        n[2] = r.normal[2];
+        d = r.planeD;
+        drops = k > 3;
+        return true;
+    }
+    double sum[3] = {0.0, 0.0, 0.0}, mean[3] = {0.0, 0.0, 0.0};
+    for (int j = 0, prev = k - 1; j < k; prev = j++) {
+        sum[0] += (w[prev][1] - w[j][1]) * (w[prev][2] + w[j][2]);
+        sum[1] += (w[prev][2] - w[j][2]) * (w[prev][0] + w[j][0]);
+        sum[2] += (w[prev][0] - w[j][0]) * (w[prev][1] + w[j][1]);
+        for (int c = 0; c < 3; ++c)
+            mean[c] += w[j][c];
+    }
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length > 0.0 && length <= DBL_MAX))
+        return false;
+    for (int c = 0; c < 3; ++c) {
+        n[c] = sum[c] / length;
+        mean[c] /= k;
+    }
+    d = n[0] * mean[0] + n[1] * mean[1] + n[2] * mean[2];
+    drops = true;
+    return true;
+}
+
+// Vertex j dropped straight onto the plane (n, d).
+inline void dropOntoPlane(const double w[3], const double n[3], double d, double out[3]) noexcept
+{
+    const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - d;
+    out[0] = w[0] - offset * n[0];
+    out[1] = w[1] - offset * n[1];
+    out[2] = w[2] - offset * n[2];
+}
+
 // Squared distance from p to a polygon as described above; +infinity for a polygon not measured.
 // A caller with no use for anything at or beyond `limit` may get, for such a polygon, the plane's
 // distance alone (never nearer than the polygon: its region lies in the plane) instead.
@@ -79,10 +127,11 @@ inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], 
     if (k < 3 || !r.vertices)
         return HUGE_VAL;
     const double(*vertices)[3] = r.vertices;
-    const double *n = r.normal;
+    double n[3], planeD;
+    bool drops;
 
-    // No plane: the outline alone.
-    if (n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0) {
+    // No plane at all: the outline alone.
+    if (!measuredPlane(r, n, planeD, drops)) {
         double best = HUGE_VAL;
         for (int j = 0, prev = k - 1; j < k; prev = j++) {
             const double d = segmentDistanceSquared(vertices[prev], vertices[j], p);
@@ -92,31 +141,24 @@ inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], 
     }
 
     // The point's height over the plane, and its foot on it in the two axes across the facing one.
-    const double h = n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - r.planeD;
+    const double h = n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - planeD;
     if (h * h > limit)
         return h * h;
     const int a = facingAxis(n);
     const int u = crossFirstAxis[a], v = crossSecondAxis[a];
     const double fu = p[u] - h * n[u], fv = p[v] - h * n[v];
 
-    if (k == 3)
+    if (!drops)
         return outlineDistanceSquared(
-            3, [&](int j) noexcept { return vertices[j]; }, p, h, u, v, fu, fv);
+            k, [&](int j) noexcept { return vertices[j]; }, p, h, u, v, fu, fv);
 
-    // More vertices: each dropped onto the plane first, so the region is planar even when the
-    // polygon is not; the common few held while the outline is walked.
-    const auto drop = [&](int j, double out[3]) noexcept {
-        const double *w = vertices[j];
-        const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD;
-        out[0] = w[0] - offset * n[0];
-        out[1] = w[1] - offset * n[1];
-        out[2] = w[2] - offset * n[2];
-    };
+    // Each vertex dropped onto the plane first, so the region is planar even when the polygon is
+    // not; the common few held while the outline is walked.
     constexpr int held = 16;
     if (k <= held) {
         double dropped[held][3];
         for (int j = 0; j < k; ++j)
-            drop(j, dropped[j]);
+            dropOntoPlane(vertices[j], n, planeD, dropped[j]);
         return outlineDistanceSquared(
             k, [&](int j) noexcept { return static_cast<const double *>(dropped[j]); }, p, h, u, v, fu, fv);
     }
@@ -128,31 +170,31 @@ inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], 
         k,
         [&](int j) noexcept {
             Corner c;
-            drop(j, c.x);
+            dropOntoPlane(vertices[j], n, planeD, c.x);
             return c;
         },
         p, h, u, v, fu, fv);
 }
 
-// A box holding everything a polygon is measured to: its vertices' bounds, and for a polygon of
-// more than three vertices also its vertices dropped onto its plane (the same arithmetic as the
-// distance's, so the same bits), which leave those bounds when the polygon leaves its plane.
+// A box holding everything a polygon is measured to: its vertices' bounds, and when they are
+// dropped onto its plane also the dropped ones (the same arithmetic as the distance's, so the same
+// bits), which leave those bounds when the polygon leaves its plane.
 inline void measuredBounds(const CachedPolygon &r, double low[3], double high[3]) noexcept
 {
     for (int c = 0; c < 3; ++c) {
         low[c] = r.boundsMin[c];
         high[c] = r.boundsMax[c];
     }
-    const double *n = r.normal;
-    if (r.vertexCount <= 3 || !r.vertices || (n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0))
+    double n[3], d;
+    bool drops;
+    if (r.vertexCount < 3 || !r.vertices || !measuredPlane(r, n, d, drops) || !drops)
         return;
     for (int j = 0; j < r.vertexCount; ++j) {
-        const double *w = r.vertices[j];
-        const double offset = n[0] * w[0] + n[1] * w[1] + n[2] * w[2] - r.planeD;
+        double x[3];
+        dropOntoPlane(r.vertices[j], n, d, x);
         for (int c = 0; c < 3; ++c) {
-            const double x = w[c] - offset * n[c];
-            low[c] = x < low[c] ? x : low[c];
-            high[c] = x > high[c] ? x : high[c];
+            low[c] = x[c] < low[c] ? x[c] : low[c];
+            high[c] = x[c] > high[c] ? x[c] : high[c];
         }
     }
 }

@@ -42,13 +42,17 @@ const std::vector<Target> &targets()
              standin::appendPrism(o, standin::starOutline({0, 0}, 1.0, 0.35, 7), -0.3, 0.4);
              standin::appendPrism(o, standin::lOutline({1.2, -1}, 1.5, 2, 0.4), -1, 1, 0);
          }},
-        {"boxes of very different sizes, one warped", [](SceneObject &o) {
+        {"boxes of very different sizes, one warped; a pentagon without a first plane", [](SceneObject &o) {
              standin::appendBox(o, {-3, -3, -3}, {3, 3, 3}, 2);
              for (int i = 0; i < 40; ++i) {
                  const float x = -2.5f + 0.125f * static_cast<float>(i);
                  standin::appendBox(o, {x, -0.05f, -0.02f}, {x + 0.04f, 0.05f, 0.02f});
              }
              o.points[5][2] += 0.7f;
+             // A pentagon whose first three vertices lie on one line, off its plane at the fourth.
+             const int first = static_cast<int>(o.points.size());
+             o.points.insert(o.points.end(), {{-2, -2, 2.5f}, {-1, -2, 2.5f}, {0, -2, 2.5f}, {0, -1, 2.7f}, {-2, -1, 2.5f}});
+             o.addPolygon({first, first + 1, first + 2, first + 3, first + 4});
          }},
     };
     return list;

@@ -92,9 +92,10 @@ TEST_F(PolygonDistance, FaceEdgeVertexNotchAndWhatIsNotMeasured)
         {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}},                  // 0: square
         {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}},   // 1: concave L
         {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},                             // 2: triangle
-        {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}},                  // 3: no plane (first three on a line)
+        {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}},                  // 3: first three on a line
         {{0, 0, 0}, {1, 1, 1}},                                        // 4: two vertices
         {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 1}},                  // 5: fourth vertex off the plane z = 0
+        {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}},                             // 6: all on a line
     });
     struct Case {
         int polygon;
@@ -106,8 +107,9 @@ TEST_F(PolygonDistance, FaceEdgeVertexNotchAndWhatIsNotMeasured)
         // In the L's notch the plane is not the answer: its nearest edges are.
         {1, {1.5, 1.5, 1}, std::sqrt(1.25)}, {1, {0.5, 1.5, 1}, 1}, {1, {1.5, 0.5, -2}, 2},
         {2, {1, 1, 0}, std::sqrt(0.5)},      {2, {0.25, 0.25, 2}, 2}, {2, {-1, -1, 1}, std::sqrt(3.0)},
-        // Without a plane, only the outline: not the distance 1 to the plane z = 0.
-        {3, {1, 0.5, 1}, std::sqrt(1.125)},  {4, {0, 0, 0}, HUGE_VAL},
+        // The plane the whole outline spans, z = 0, where the first three give none; on a line,
+        // only the edges.
+        {3, {1, 0.5, 1}, 1},  {3, {1, -1, 0}, 1},  {6, {2, 1, 0}, 1},  {6, {-3, 4, 0}, 5},  {4, {0, 0, 0}, HUGE_VAL},
         // Measured as its outline dropped onto the plane of its first three vertices: the square.
         {5, {0, 2, 1}, 1}, {5, {1, 1, 3}, 3}, {5, {-1, 3, 0}, std::sqrt(2.0)},
     };
