@@ -53,7 +53,7 @@ size_t groupCapacity(size_t polygons) noexcept
     return groups;
 }
 
-// The float next below and next above a finite float or an infinity; used to round bounds out.
+// The float next below a finite float or an infinity; bounds are rounded outwards with it.
 float floatBelow(float f) noexcept
 {
     if (f == 0.0f)
@@ -84,7 +84,6 @@ DistanceIndex::Box emptyBox() noexcept
 // widely for one to help, and fitting it would cost a pass over every vertex per level.
 constexpr uint32_t slabPolygons = 64;
 
-
 void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
 {
     for (int c = 0; c < 3; ++c) {
@@ -94,12 +93,11 @@ void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
 }
 
 // Squared distance from p to a box: 0 inside, +infinity for an empty box.
-template <class T>
-inline double boxDistanceSquared(const T low[3], const T high[3], const double p[3]) noexcept
+inline double boxDistanceSquared(const double low[3], const double high[3], const double p[3]) noexcept
 {
     double sum = 0.0;
     for (int c = 0; c < 3; ++c) {
-        const double below = static_cast<double>(low[c]) - p[c], above = p[c] - static_cast<double>(high[c]);
+        const double below = low[c] - p[c], above = p[c] - high[c];
         const double gap = below > above ? below : above;
         const double g = gap > 0.0 ? gap : 0.0;
         sum += g * g;
