@@ -596,8 +596,16 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
                 }
                 order[k] = lane;
             }
-        for (int k = 0; k < passing; ++k)
-            pending[waiting++] = {firstChild + order[k], bound[order[k]]};
+        // Each one's group (or a leaf's first records) fetched now, while the nearer ones are
+        // searched: on a large mesh every node is a trip to memory.
+        for (int k = 0; k < passing; ++k) {
+            const uint32_t child = firstChild + order[k];
+            if (child < firstLeaf)
+                __builtin_prefetch(groups + groupOf(child));
+            else if ((child - firstLeaf) * leafSize < measured)
+                __builtin_prefetch(records + static_cast<uint32_t>(sorted[(child - firstLeaf) * leafSize]));
+            pending[waiting++] = {child, bound[order[k]]};
+        }
     }
     const double nearest = std::sqrt(best);
     return nearest < width ? nearest : width;
