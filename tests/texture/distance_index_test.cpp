@@ -82,7 +82,7 @@ std::vector<Vec> probes(const SceneObject &o, const ostrevin::MeshCache &cache)
                 out.push_back({low[0] + (high[0] - low[0]) * i / steps, low[1] + (high[1] - low[1]) * j / steps,
                                low[2] + (high[2] - low[2]) * k / steps});
     for (int i = 0; i < 1500; ++i) {
-        const auto &polygon = o.polygons[random() % o.polygons.size()];
+        const auto &polygon = o.polygons[static_cast<std::size_t>(random() % o.polygons.size())];
         const Point3 &a = o.points[polygon[0]], &b = o.points[polygon[1]], &c = o.points[polygon[2]];
         double s = unit(random), t = unit(random);
         if (s + t > 1) {
