@@ -8,9 +8,9 @@
 // surface, where boxes are fat. A search tests four grandchildren at a time, in floats with a
 // margin that keeps the test conservative, goes nearer nodes first, and leaves out every node
 // farther than the nearest polygon found so far, starting at w, so it looks only within w of the
-// point. And a grid of cubic cells over the mesh's bounds, each holding
-// how many cells lie between it and the nearest cell a polygon's box touches: a point in a cell
-// far enough is deeper than w, which it learns without measuring any polygon.
+// point. And a grid of cubic cells over the mesh's bounds, each holding how many cells lie
+// between it and the nearest cell a polygon's box touches: a point in a cell far enough is deeper
+// than w, which it learns without measuring any polygon.
 //
 // The answer is the plain scan's (nearestDistanceSquared) to the bit whenever that is below w: a
 // box is left out only when every polygon in it is farther, with a margin above the rounding of
