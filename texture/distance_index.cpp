@@ -140,6 +140,7 @@ DistanceIndex::~DistanceIndex()
     delete[] nodes;
     delete[] groups;
     delete[] cells;
+    delete[] polygonBoxes;
 }
 
 void DistanceIndex::clear() noexcept
@@ -161,6 +162,7 @@ bool DistanceIndex::reserve(size_t n) noexcept
     held = growOrFail(nodes, nodesHeld, 2 * leafCapacity(n)) && held;
     held = growOrFail(groups, groupsHeld, groupCapacity(n)) && held;
     held = growOrFail(cells, cellsHeld, cellCapacity(n)) && held;
+    held = growOrFail(polygonBoxes, polygonBoxesHeld, n) && held;
     return held;
 }
 
@@ -245,20 +247,13 @@ void DistanceIndex::buildTree() noexcept
             const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
             double low[3], high[3];
             measuredBounds(r, low, high);
-            Box own;
-            double beyond = 0.0;
+            Box own = emptyBox();
             for (int c = 0; c < 3; ++c) {
                 own.low[c] = roundedDown(low[c]);
                 own.high[c] = roundedUp(high[c]);
-                beyond = r.boundsMin[c] - low[c] > beyond ? r.boundsMin[c] - low[c] : beyond;
-                beyond = high[c] - r.boundsMax[c] > beyond ? high[c] - r.boundsMax[c] : beyond;
+                polygonBoxes[k].low[c] = own.low[c];
+                polygonBoxes[k].high[c] = own.high[c];
             }
-            // The curve's position has served: in its place, how far the polygon is measured
-            // beyond its own bounds.
-            const float slack = roundedUp(beyond);
-            uint32_t bits;
-            std::memcpy(&bits, &slack, sizeof bits);
-            sorted[k] = (sorted[k] & 0xFFFFFFFFu) | static_cast<uint64_t>(bits) << 32;
             widen(box, own);
         }
         nodes[firstLeaf + j] = box;
@@ -481,20 +476,20 @@ void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, 
                                 double margin) const noexcept
 {
     const uint32_t end = (leaf + 1) * leafSize < measured ? (leaf + 1) * leafSize : measured;
-    // The leaf's records lie anywhere in the cache's array: all their fetches started at once.
-    for (uint32_t k = leaf * leafSize; k < end; ++k)
-        __builtin_prefetch(records + static_cast<uint32_t>(sorted[k]));
+    // Each polygon's own box first, from the leaf's compact run of them; only the records of those
+    // that pass are fetched (they lie anywhere in the cache's array), all at once.
+    uint32_t passing[leafSize];
+    uint32_t count = 0;
     for (uint32_t k = leaf * leafSize; k < end; ++k) {
-        const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
-        // The record's own bounds, widened by how far beyond them the polygon is measured.
-        float slack;
-        const uint32_t bits = static_cast<uint32_t>(sorted[k] >> 32);
-        std::memcpy(&slack, &bits, sizeof slack);
-        const double low[3] = {r.boundsMin[0] - slack, r.boundsMin[1] - slack, r.boundsMin[2] - slack};
-        const double high[3] = {r.boundsMax[0] + slack, r.boundsMax[1] + slack, r.boundsMax[2] + slack};
-        if (boxDistanceSquared(low, high, p) > limit)
-            continue;
-        const double d = polygonDistanceSquared(r, p, limit);
+        const PolygonBox &b = polygonBoxes[k];
+        const double low[3] = {b.low[0], b.low[1], b.low[2]}, high[3] = {b.high[0], b.high[1], b.high[2]};
+        if (boxDistanceSquared(low, high, p) <= limit) {
+            passing[count++] = static_cast<uint32_t>(sorted[k]);
+            __builtin_prefetch(records + static_cast<uint32_t>(sorted[k]));
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const double d = polygonDistanceSquared(records[passing[i]], p, limit);
         if (d < best) {
             best = d;
             const double reach = std::sqrt(d) + margin;
@@ -603,7 +598,7 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
             if (child < firstLeaf)
                 __builtin_prefetch(groups + groupOf(child));
             else if ((child - firstLeaf) * leafSize < measured)
-                __builtin_prefetch(records + static_cast<uint32_t>(sorted[(child - firstLeaf) * leafSize]));
+                __builtin_prefetch(polygonBoxes + (child - firstLeaf) * leafSize);
             pending[waiting++] = {child, bound[order[k]]};
         }
     }
@@ -614,7 +609,7 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
 size_t DistanceIndex::bytes() const noexcept
 {
     return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + groupsHeld * sizeof(Group) +
-           cellsHeld;
+           cellsHeld + polygonBoxesHeld * sizeof(PolygonBox);
 }
 
 } // namespace ostrevin

@@ -71,6 +71,12 @@ public:
     // Four nodes side by side, the grandchildren of a node at an even depth (or, just above the
     // leaves, its two children and two empty lanes), field by field, so that a search tests all
     // four with the same few vector operations.
+    // A polygon's own box, rounded outwards, in the tree's order: what a leaf tests first.
+    struct PolygonBox {
+        float low[3];
+        float high[3];
+    };
+
     struct Group {
         float low[3][4];
         float high[3][4];
@@ -89,17 +95,17 @@ private:
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
     // Storage, each block sized by the polygon count it was last grown for, and what it holds.
-    size_t keysHeld = 0, scratchHeld = 0, nodesHeld = 0, groupsHeld = 0, cellsHeld = 0;
+    size_t keysHeld = 0, scratchHeld = 0, nodesHeld = 0, groupsHeld = 0, cellsHeld = 0, polygonBoxesHeld = 0;
     uint64_t *keys = nullptr;      // curve position above, record number below; sorted
     uint64_t *scratch = nullptr;   // the sort's other buffer
     Box *nodes = nullptr;          // node 1 the root; leaves from `firstLeaf`
     Group *groups = nullptr;       // by node at an even depth above the leaves, depth by depth
+    PolygonBox *polygonBoxes = nullptr;   // by place in the tree's order
     unsigned char *cells = nullptr;
 
     const CachedPolygon *records = nullptr;
     int recordCount = 0;
-    // Keys or scratch, whichever the sort ended in: record numbers, and once the tree is built, how
-    // far beyond its bounds each polygon is measured (a float's bits) above them.
+    // Keys or scratch, whichever the sort ended in: record numbers in the tree's order.
     uint64_t *sorted = nullptr;
     uint32_t measured = 0;              // polygons in the tree
     uint32_t firstLeaf = 1;
