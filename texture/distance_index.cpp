@@ -254,6 +254,13 @@ void DistanceIndex::buildTree() noexcept
                 polygonBoxes[k].low[c] = own.low[c];
                 polygonBoxes[k].high[c] = own.high[c];
             }
+            double n[3] = {0.0, 0.0, 0.0}, d = 0.0;
+            bool drops;
+            if (!measuredPlane(r, n, d, drops) || !(__builtin_fabs(d) < static_cast<double>(FLT_MAX)))
+                n[0] = n[1] = n[2] = d = 0.0;
+            for (int c = 0; c < 3; ++c)
+                polygonBoxes[k].plane[c] = static_cast<float>(n[c]);
+            polygonBoxes[k].plane[3] = static_cast<float>(d);
             widen(box, own);
         }
         nodes[firstLeaf + j] = box;
@@ -480,9 +487,17 @@ void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, 
     // that pass are fetched (they lie anywhere in the cache's array), all at once.
     uint32_t passing[leafSize];
     uint32_t count = 0;
+    const double size = __builtin_fabs(p[0]) + __builtin_fabs(p[1]) + __builtin_fabs(p[2]);
     for (uint32_t k = leaf * leafSize; k < end; ++k) {
         const PolygonBox &b = polygonBoxes[k];
         const double low[3] = {b.low[0], b.low[1], b.low[2]}, high[3] = {b.high[0], b.high[1], b.high[2]};
+        // The plane's distance, from its rounded normal and constant: off by at most a few float
+        // steps of the terms, so the polygon is passed over only when farther by more than that.
+        const double h = __builtin_fabs(static_cast<double>(b.plane[0]) * p[0] + static_cast<double>(b.plane[1]) * p[1] +
+                                        static_cast<double>(b.plane[2]) * p[2] - static_cast<double>(b.plane[3]));
+        const double beyond = h - (size + __builtin_fabs(static_cast<double>(b.plane[3]))) * 0x1p-21;
+        if (beyond > 0.0 && beyond * beyond > limit)
+            continue;
         if (boxDistanceSquared(low, high, p) <= limit) {
             passing[count++] = static_cast<uint32_t>(sorted[k]);
             __builtin_prefetch(records + static_cast<uint32_t>(sorted[k]));

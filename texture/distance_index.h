@@ -71,10 +71,12 @@ public:
     // Four nodes side by side, the grandchildren of a node at an even depth (or, just above the
     // leaves, its two children and two empty lanes), field by field, so that a search tests all
     // four with the same few vector operations.
-    // A polygon's own box, rounded outwards, in the tree's order: what a leaf tests first.
+    // A polygon's own box, rounded outwards, and the plane it is measured on, rounded (zero for
+    // none), in the tree's order: what a leaf tests before it reads the polygon's record.
     struct PolygonBox {
         float low[3];
         float high[3];
+        float plane[4];
     };
 
     struct Group {
