@@ -23,7 +23,13 @@ void SoftEdgeFrame::prepare(const MeshCache &cache, double width) noexcept
         index.clear();
         return;
     }
+    if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
+        builtRecords == cache.polygons && builtCount == cache.polygonCount)
+        return;
     index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth);
+    builtVersion = cache.recordsVersion;
+    builtRecords = cache.polygons;
+    builtCount = cache.polygonCount;
 }
 
 double SoftEdgeFrame::insideValue(const MeshCache &cache, const double p[3]) const noexcept

@@ -8,6 +8,7 @@
 namespace ostrevin {
 
 class MeshCache;
+struct CachedPolygon;
 
 // A width as a setting may hold: finite and not negative (NaN and anything below 0 give 0, +inf
 // the largest double).
@@ -16,7 +17,7 @@ double clampedWidth(double width) noexcept;
 class SoftEdgeFrame {
 public:
     // After the frame's cache build, under the same lock: takes the width and, when it is not 0,
-    // builds the index over the cache's records.
+    // builds the index over the cache's records, unless they and the width are those it holds.
     void prepare(const MeshCache &cache, double width) noexcept;
     bool on() const noexcept { return frameWidth > 0.0; }
     double width() const noexcept { return frameWidth; }
@@ -30,6 +31,10 @@ public:
 
 private:
     double frameWidth = 0.0;
+    // What the index was built over: a frame whose records and width are the same keeps it.
+    unsigned int builtVersion = 0;
+    const CachedPolygon *builtRecords = nullptr;
+    int builtCount = 0;
 };
 
 } // namespace ostrevin

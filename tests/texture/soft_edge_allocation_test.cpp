@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "support/module_allocations.h"
 #include "texture/mesh_cache.h"
+#include "texture/polygon_distance.h"
+#include "texture/smooth_step.h"
 #include "texture/soft_edge.h"
 
 namespace {
@@ -31,6 +35,18 @@ protected:
         for (int i = 0; i <= 100; ++i) {
             const double p[3] = {0.7 + 0.006 * i + 0.2 * frame, 0.01, 0.1 * frame + 0.001 * i};
             out.push_back(soft.insideValue(cache, p));
+        }
+        return out;
+    }
+    // The same values from the plain scan of every record.
+    std::vector<double> scanned() const
+    {
+        std::vector<double> out;
+        const double width = soft.width();
+        for (int i = 0; i <= 100; ++i) {
+            const double p[3] = {0.7 + 0.006 * i + 0.2 * frame, 0.01, 0.1 * frame + 0.001 * i};
+            const double d = std::sqrt(ostrevin::nearestDistanceSquared(cache.polygons, cache.polygonCount, p));
+            out.push_back(ostrevin::smoothStep((d < width ? d : width) / width));
         }
         return out;
     }
@@ -57,10 +73,11 @@ TEST_F(SoftEdgeStorage, MovingFramesWidthChangesAndSearchesAllocateNothing)
     frameAt(0, 0.1);
     ASSERT_TRUE(soft.index.usable());
     const long before = moduleAllocations;
-    for (int f = 1; f <= 3; ++f) {
-        frameAt(f, 0.05 * f);
+    // Moving, then standing still (the index kept), then a new width on the same records.
+    for (const auto &[f, width] : {std::pair{1, 0.05}, {2, 0.1}, {2, 0.1}, {2, 0.15}, {3, 0.15}}) {
+        frameAt(f, width);
         EXPECT_TRUE(soft.index.usable());
-        values();
+        EXPECT_EQ(values(), scanned()) << "frame " << f << ", width " << width;
     }
     frameAt(4, 0.0);
     EXPECT_FALSE(soft.on());
