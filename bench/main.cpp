@@ -23,6 +23,7 @@
 
 #include "bench/lwo_reader.h"
 #include "bench/peers.h"
+#include "bench/soft_edge_peers.h"
 #include "framework/host_services.h"
 #include "host/module_loader.h"
 #include "host/shapes.h"
@@ -30,6 +31,7 @@
 #include "host/texture_layer.h"
 #include "texture/geometry.h"
 #include "texture/mesh_cache.h"
+#include "texture/soft_edge.h"
 
 namespace {
 
@@ -169,8 +171,8 @@ std::size_t sampleSize(std::size_t available, double rate, double seconds, std::
 
 // Times `test` (point -> answer) over a prefix of `points` that one pass covers in about half of
 // `seconds` (all of them when the test is fast enough); `answers` receives that prefix's answers.
-template <class Test>
-double measure(const std::vector<Point> &points, double seconds, std::vector<unsigned char> &answers, Test &&test)
+template <class Answer, class Test>
+double measure(const std::vector<Point> &points, double seconds, std::vector<Answer> &answers, Test &&test)
 {
     // Whatever a first query sets up is not the rate; nor is a prefix small enough to stay in the
     // caches from pass to pass, so fast tests run over every point.
@@ -178,13 +180,13 @@ double measure(const std::vector<Point> &points, double seconds, std::vector<uns
     const Clock::time_point probeStart = Clock::now();
     std::size_t probe = 0;
     while (probe < points.size() && (probe < 16 || since(probeStart) < 0.02))
-        answers.push_back(static_cast<unsigned char>(test(points[probe++].data())));
+        answers.push_back(static_cast<Answer>(test(points[probe++].data())));
     const double probeRate = static_cast<double>(probe) / std::max(since(probeStart), 1e-9);
     const std::size_t n = probeRate > 1e5 ? points.size() : sampleSize(points.size(), probeRate, seconds / 2, 64);
     answers.assign(n, 0);
     return bestRate(n, seconds, [&] {
         for (std::size_t i = 0; i < n; ++i)
-            answers[i] = static_cast<unsigned char>(test(points[i].data()));
+            answers[i] = static_cast<Answer>(test(points[i].data()));
     });
 }
 
@@ -293,6 +295,28 @@ struct ThroughputRow {
     long cgalChecked = 0, cgalDiffer = 0, cgalBoundary = 0;
 };
 
+// The soft edge at 5% of the target's box diagonal, on the same points as the hard mask's row.
+struct SoftEdgeRow {
+    std::string target, points;
+    int polygons = 0;
+    double width = 0, hard = 0, module = 0, cgal = 0, embree = 0;
+    long cgalChecked = 0, cgalDiffer = 0, embreeChecked = 0, embreeDiffer = 0;
+    double recordBytes = 0, indexBytes = 0;   // per polygon
+};
+
+// Values further apart than the surfaces measured can account for: the peers measure the polygons
+// fanned into triangles, the module each polygon on its plane, and the host's floats bend a quad
+// off its plane by about 1e-7 of its size.
+constexpr double valueTolerance = 1e-5;
+long valueDifferences(const std::vector<double> &a, const std::vector<double> &b, long &checked)
+{
+    long n = 0;
+    checked = static_cast<long>(std::min(a.size(), b.size()));
+    for (long i = 0; i < checked; ++i)
+        n += !(std::fabs(a[static_cast<std::size_t>(i)] - b[static_cast<std::size_t>(i)]) <= valueTolerance);
+    return n;
+}
+
 struct FrameRow {
     std::string target;
     int polygons = 0;
@@ -370,8 +394,76 @@ double threadedRate(standin::TextureLayer &layer, const std::vector<Point> &poin
     }, true);
 }
 
+// The soft edge's rows for one target whose hard rows are the last `sets.size()` of `throughput`:
+// the width set through the panel from the next frame on, then the same points through the
+// module, CGAL's tree and Embree; the width set back to 0 afterwards.
+void runSoftEdge(standin::StandInHost &host, standin::TextureLayer &layer, const ostrevin::MeshCache &reference,
+                 const bench::TriangleSoup &soup, const std::vector<PointSet> &sets, const Options &options,
+                 const std::vector<ThroughputRow> &throughput, std::vector<SoftEdgeRow> &soft)
+{
+    double diagonal = 0.0;
+    for (int c = 0; c < 3; ++c)
+        diagonal += (reference.boundsMax[c] - reference.boundsMin[c]) * (reference.boundsMax[c] - reference.boundsMin[c]);
+    double width = 0.05 * std::sqrt(diagonal);
+    const auto setWidth = [&](double w) {
+        const standin::XPanelRecord *panel = host.xpanel().panel(layer.panel());
+        return panel && panel->set && panel->set(panel->viewInstance, 0x8005, &w) != 0;
+    };
+    if (!setWidth(width)) {
+        std::fprintf(stderr, "the panel did not take the soft edge\n");
+        return;
+    }
+    layer.newTime(1, 0.0);
+    const int axis = 2;
+    const double outside[3] = {reference.boundsMax[0] + 1.0, reference.boundsMax[1] + 1.0, reference.boundsMax[2] + 1.0};
+    layer.evaluate(outside[0], outside[1], outside[2], axis);   // the frame's build, before timing
+
+    ostrevin::SoftEdgeFrame frame;
+    frame.prepare(reference, width);
+    std::unique_ptr<bench::CgalSoftEdge> cgal;
+    std::unique_ptr<bench::EmbreeSoftEdge> embree;
+    if (options.peers) {
+        cgal = std::make_unique<bench::CgalSoftEdge>(soup);
+        cgal->prepare();
+        embree = std::make_unique<bench::EmbreeSoftEdge>(soup);
+    }
+    for (std::size_t s = 0; s < sets.size(); ++s) {
+        const std::vector<Point> &pts = sets[s].points;
+        const ThroughputRow &hard = throughput[throughput.size() - sets.size() + s];
+        SoftEdgeRow row;
+        row.target = hard.target;
+        row.points = hard.points;
+        row.polygons = hard.polygons;
+        row.width = width;
+        row.hard = hard.module;
+        LWTextureAccess access{};
+        access.axis = axis;
+        std::vector<double> viaHost;
+        row.module = measure(pts, options.seconds, viaHost, [&](const double *p) {
+            std::memcpy(access.wPos, p, sizeof access.wPos);
+            return layer.evaluate(access);
+        });
+        if (cgal && cgal->usable()) {
+            std::vector<double> peer;
+            row.cgal = measure(pts, options.seconds, peer, [&](const double *p) { return cgal->value(p, width); });
+            row.cgalDiffer = valueDifferences(viaHost, peer, row.cgalChecked);
+        }
+        if (embree && embree->usable()) {
+            std::vector<double> peer;
+            row.embree = measure(pts, options.seconds, peer, [&](const double *p) { return embree->value(p, width, axis); });
+            row.embreeDiffer = valueDifferences(viaHost, peer, row.embreeChecked);
+        }
+        row.recordBytes = recordBytes(reference) / std::max(row.polygons, 1);
+        row.indexBytes = static_cast<double>(frame.index.bytes()) / std::max(row.polygons, 1);
+        soft.push_back(row);
+    }
+    width = 0.0;
+    setWidth(width);
+    layer.newTime(0, 0.0);
+}
+
 bool runTarget(const Target &target, const Options &options, const standin::LoadedModule &module,
-               std::vector<ThroughputRow> &throughput, std::vector<FrameRow> &frames)
+               std::vector<ThroughputRow> &throughput, std::vector<FrameRow> &frames, std::vector<SoftEdgeRow> &soft)
 {
     standin::StandInHost host;
     standin::SceneObject &object = host.scene().addObject(target.name);
@@ -463,6 +555,8 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         }
         throughput.push_back(row);
     }
+    if (!options.buildOnly)
+        runSoftEdge(host, layer, reference, soup, sets, options, throughput, soft);
 
     // Per-frame cost: a new frame, then the first evaluation (at the bounds' centre, so whatever
     // the first query of an axis builds is charged too), against walking the host's mesh alone.
@@ -526,7 +620,8 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
 
 // The worst figure over the targets for each goal the inside test is held to, and whether it is
 // met. A goal without a figure (its column not measured in this run) is left out.
-void printGoals(const std::vector<ThroughputRow> &throughput, const std::vector<FrameRow> &frames)
+void printGoals(const std::vector<ThroughputRow> &throughput, const std::vector<FrameRow> &frames,
+                const std::vector<SoftEdgeRow> &soft)
 {
     struct Goal {
         const char *what;
@@ -543,6 +638,9 @@ void printGoals(const std::vector<ThroughputRow> &throughput, const std::vector<
         {"build over the bare mesh read, still", HUGE_VAL, "", 2.0, true},
         {"build over the bare mesh read, moving", HUGE_VAL, "", 2.0, true},
         {"index bytes over the records' bytes", HUGE_VAL, "", 1.0, true},
+        {"soft edge points/s over the hard mask's", HUGE_VAL, "", 0.33, false},
+        {"soft edge over CGAL's tree and side test", HUGE_VAL, "", 2.0, false},
+        {"distance index bytes over the records'", HUGE_VAL, "", 1.0, true},
     };
     const auto note = [](Goal &g, double figure, const std::string &where) {
         if (!(figure == figure) || figure == HUGE_VAL)
@@ -571,6 +669,15 @@ void printGoals(const std::vector<ThroughputRow> &throughput, const std::vector<
         if (r.recordBytes > 0 && r.indexBytes > 0)
             note(goals[6], r.indexBytes / r.recordBytes, r.target);
     }
+    for (const SoftEdgeRow &r : soft) {
+        const std::string where = r.target + ", " + r.points;
+        if (r.hard > 0 && r.module > 0)
+            note(goals[7], r.module / r.hard, where);
+        if (r.cgal > 0)
+            note(goals[8], r.module / r.cgal, where);
+        if (r.recordBytes > 0)
+            note(goals[9], r.indexBytes / r.recordBytes, r.target);
+    }
     std::printf("\nGoals, each at its worst target\n");
     for (const Goal &g : goals) {
         if (g.worst == HUGE_VAL)
@@ -581,7 +688,8 @@ void printGoals(const std::vector<ThroughputRow> &throughput, const std::vector<
     }
 }
 
-void printTables(const std::vector<ThroughputRow> &throughput, const std::vector<FrameRow> &frames)
+void printTables(const std::vector<ThroughputRow> &throughput, const std::vector<FrameRow> &frames,
+                 const std::vector<SoftEdgeRow> &soft)
 {
     std::printf("\nInside test, texture axis Z: points per second (best pass). module: through the host's evaluate entry;\n"
                 "direct: the same cache's test called in-process, like linear. Disagreements are with the module.\n");
@@ -619,7 +727,20 @@ void printTables(const std::vector<ThroughputRow> &throughput, const std::vector
                     ratioText(r.twoThreads, r.oneThread).c_str(), r.locksWhileEvaluating, r.recordBytes,
                     r.indexBytes);
     }
-    printGoals(throughput, frames);
+    std::printf("\nSoft edge at 5%% of the box diagonal, texture axis Z: points per second (best pass), beside the\n"
+                "hard mask on the same points; CGAL: its AABB tree's closest point after its side test; Embree: its\n"
+                "point query after its parity. Values apart by more than 1e-5 from the module's are counted.\n");
+    std::printf("%-16s %9s %-8s %8s | %9s %9s %8s | %9s %8s %9s %8s | %11s %11s | %9s %9s\n", "target", "polygons",
+                "points", "width", "hard", "soft", "x hard", "CGAL", "x CGAL", "Embree", "x Embree", "!= CGAL",
+                "!= Embree", "rec B/pg", "dist B/pg");
+    for (const SoftEdgeRow &r : soft)
+        std::printf("%-16s %9d %-8s %8.4f | %9s %9s %8s | %9s %8s %9s %8s | %11s %11s | %9.1f %9.1f\n",
+                    r.target.c_str(), r.polygons, r.points.c_str(), r.width, rateText(r.hard).c_str(),
+                    rateText(r.module).c_str(), ratioText(r.module, r.hard).c_str(), rateText(r.cgal).c_str(),
+                    ratioText(r.module, r.cgal).c_str(), rateText(r.embree).c_str(),
+                    ratioText(r.module, r.embree).c_str(), countText(r.cgalDiffer, r.cgalChecked).c_str(),
+                    countText(r.embreeDiffer, r.embreeChecked).c_str(), r.recordBytes, r.indexBytes);
+    printGoals(throughput, frames, soft);
 }
 
 } // namespace
@@ -664,15 +785,16 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     std::vector<ThroughputRow> throughput;
     std::vector<FrameRow> frames;
+    std::vector<SoftEdgeRow> soft;
     bool ok = true;
     for (const Target &target : targets()) {
         if (options.quick && target.large)
             continue;
         if (!options.only.empty() && target.name.find(options.only) == std::string::npos)
             continue;
-        ok = runTarget(target, options, module, throughput, frames) && ok;
+        ok = runTarget(target, options, module, throughput, frames, soft) && ok;
     }
-    printTables(throughput, frames);
+    printTables(throughput, frames, soft);
     std::printf("\nload average at end: %s\n", loadAverage().c_str());
     return ok ? 0 : 1;
 }

@@ -93,6 +93,7 @@ void MeshCache::forget() noexcept
         return;   // nothing was ever cached
     polygonCount = 0;
     complete = false;
+    ++recordsVersion;
     index.clear();
     makeEmpty(boundsMin, boundsMax);
 }
@@ -133,6 +134,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
 
 void MeshCache::completeRecords() noexcept
 {
+    ++recordsVersion;
     makeEmpty(boundsMin, boundsMax);
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched.

@@ -73,6 +73,9 @@ public:
     // indexThreshold polygons.
     CrossingIndex index;
     int indexThreshold = 32;
+    // Counts the builds that changed the records (positions, bounds, planes or count): while it
+    // stands still, so do they, and whatever was built over them holds.
+    unsigned int recordsVersion = 0;
 
 private:
     // No polygons, nothing inside; storage is kept for the next build.

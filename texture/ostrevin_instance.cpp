@@ -49,6 +49,7 @@ void OstrevinInstance::buildForFrame() noexcept
     if (!cacheBuilt.load(std::memory_order_relaxed)) {
         cacheBuilt.store(true, std::memory_order_relaxed);
         meshCache.build(itemID);
+        softEdgeFrame.prepare(meshCache, softEdge);
     }
     cacheReady.store(true, std::memory_order_release);
 }
@@ -73,8 +74,9 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     // Another axis value than 0, 1, 2 answers as for a point outside.
     if (axis >= 0 && axis <= 2) {
         const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
+        // Inside, the soft edge (when on) ramps the answer up from the surface.
         if (inBounds && meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]))
-            result = 1.0;
+            result = softEdgeFrame.on() ? softEdgeFrame.insideValue(meshCache, p) : 1.0;
     }
     if (flipFlg != 0)
         result = 1.0 - result;

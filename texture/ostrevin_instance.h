@@ -9,12 +9,14 @@
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
 #include "texture/mesh_cache.h"
+#include "texture/soft_edge.h"
 
 namespace ostrevin {
 
 // Panel controls; the same numbers serve as value IDs.
 constexpr unsigned int targetItemControl = 0x8001;
 constexpr unsigned int inOutControl = 0x8002;
+constexpr unsigned int softEdgeControl = 0x8005;
 
 class OstrevinInstance : public TextureInstance {
 public:
@@ -72,6 +74,12 @@ public:
     std::atomic<bool> cacheReady{false};
     // Serialises builds when the host's mutex cannot be had (no group, or a lock that fails).
     std::atomic_flag buildLock = ATOMIC_FLAG_INIT;
+
+    // The soft edge's width in metres, finite and not negative; 0 keeps the edge hard. Like a new
+    // target, a new width reaches evaluation at the first evaluation after the next newTime.
+    double softEdge = 0.0;
+    // The width the frame's build took, and the distance index it made for it.
+    SoftEdgeFrame softEdgeFrame;
 };
 
 // The host's XPanel table, stored at every panel creation; shared by all instances.

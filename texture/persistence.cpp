@@ -1,6 +1,7 @@
 // The texture's settings in scene and object files, copying, its description and item tracking.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "framework/fixed_text.h"
 #include "framework/state_stream.h"
@@ -15,6 +16,15 @@ namespace {
 LWItemID idFromInt(int number) noexcept { return reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(number)); }
 int idToInt(LWItemID id) noexcept { return static_cast<int>(reinterpret_cast<std::intptr_t>(id)); }
 
+// The fewest significant digits that read back as the same double: "0.05", not
+// "0.050000000000000003".
+void writeWidth(char (&text)[32], double width) noexcept
+{
+    for (int digits = 1; digits <= 17; ++digits)
+        if (std::snprintf(text, sizeof text, "%.*g", digits, width) > 0 && std::strtod(text, nullptr) == width)
+            return;
+}
+
 } // namespace
 
 LWError OstrevinInstance::load(const LWLoadState *state) noexcept
@@ -22,11 +32,14 @@ LWError OstrevinInstance::load(const LWLoadState *state) noexcept
     StateStream stream(Load, const_cast<LWLoadState *>(state));
     stream.binary = true;   // stored files carry this framing in scene and object files alike
     int number = 0;
+    char text[StateStream::textLength];
     while (stream.next()) {
         if (stream.getInt("itemID", number))
             itemID = idFromInt(number);
         else if (stream.getString("itemName", itemName))
             continue;
+        else if (stream.getString("softEdge", text))
+            softEdge = clampedWidth(std::strtod(text, nullptr));
         else
             stream.getInt("flipFlg", flipFlg);
     }
@@ -44,6 +57,12 @@ LWError OstrevinInstance::save(const LWSaveState *state) noexcept
         nameTarget();
     stream.writeEntry("itemName", "%s", itemName);
     stream.writeEntry("flipFlg", "%d", flipFlg);
+    // Only a soft edge that is on: layers without one save the bytes they always did.
+    if (softEdge != 0.0) {
+        char width[32];
+        writeWidth(width, softEdge);
+        stream.writeEntry("softEdge", "%s", width);
+    }
     stream.writeEnd();
     return nullptr;
 }
@@ -57,6 +76,7 @@ LWError OstrevinInstance::copy(const TextureInstance *source) noexcept
     copyText(itemName, from->itemName);
     popupIndex = from->popupIndex;
     flipFlg = from->flipFlg;
+    softEdge = from->softEdge;
     return nullptr;
 }
 

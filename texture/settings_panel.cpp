@@ -1,5 +1,6 @@
-// The texture's settings panel: a "Target Item" popup of the scene's objects and an In/Out choice.
-// The panel is a view: it holds no values, it reads and writes itemID and flipFlg through the instance.
+// The texture's settings panel: a "Target Item" popup of the scene's objects, an In/Out choice and
+// the soft edge's width. The panel is a view: it holds no values, it reads and writes itemID,
+// flipFlg and softEdge through the instance.
 #include <cstdint>
 
 #include "framework/fixed_text.h"
@@ -15,12 +16,14 @@ namespace {
 const LWXPanelControl panelControls[] = {
     {targetItemControl, "Target Item", "iPopChoice"},
     {inOutControl, "In / Out", "iChoice"},
+    {softEdgeControl, "Soft Edge", "distance"},
     {0, nullptr, nullptr},
 };
 
 const LWXPanelDataDesc panelData[] = {
     {targetItemControl, "Target Item", "integer"},
     {inOutControl, "Boolean Mode", "integer"},
+    {softEdgeControl, "Soft Edge", "distance"},
     {0, nullptr, nullptr},
 };
 
@@ -124,6 +127,8 @@ void *OstrevinInstance::panelGet(unsigned int id) noexcept
     }
     if (id == inOutControl)
         return &flipFlg;
+    if (id == softEdgeControl)
+        return &softEdge;
     return nullptr;
 }
 
@@ -142,6 +147,14 @@ int OstrevinInstance::panelSet(unsigned int id, void *value) noexcept
     if (id == inOutControl) {
         flipFlg = *static_cast<const int *>(value);
         if (xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
+            xpanelFuncs->viewRefresh(panelID);
+        return 1;
+    }
+    if (id == softEdgeControl) {
+        // A width the texture cannot use is held as the nearest one it can; the panel shows it.
+        const double given = *static_cast<const double *>(value);
+        softEdge = clampedWidth(given);
+        if (!(softEdge == given) && xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
             xpanelFuncs->viewRefresh(panelID);
         return 1;
     }

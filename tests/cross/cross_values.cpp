@@ -226,7 +226,7 @@ struct Tally {
 
 // One target at one frame: a line per point with the values along X, Y and Z.
 bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::LoadedModule &module,
-                    const standin::SceneObject &object, int frame, std::uint64_t seed)
+                    const standin::SceneObject &object, int frame, std::uint64_t seed, double softEdge = 0.0)
 {
     standin::TextureLayer layer(host, module);
     if (!layer.create()) {
@@ -235,12 +235,23 @@ bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::L
     }
     layer.openPanel();
     const bool picked = layer.pickTarget(object.name);
+    // The soft edge's width through the panel's set function, as the host's distance control does.
+    if (softEdge > 0.0) {
+        const standin::XPanelRecord *panel = host.xpanel().panel(layer.panel());
+        if (!panel || !panel->set || !panel->set(panel->viewInstance, 0x8005, &softEdge)) {
+            std::fprintf(stderr, "ostrevin-cross-values: the panel did not take the soft edge\n");
+            return false;
+        }
+    }
     layer.init(LWINIT_RENDER);
     layer.newTime(frame, frame);
 
     Tally tally;
     const std::vector<Vec> world = worldPoints(object, frame);
-    std::fprintf(out, "target %s frame %d picked %d\n", object.name.c_str(), frame, picked ? 1 : 0);
+    std::fprintf(out, "target %s frame %d picked %d", object.name.c_str(), frame, picked ? 1 : 0);
+    if (softEdge > 0.0)
+        std::fprintf(out, " soft edge %s", hex(softEdge).c_str());
+    std::fprintf(out, "\n");
     for (const Vec &p : probePoints(object, world, seed)) {
         std::string line = hex(p[0]) + " " + hex(p[1]) + " " + hex(p[2]);
         for (int axis = 0; axis < 3; ++axis) {
@@ -288,6 +299,11 @@ int main(int argc, char **argv)
     for (int frame = 0; frame <= 1; ++frame)
         for (const auto &object : scene.objects())
             ok = ok && evaluateTarget(out, host, module, *object, frame, seed++);
+    // Then the soft edge's values on the same kinds of points: distances, square roots and the
+    // ramp, which must come out the same to the bit as well.
+    for (int frame = 0; frame <= 1; ++frame)
+        for (const auto &object : scene.objects())
+            ok = ok && evaluateTarget(out, host, module, *object, frame, seed++, 0.375);
     ok = std::fclose(out) == 0 && ok;
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // The texture's save, load, copy, description and item tracking.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -222,4 +223,38 @@ TEST_F(ModuleTest, LayerSettingsSurviveSceneAndObjectFiles)
         EXPECT_EQ(again.bytes(), first);
         std::remove(path.c_str());
     }
+}
+
+TEST_F(Persistence, SoftEdgeIsSavedLastOnlyWhenOnReadBackClampedAndCopied)
+{
+    host.scene().addObject("Cube", id(712));
+    auto inst = make();
+    inst->itemID = id(712);
+    inst->softEdge = 0.05;
+    EXPECT_EQ(saved(*inst), records({"version : 1.100000", "itemID : 712", "itemName : Cube", "flipFlg : 0",
+                                      "softEdge : 0.05", "End All"}));
+    for (const double width : {0.05, 1.0 / 3.0, 1e-300, 12345.678})
+        for (StateForm form : {StateForm::Binary, StateForm::Text}) {
+            inst->softEdge = width;
+            auto back = make();
+            load(*back, saved(*inst, form), form);
+            EXPECT_EQ(back->softEdge, width);
+        }
+
+    const struct {
+        const char *line;
+        double held;
+    } loads[] = {{"softEdge : 0.5", 0.5}, {"softEdge : -2", 0.0}, {"softEdge : nan", 0.0},
+                 {"softEdge : 1e999", DBL_MAX}, {"softEdge : wide", 0.0}, {"softedge : 3", 0.25}};
+    for (const auto &c : loads) {
+        auto back = make();
+        back->softEdge = 0.25;
+        load(*back, records({c.line}));
+        EXPECT_EQ(back->softEdge, c.held) << c.line;
+    }
+
+    auto copy = make();
+    inst->softEdge = 0.125;
+    EXPECT_EQ(copy->copy(inst.get()), nullptr);
+    EXPECT_EQ(copy->softEdge, 0.125);
 }

@@ -1,6 +1,8 @@
 // The texture's panel, driven through the stand-in XPanel as the host drives it.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,14 +57,19 @@ TEST_F(SettingsPanel, DescribesControlsDataAndHintsToTheHost)
 
     const standin::XPanelRecord *p = host.xpanel().panel(panel);
     EXPECT_EQ(p->type, LWXP_VIEW);
-    ASSERT_EQ(p->controls.size(), 2u);
+    ASSERT_EQ(p->controls.size(), 3u);
     EXPECT_EQ(p->controls[0].label, "Target Item");
     EXPECT_EQ(p->controls[0].controlClass, "iPopChoice");
     EXPECT_EQ(p->controls[1].label, "In / Out");
     EXPECT_EQ(p->controls[1].controlClass, "iChoice");
-    ASSERT_EQ(p->data.size(), 2u);
+    EXPECT_EQ(p->controls[2].id, ostrevin::softEdgeControl);
+    EXPECT_EQ(p->controls[2].label, "Soft Edge");
+    EXPECT_EQ(p->controls[2].controlClass, "distance");
+    ASSERT_EQ(p->data.size(), 3u);
     EXPECT_EQ(p->data[1].label, "Boolean Mode");
     EXPECT_EQ(p->data[1].controlClass, "integer");
+    EXPECT_EQ(p->data[2].id, ostrevin::softEdgeControl);
+    EXPECT_EQ(p->data[2].controlClass, "distance");
     ASSERT_EQ(p->hints.size(), 3u);
     EXPECT_EQ(p->hints[0].tag, XPTAG_LABEL);
     EXPECT_STREQ(static_cast<const char *>(p->hints[0].args[0]), "Ostrevin");
@@ -182,4 +189,24 @@ TEST_F(SettingsPanel, LongAndMissingNamesAreHeldSafely)
     OstrevinInstance &inst = make();
     EXPECT_EQ(popup(), (Entries{"(none)", std::string(255, 'n'), "(none)"}));
     EXPECT_STREQ(inst.itemName, "") << "the popup's texts are its own";
+}
+
+TEST_F(SettingsPanel, SoftEdgeIsAWidthHeldFiniteAndNotNegative)
+{
+    OstrevinInstance &inst = make();
+    const auto width = [&] { return *static_cast<const double *>(host.xpanel().get(panel, ostrevin::softEdgeControl)); };
+    EXPECT_EQ(width(), 0.0);
+    const standin::XPanelRecord *p = host.xpanel().panel(panel);
+    const struct {
+        double given, held;
+        int refreshes;   // a width changed on the way in is shown as held
+    } cases[] = {{0.25, 0.25, 0}, {-1.0, 0.0, 1}, {NAN, 0.0, 1}, {HUGE_VAL, DBL_MAX, 1}, {1e-300, 1e-300, 0}};
+    for (const auto &c : cases) {
+        const int before = p->refreshes;
+        double value = c.given;
+        EXPECT_EQ(p->set(p->viewInstance, ostrevin::softEdgeControl, &value), 1);
+        EXPECT_EQ(inst.softEdge, c.held) << c.given;
+        EXPECT_EQ(width(), c.held) << c.given;
+        EXPECT_EQ(p->refreshes - before, c.refreshes) << c.given;
+    }
 }

@@ -8,6 +8,7 @@
 
 #include "tests/tools/tool_support.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/session.h"
 
 using namespace render;
@@ -395,4 +396,30 @@ TEST(Render, BadSetUpsAreNamed)
     EXPECT_EQ(renderError(o, scene), "cannot read settings from " + dir / "none.txt" + ": no such file");
 
     EXPECT_EQ(renderError(tooltest::smallOptions(dir.str(), 8), tooltest::sceneOf({})), "test has no polygons");
+}
+
+TEST(Render, SoftEdgeSliceFollowsTheRampWithinAGreyLevel)
+{
+    EXPECT_EQ(parseOptions({"--soft-edge", "0.5"}, 1).softEdge, 0.5);
+    EXPECT_THROW(parseOptions({"--soft-edge", "-1"}, 1), UsageError);
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 60);
+    o.margin = 0.25;
+    o.softEdge = 0.5;
+    const RenderStats stats = tooltest::render(o, tooltest::sceneOf({tooltest::cube()}));
+    const FrameResult &r = stats.frames[0];
+    int ramped = 0;
+    for (int y = 0; y < r.slice.height; ++y)
+        for (int x = 0; x < r.slice.width; ++x) {
+            // Depth below the cube's nearest face at the pixel's centre; negative outside.
+            const Vec3 p = r.framing.at(x + 0.5, y + 0.5, r.sliceDepth);
+            double depth = 1.0;
+            for (double c : p)
+                depth = std::min(depth, 1.0 - std::fabs(c));
+            const double t = std::min(depth / 0.5, 1.0);
+            const double expected = depth <= 0.0 ? 0.0 : t * t * (3 - 2 * t);
+            EXPECT_NEAR(r.slice(x, y), expected, 1.0 / 255) << x << "," << y;
+            ramped += expected > 0.0 && expected < 1.0;
+        }
+    EXPECT_GT(ramped, 500);
 }

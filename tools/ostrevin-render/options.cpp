@@ -179,6 +179,12 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             o.fps = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
                 throw UsageError("--fps wants a positive number, not \"" + text + "\"");
+        } else if (arg == "--soft-edge") {
+            const std::string text = value();
+            char *end = nullptr;
+            o.softEdge = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(o.softEdge) || o.softEdge < 0.0)
+                throw UsageError("--soft-edge wants a width of 0 or more, not \"" + text + "\"");
         } else if (arg == "--save-settings") {
             o.saveSettings = value();
         } else if (arg == "--load-settings") {
@@ -212,6 +218,7 @@ std::string usageText()
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
            "  --in                  1.0 inside, over loaded settings that say Out\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
+           "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
            "  --view front|top|right  the viewport the images show, as the host draws it;\n"
            "                        z, y and x are the same (default front)\n"
            "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"

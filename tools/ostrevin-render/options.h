@@ -14,6 +14,7 @@ struct Options {
     std::string target;           // empty: the first object, unless settings are loaded
     bool invert = false;          // --invert: Out, over loaded settings too
     bool in = false;              // --in: In, over loaded settings too
+    double softEdge = 0.0;        // the soft edge's width; 0 leaves the edge hard (or as loaded)
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
     int view = 2;                 // the axis the images look along: 0 right, 1 top, 2 front
     int threads = 1;

@@ -59,6 +59,8 @@ const ImportedObject &configure(Session &session, const Options &o, const Import
         session.pickTarget(scene.objects.front().name);
     if (o.invert || o.in)
         session.setInvert(o.invert);
+    if (o.softEdge > 0.0)
+        session.setSoftEdge(o.softEdge);
 
     const int position = session.targetPosition();
     if (!objectAt(scene, position))

@@ -19,6 +19,7 @@ std::string modulePathFor(const std::string &given)
 namespace {
 constexpr unsigned targetItemControl = 0x8001;
 constexpr unsigned inOutControl = 0x8002;
+constexpr unsigned softEdgeControl = 0x8005;
 } // namespace
 
 Session::Session(const std::string &modulePath)
@@ -54,6 +55,14 @@ void Session::setInvert(bool invert)
 {
     if (!textureLayer->setInvert(invert))
         throw RenderError("the panel did not take the In / Out choice");
+}
+
+// A width is a double: set through the panel's own set function, as the host's distance control does.
+void Session::setSoftEdge(double width)
+{
+    const standin::XPanelRecord *panel = standIn.xpanel().panel(textureLayer->panel());
+    if (!panel || !panel->set || !panel->set(panel->viewInstance, softEdgeControl, &width))
+        throw RenderError("the panel did not take the Soft Edge width");
 }
 
 int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }

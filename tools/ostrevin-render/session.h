@@ -34,6 +34,7 @@ public:
     // Picks the object through the panel's "Target Item" popup, by the entry's name.
     void pickTarget(const std::string &name);
     void setInvert(bool invert);
+    void setSoftEdge(double width);
     // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
     int targetPosition();
     bool inverted();

@@ -1,0 +1,630 @@
+#include "texture/distance_index.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+#include "framework/growing_buffer.h"
+#include "texture/mesh_cache.h"
+#include "texture/polygon_distance.h"
+
+namespace ostrevin {
+
+namespace {
+
+// Cells the grid may have for a polygon count: a few bytes per polygon, and some for tiny meshes.
+constexpr size_t cellCapacity(size_t polygons) noexcept
+{
+    return 8 * polygons + 32;
+}
+// Cells a grid may mark in all, beyond which it is not worth building (polygons spanning much of
+// the mesh each): the search alone then answers every point.
+constexpr size_t markBudget(size_t polygons) noexcept
+{
+    return 16 * cellCapacity(polygons) + 64 * polygons;
+}
+// Cells along one axis: a line of them is copied to the stack while the grid is built.
+constexpr uint32_t maxCellsPerAxis = 4096;
+// Cells about a quarter of the width wide: a point is then found deeper than the width once it is
+// at most a cell and a half deeper, give or take.
+constexpr double cellsPerWidth = 4.0;
+
+// Bits of each coordinate in a position along the curve.
+constexpr int curveBits = 10;
+constexpr double curveSteps = 1 << curveBits;
+
+// Leaves of the tree for a polygon count, rounded up to a power of two (at least one).
+size_t leafCapacity(size_t polygons) noexcept
+{
+    const size_t leaves = (polygons + DistanceIndex::leafSize - 1) / DistanceIndex::leafSize;
+    size_t p = 1;
+    while (p < leaves)
+        p *= 2;
+    return p;
+}
+
+// Groups for a polygon count: one per node at an even depth above the leaves.
+size_t groupCapacity(size_t polygons) noexcept
+{
+    size_t groups = 0;
+    for (size_t first = 1; first < leafCapacity(polygons); first *= 4)
+        groups += first;
+    return groups;
+}
+
+// The float next below a finite float or an infinity; bounds are rounded outwards with it.
+float floatBelow(float f) noexcept
+{
+    if (f == 0.0f)
+        return -FLT_TRUE_MIN;
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    bits = f > 0.0f ? bits - 1 : bits + 1;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+float roundedDown(double x) noexcept
+{
+    const float f = static_cast<float>(x);
+    return static_cast<double>(f) > x ? floatBelow(f) : f;
+}
+float roundedUp(double x) noexcept
+{
+    return -roundedDown(-x);
+}
+
+DistanceIndex::Box emptyBox() noexcept
+{
+    return {{HUGE_VALF, HUGE_VALF, HUGE_VALF}, {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF}, {0.0f, 0.0f, 0.0f}, -HUGE_VALF,
+            HUGE_VALF};
+}
+
+// Nodes over at most this many polygons get a slab; above, their polygons' normals spread too
+// widely for one to help, and fitting it would cost a pass over every vertex per level.
+constexpr uint32_t slabPolygons = 64;
+
+void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
+{
+    for (int c = 0; c < 3; ++c) {
+        box.low[c] = by.low[c] < box.low[c] ? by.low[c] : box.low[c];
+        box.high[c] = by.high[c] > box.high[c] ? by.high[c] : box.high[c];
+    }
+}
+
+// Squared distance from p to a box: 0 inside, +infinity for an empty box.
+inline double boxDistanceSquared(const double low[3], const double high[3], const double p[3]) noexcept
+{
+    double sum = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double below = low[c] - p[c], above = p[c] - high[c];
+        const double gap = below > above ? below : above;
+        const double g = gap > 0.0 ? gap : 0.0;
+        sum += g * g;
+    }
+    return sum;
+}
+
+// Ten bits spread to every third bit.
+uint32_t spreadBits(uint32_t x) noexcept
+{
+    x &= 0x3FFu;
+    x = (x | x << 16) & 0x030000FFu;
+    x = (x | x << 8) & 0x0300F00Fu;
+    x = (x | x << 4) & 0x030C30C3u;
+    x = (x | x << 2) & 0x09249249u;
+    return x;
+}
+
+// A coordinate's step along one axis, clamped to [0, steps - 1], NaN to 0. Never decreases as x
+// grows, which is all the grid's proof of distance needs.
+inline uint32_t stepOf(double x, double low, double perUnit, uint32_t steps) noexcept
+{
+    const double t = (x - low) * perUnit;
+    const double last = static_cast<double>(steps - 1);
+    const double above = t > 0.0 ? t : 0.0;
+    return static_cast<uint32_t>(above < last ? above : last);
+}
+
+bool measuredRecord(const CachedPolygon &r) noexcept
+{
+    return r.vertexCount >= 3 && r.vertices;
+}
+
+} // namespace
+
+DistanceIndex::~DistanceIndex()
+{
+    delete[] keys;
+    delete[] scratch;
+    delete[] nodes;
+    delete[] groups;
+    delete[] cells;
+    delete[] polygonBoxes;
+}
+
+void DistanceIndex::clear() noexcept
+{
+    ready = false;
+    records = nullptr;
+    measured = 0;
+    gridOn = false;
+}
+
+bool DistanceIndex::reserve(size_t n) noexcept
+{
+    if (n > UINT32_MAX / 2)
+        return false;
+    // Each block by the counts alone; one that cannot grow leaves the index unusable, and the
+    // next build asks again.
+    bool held = growOrFail(keys, keysHeld, n);
+    held = growOrFail(scratch, scratchHeld, n) && held;
+    held = growOrFail(nodes, nodesHeld, 2 * leafCapacity(n)) && held;
+    held = growOrFail(groups, groupsHeld, groupCapacity(n)) && held;
+    held = growOrFail(cells, cellsHeld, cellCapacity(n)) && held;
+    held = growOrFail(polygonBoxes, polygonBoxesHeld, n) && held;
+    return held;
+}
+
+bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double boundsMin[3],
+                          const double boundsMax[3], double width) noexcept
+{
+    clear();
+    if (!(width > 0.0) || !(width <= DBL_MAX) || (count > 0 && !polygons))
+        return false;
+    // Never a zero-sized block: an empty mesh still gets a tree to answer from.
+    const size_t n = count > 0 ? static_cast<size_t>(count) : 1;
+    if (!reserve(n))
+        return false;
+    records = polygons;
+    recordCount = count > 0 ? count : 0;
+    builtWidth = width;
+
+    double largest = 0.0;
+    for (int c = 0; c < 3; ++c)
+        for (const double x : {boundsMin[c], boundsMax[c]})
+            if (std::isfinite(x) && __builtin_fabs(x) > largest)
+                largest = __builtin_fabs(x);
+    marginBase = largest * 0x1p-36;
+
+    for (int i = 0; i < count; ++i)
+        if (measuredRecord(polygons[i]))
+            keys[measured++] = static_cast<uint64_t>(i);
+    sortByCurve(boundsMin, boundsMax);
+    buildTree();
+    buildGroups();
+    buildGrid(boundsMin, boundsMax);
+    ready = true;
+    return true;
+}
+
+void DistanceIndex::sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept
+{
+    double low[3], perUnit[3];
+    for (int c = 0; c < 3; ++c) {
+        const double extent = boundsMax[c] - boundsMin[c];
+        low[c] = boundsMin[c];
+        perUnit[c] = extent > 0.0 && extent <= DBL_MAX ? curveSteps / extent : 0.0;
+    }
+    // Each polygon's place on the curve, from the centre of its box, above its record number.
+    for (uint32_t k = 0; k < measured; ++k) {
+        const CachedPolygon &r = records[keys[k]];
+        uint32_t code = 0;
+        for (int c = 0; c < 3; ++c) {
+            const double centre = 0.5 * r.boundsMin[c] + 0.5 * r.boundsMax[c];
+            code |= spreadBits(stepOf(centre, low[c], perUnit[c], static_cast<uint32_t>(curveSteps))) << c;
+        }
+        keys[k] |= static_cast<uint64_t>(code) << 32;
+    }
+    // Sorted by the curve's 30 bits, ten at a time, stable: a pass's output is the next one's input.
+    uint64_t *from = keys, *to = scratch;
+    for (int shift = 32; shift < 32 + 3 * curveBits; shift += curveBits) {
+        uint32_t start[1u << curveBits] = {};
+        for (uint32_t k = 0; k < measured; ++k)
+            ++start[(from[k] >> shift) & 0x3FFu];
+        uint32_t sum = 0;
+        for (uint32_t &s : start) {
+            const uint32_t c = s;
+            s = sum;
+            sum += c;
+        }
+        for (uint32_t k = 0; k < measured; ++k)
+            to[start[(from[k] >> shift) & 0x3FFu]++] = from[k];
+        uint64_t *swap = from;
+        from = to;
+        to = swap;
+    }
+    sorted = from;
+}
+
+void DistanceIndex::buildTree() noexcept
+{
+    const uint32_t leaves = (measured + leafSize - 1) / leafSize;
+    firstLeaf = static_cast<uint32_t>(leafCapacity(measured));
+    for (uint32_t j = 0; j < firstLeaf; ++j) {
+        Box box = emptyBox();
+        for (uint32_t k = j * leafSize; j < leaves && k < measured && k < (j + 1) * leafSize; ++k) {
+            const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
+            double low[3], high[3];
+            measuredBounds(r, low, high);
+            Box own = emptyBox();
+            for (int c = 0; c < 3; ++c) {
+                own.low[c] = roundedDown(low[c]);
+                own.high[c] = roundedUp(high[c]);
+                polygonBoxes[k].low[c] = own.low[c];
+                polygonBoxes[k].high[c] = own.high[c];
+            }
+            double n[3] = {0.0, 0.0, 0.0}, d = 0.0;
+            bool drops;
+            if (!measuredPlane(r, n, d, drops) || !(__builtin_fabs(d) < static_cast<double>(FLT_MAX)))
+                n[0] = n[1] = n[2] = d = 0.0;
+            for (int c = 0; c < 3; ++c)
+                polygonBoxes[k].plane[c] = static_cast<float>(n[c]);
+            polygonBoxes[k].plane[3] = static_cast<float>(d);
+            widen(box, own);
+        }
+        nodes[firstLeaf + j] = box;
+    }
+    for (uint32_t i = firstLeaf - 1; i >= 1; --i) {
+        const Box slabless = emptyBox();
+        nodes[i] = nodes[2 * i];
+        widen(nodes[i], nodes[2 * i + 1]);
+        for (int c = 0; c < 3; ++c)
+            nodes[i].across[c] = 0.0f;
+        nodes[i].slabLow = slabless.slabLow;
+        nodes[i].slabHigh = slabless.slabHigh;
+    }
+    // Slabs on the lower nodes: node i at height h (leaves 0) holds leaves (i << h) - firstLeaf on.
+    for (uint32_t height = 0, span = leafSize; span <= slabPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
+        for (uint32_t i = firstLeaf >> height; i < (firstLeaf >> height) * 2; ++i) {
+            const uint32_t begin = ((i << height) - firstLeaf) * leafSize;
+            if (begin < measured)
+                fitSlab(nodes[i], begin, begin + span < measured ? begin + span : measured);
+        }
+}
+
+void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept
+{
+    // The direction: the polygons' normals, each turned to the first one's side, summed.
+    double sum[3] = {0.0, 0.0, 0.0};
+    const double *first = nullptr;
+    for (uint32_t k = begin; k < end; ++k) {
+        const double *n = records[static_cast<uint32_t>(sorted[k])].normal;
+        if (!first)
+            first = n;
+        const double sign = n[0] * first[0] + n[1] * first[1] + n[2] * first[2] < 0.0 ? -1.0 : 1.0;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += sign * n[c];
+    }
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length > 0.0 && length <= DBL_MAX))
+        return;
+    // A little short of unit length, as floats: the slab's distance then never exceeds the true one.
+    double across[3];
+    for (int c = 0; c < 3; ++c) {
+        node.across[c] = static_cast<float>(sum[c] / length * (1.0 - 0x1p-20));
+        across[c] = node.across[c];
+    }
+    // Every vertex, and where they are dropped onto the polygon's plane also the dropped ones: what
+    // is measured of each polygon lies in the hull of these.
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    for (uint32_t k = begin; k < end; ++k) {
+        const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
+        double n[3], d;
+        bool drops = false;
+        if (!measuredPlane(r, n, d, drops))
+            drops = false;
+        for (int j = 0; j < r.vertexCount; ++j) {
+            double x[3] = {r.vertices[j][0], r.vertices[j][1], r.vertices[j][2]};
+            for (int pass = 0; pass <= (drops ? 1 : 0); ++pass) {
+                if (pass)
+                    dropOntoPlane(r.vertices[j], n, d, x);
+                const double t = across[0] * x[0] + across[1] * x[1] + across[2] * x[2];
+                low = t < low ? t : low;
+                high = t > high ? t : high;
+            }
+        }
+    }
+    if (!(low <= high) || !std::isfinite(low) || !std::isfinite(high)) {
+        for (float &a : node.across)
+            a = 0.0f;
+        return;
+    }
+    node.slabLow = roundedDown(low);
+    node.slabHigh = roundedUp(high);
+}
+
+uint32_t DistanceIndex::groupOf(uint32_t node) const noexcept
+{
+    // Node i at depth 2k is the (i - 4^k)-th of its depth, after the (4^k - 1) / 3 above it.
+    const uint32_t depth = 31 - static_cast<uint32_t>(__builtin_clz(node));
+    const uint32_t first = 1u << depth;
+    return (first - 1) / 3 + (node - first);
+}
+
+void DistanceIndex::buildGroups() noexcept
+{
+    for (uint32_t depth = 0; (1u << depth) < firstLeaf; depth += 2)
+        for (uint32_t i = 1u << depth; i < (2u << depth); ++i) {
+            Group &g = groups[groupOf(i)];
+            // Grandchildren, or just above the leaves (an odd count of levels) two children.
+            const bool grand = (4 * static_cast<size_t>(i)) < 2 * static_cast<size_t>(firstLeaf);
+            for (uint32_t lane = 0; lane < 4; ++lane) {
+                const Box b = grand ? nodes[4 * i + lane] : lane < 2 ? nodes[2 * i + lane] : emptyBox();
+                for (int c = 0; c < 3; ++c) {
+                    g.low[c][lane] = b.low[c];
+                    g.high[c][lane] = b.high[c];
+                    g.across[c][lane] = b.across[c];
+                }
+                g.slabLow[lane] = b.slabLow;
+                g.slabHigh[lane] = b.slabHigh;
+            }
+        }
+}
+
+void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept
+{
+    gridOn = false;
+    const double reach = builtWidth + marginBase;
+    double extent[3];
+    for (int c = 0; c < 3; ++c) {
+        extent[c] = boundsMax[c] - boundsMin[c];
+        if (!(extent[c] >= 0.0 && extent[c] <= DBL_MAX) || !std::isfinite(boundsMin[c]))
+            return;
+    }
+
+    // Cubes a quarter of the width wide, larger when there would be more than the storage holds.
+    const double cap = static_cast<double>(cellsHeld);
+    double size = builtWidth / cellsPerWidth;
+    double along[3];
+    for (int attempt = 0;; ++attempt) {
+        double total = 1.0, longest = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            along[c] = std::floor(extent[c] / size) + 1.0;
+            longest = along[c] > longest ? along[c] : longest;
+            total *= along[c];
+        }
+        if (total <= cap && longest <= maxCellsPerAxis)
+            break;
+        if (attempt == 64)
+            return;
+        // At least a few per cent larger each time: on few cells the one cell each axis gets
+        // beyond the extent's share keeps the count from falling in proportion.
+        const double byTotal = std::cbrt(total / cap), byLongest = longest / maxCellsPerAxis;
+        const double factor = (byTotal > byLongest ? byTotal : byLongest) * 1.01;
+        size *= factor > 1.05 ? factor : 1.05;
+    }
+    // A polygon within the reach of a point lies at most this many cells away along some axes
+    // (squared, summed over the axes, each less the one cell either may span); the cells' own
+    // distances are held up to it, which it stays well below.
+    const double cellsAway = reach / size;
+    const double far2 = std::ceil(cellsAway * cellsAway);
+    if (!(far2 < 254.0))
+        return;
+    farFrom = static_cast<unsigned char>(far2);
+    cellsPerUnit = 1.0 / size;
+    size_t total = 1;
+    for (int c = 0; c < 3; ++c) {
+        cellCount[c] = static_cast<uint32_t>(along[c]);
+        gridLow[c] = boundsMin[c];
+        total *= cellCount[c];
+    }
+    std::memset(cells, 255, total);
+
+    // Every cell a measured polygon's box touches is at distance 0.
+    const size_t strideY = cellCount[0], strideZ = static_cast<size_t>(cellCount[0]) * cellCount[1];
+    size_t work = 0;
+    const size_t budget = markBudget(keysHeld);
+    for (uint32_t k = 0; k < measured; ++k) {
+        double low[3], high[3];
+        measuredBounds(records[static_cast<uint32_t>(sorted[k])], low, high);
+        if (!(low[0] <= high[0] && low[1] <= high[1] && low[2] <= high[2]))
+            continue;
+        uint32_t from[3], to[3];
+        size_t cellsTouched = 1;
+        for (int c = 0; c < 3; ++c) {
+            from[c] = stepOf(low[c], gridLow[c], cellsPerUnit, cellCount[c]);
+            to[c] = stepOf(high[c], gridLow[c], cellsPerUnit, cellCount[c]);
+            cellsTouched *= to[c] - from[c] + 1;
+        }
+        work += cellsTouched;
+        if (work > budget)
+            return;
+        for (uint32_t z = from[2]; z <= to[2]; ++z)
+            for (uint32_t y = from[1]; y <= to[1]; ++y)
+                std::memset(cells + z * strideZ + y * strideY + from[0], 0, to[0] - from[0] + 1);
+    }
+
+    // Each cell's least sum over the axes of (cells between it and a touched cell)^2, axis by axis
+    // (the sum separates), up to the cap: a line at a time through a copy of it.
+    const uint32_t window = static_cast<uint32_t>(cellsAway) + 2;
+    const size_t stride[3] = {1, strideY, strideZ};
+    unsigned char line[maxCellsPerAxis];
+    for (int c = 0; c < 3; ++c) {
+        const int a = c == 0 ? 1 : 0, b = c == 2 ? 1 : 2;
+        const uint32_t n = cellCount[c];
+        for (uint32_t i = 0; i < cellCount[a]; ++i)
+            for (uint32_t j = 0; j < cellCount[b]; ++j) {
+                unsigned char *first = cells + i * stride[a] + j * stride[b];
+                for (uint32_t t = 0; t < n; ++t)
+                    line[t] = first[t * stride[c]];
+                for (uint32_t t = 0; t < n; ++t) {
+                    unsigned int least = line[t];
+                    for (uint32_t gap = 2; gap <= window && least > 0; ++gap) {
+                        const unsigned int step = (gap - 1) * (gap - 1);
+                        if (t >= gap && line[t - gap] + step < least)
+                            least = line[t - gap] + step;
+                        if (t + gap < n && line[t + gap] + step < least)
+                            least = line[t + gap] + step;
+                    }
+                    // Next to a touched cell nothing lies between: as near as the cell itself.
+                    if (t >= 1 && line[t - 1] < least)
+                        least = line[t - 1];
+                    if (t + 1 < n && line[t + 1] < least)
+                        least = line[t + 1];
+                    first[t * stride[c]] = static_cast<unsigned char>(least < 255 ? least : 255);
+                }
+            }
+    }
+    gridOn = true;
+}
+
+bool DistanceIndex::inFarCell(const double p[3]) const noexcept
+{
+    if (!ready || !gridOn)
+        return false;
+    const size_t x = stepOf(p[0], gridLow[0], cellsPerUnit, cellCount[0]);
+    const size_t y = stepOf(p[1], gridLow[1], cellsPerUnit, cellCount[1]);
+    const size_t z = stepOf(p[2], gridLow[2], cellsPerUnit, cellCount[2]);
+    return cells[(z * cellCount[1] + y) * cellCount[0] + x] >= farFrom;
+}
+
+void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, double &limit,
+                                double margin) const noexcept
+{
+    const uint32_t end = (leaf + 1) * leafSize < measured ? (leaf + 1) * leafSize : measured;
+    // Each polygon's own box first, from the leaf's compact run of them; only the records of those
+    // that pass are fetched (they lie anywhere in the cache's array), all at once.
+    uint32_t passing[leafSize];
+    uint32_t count = 0;
+    const double size = __builtin_fabs(p[0]) + __builtin_fabs(p[1]) + __builtin_fabs(p[2]);
+    for (uint32_t k = leaf * leafSize; k < end; ++k) {
+        const PolygonBox &b = polygonBoxes[k];
+        const double low[3] = {b.low[0], b.low[1], b.low[2]}, high[3] = {b.high[0], b.high[1], b.high[2]};
+        // The plane's distance, from its rounded normal and constant: off by at most a few float
+        // steps of the terms, so the polygon is passed over only when farther by more than that.
+        const double h = __builtin_fabs(static_cast<double>(b.plane[0]) * p[0] + static_cast<double>(b.plane[1]) * p[1] +
+                                        static_cast<double>(b.plane[2]) * p[2] - static_cast<double>(b.plane[3]));
+        const double beyond = h - (size + __builtin_fabs(static_cast<double>(b.plane[3]))) * 0x1p-21;
+        if (beyond > 0.0 && beyond * beyond > limit)
+            continue;
+        if (boxDistanceSquared(low, high, p) <= limit) {
+            passing[count++] = static_cast<uint32_t>(sorted[k]);
+            __builtin_prefetch(records + static_cast<uint32_t>(sorted[k]));
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const double d = polygonDistanceSquared(records[passing[i]], p, limit);
+        if (d < best) {
+            best = d;
+            const double reach = std::sqrt(d) + margin;
+            limit = reach * reach;
+        }
+    }
+}
+
+namespace {
+
+typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
+typedef int32_t Mask4 __attribute__((vector_size(4 * sizeof(int32_t))));
+
+inline Lanes4 loadLanes(const float (&x)[4]) noexcept
+{
+    Lanes4 v;
+    std::memcpy(&v, x, sizeof v);
+    return v;
+}
+inline Lanes4 largerOf(Lanes4 a, Lanes4 b) noexcept
+{
+    return a > b ? a : b;
+}
+
+} // namespace
+
+double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
+{
+    const double width = builtWidth;
+    if (!ready || inFarCell(p))
+        return width;
+    double largest = 0.0;
+    for (int c = 0; c < 3; ++c)
+        largest = __builtin_fabs(p[c]) > largest ? __builtin_fabs(p[c]) : largest;
+    // Beyond what floats hold with room to spare (or not a number): every record, plainly.
+    if (!(largest < 0x1p100)) {
+        const double nearest = std::sqrt(nearestDistanceSquared(records, recordCount, p));
+        return nearest < width ? nearest : width;
+    }
+    const double margin = marginBase + largest * 0x1p-36;
+    double best = HUGE_VAL;
+    double reach = width + margin;
+    double limit = reach * reach;
+
+    // Nodes are tested in floats, from the point rounded to floats: each gap may come out larger
+    // than the exact one by a few units in the last place of the coordinates involved, so a node
+    // is left out only beyond the reach plus that much (and a float's rounding of the square).
+    const double slack = (largest + marginBase * 0x1p36) * 0x1p-19;
+    const auto threshold = [slack](double r) noexcept {
+        const double t = (r + slack) * (r + slack) * (1.0 + 0x1p-18);
+        return t < static_cast<double>(FLT_MAX) ? static_cast<float>(t) : HUGE_VALF;
+    };
+    float floatLimit = threshold(reach);
+    const Lanes4 px = Lanes4{} + static_cast<float>(p[0]), py = Lanes4{} + static_cast<float>(p[1]),
+                 pz = Lanes4{} + static_cast<float>(p[2]);
+    const Lanes4 zero = Lanes4{};
+
+    // Nodes waiting, nearest last; each with the bound it was pushed with, tested again when it
+    // comes up since a nearer polygon may have been found meanwhile.
+    struct Pending {
+        uint32_t node;
+        float bound;
+    } pending[128];
+    int waiting = 0;
+    pending[waiting++] = {1, 0.0f};
+    while (waiting > 0) {
+        const Pending next = pending[--waiting];
+        if (next.bound > floatLimit)
+            continue;
+        const uint32_t node = next.node;
+        if (node >= firstLeaf) {
+            leafNearest(node - firstLeaf, p, best, limit, margin);
+            reach = std::sqrt(limit);
+            floatLimit = threshold(reach);
+            continue;
+        }
+        // The four lanes' bounds: the box's gap and the slab's, the larger.
+        const Group &g = groups[groupOf(node)];
+        const Lanes4 gx = largerOf(largerOf(loadLanes(g.low[0]) - px, px - loadLanes(g.high[0])), zero);
+        const Lanes4 gy = largerOf(largerOf(loadLanes(g.low[1]) - py, py - loadLanes(g.high[1])), zero);
+        const Lanes4 gz = largerOf(largerOf(loadLanes(g.low[2]) - pz, pz - loadLanes(g.high[2])), zero);
+        const Lanes4 box = gx * gx + gy * gy + gz * gz;
+        const Lanes4 t = loadLanes(g.across[0]) * px + loadLanes(g.across[1]) * py + loadLanes(g.across[2]) * pz;
+        const Lanes4 gs = largerOf(largerOf(loadLanes(g.slabLow) - t, t - loadLanes(g.slabHigh)), zero);
+        const Lanes4 bound = largerOf(box, gs * gs);
+
+        // Children by the node's layout; the passing ones pushed farthest first.
+        const bool grand = (4 * static_cast<size_t>(node)) < 2 * static_cast<size_t>(firstLeaf);
+        const uint32_t firstChild = grand ? 4 * node : 2 * node;
+        uint32_t order[4];
+        int passing = 0;
+        for (uint32_t lane = 0; lane < 4; ++lane)
+            if (bound[lane] <= floatLimit && (grand || lane < 2)) {
+                // Insertion by bound, largest first.
+                int k = passing++;
+                while (k > 0 && bound[order[k - 1]] < bound[lane]) {
+                    order[k] = order[k - 1];
+                    --k;
+                }
+                order[k] = lane;
+            }
+        // Each one's group (or a leaf's first records) fetched now, while the nearer ones are
+        // searched: on a large mesh every node is a trip to memory.
+        for (int k = 0; k < passing; ++k) {
+            const uint32_t child = firstChild + order[k];
+            if (child < firstLeaf)
+                __builtin_prefetch(groups + groupOf(child));
+            else if ((child - firstLeaf) * leafSize < measured)
+                __builtin_prefetch(polygonBoxes + (child - firstLeaf) * leafSize);
+            pending[waiting++] = {child, bound[order[k]]};
+        }
+    }
+    const double nearest = std::sqrt(best);
+    return nearest < width ? nearest : width;
+}
+
+size_t DistanceIndex::bytes() const noexcept
+{
+    return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + groupsHeld * sizeof(Group) +
+           cellsHeld + polygonBoxesHeld * sizeof(PolygonBox);
+}
+
+} // namespace ostrevin

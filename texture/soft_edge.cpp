@@ -1,0 +1,47 @@
+#include "texture/soft_edge.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "texture/mesh_cache.h"
+#include "texture/polygon_distance.h"
+#include "texture/smooth_step.h"
+
+namespace ostrevin {
+
+double clampedWidth(double width) noexcept
+{
+    if (!(width > 0.0))
+        return 0.0;
+    return width < DBL_MAX ? width : DBL_MAX;
+}
+
+void SoftEdgeFrame::prepare(const MeshCache &cache, double width) noexcept
+{
+    frameWidth = clampedWidth(width);
+    if (!on() || !cache.polygons) {
+        index.clear();
+        return;
+    }
+    if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
+        builtRecords == cache.polygons && builtCount == cache.polygonCount)
+        return;
+    index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth);
+    builtVersion = cache.recordsVersion;
+    builtRecords = cache.polygons;
+    builtCount = cache.polygonCount;
+}
+
+double SoftEdgeFrame::insideValue(const MeshCache &cache, const double p[3]) const noexcept
+{
+    double depth;
+    if (index.usable()) {
+        depth = index.distanceWithinWidth(p);
+    } else {
+        const double nearest = std::sqrt(nearestDistanceSquared(cache.polygons, cache.polygonCount, p));
+        depth = nearest < frameWidth ? nearest : frameWidth;
+    }
+    return smoothStep(depth / frameWidth);
+}
+
+} // namespace ostrevin

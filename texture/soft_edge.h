@@ -1,0 +1,42 @@
+// The soft edge of the frame being rendered: the width in force, and the distance index the
+// frame's build made for it. With a width of 0 the texture's edge is hard and nothing is built.
+#ifndef OSTREVIN_TEXTURE_SOFT_EDGE_H
+#define OSTREVIN_TEXTURE_SOFT_EDGE_H
+
+#include "texture/distance_index.h"
+
+namespace ostrevin {
+
+class MeshCache;
+struct CachedPolygon;
+
+// A width as a setting may hold: finite and not negative (NaN and anything below 0 give 0, +inf
+// the largest double).
+double clampedWidth(double width) noexcept;
+
+class SoftEdgeFrame {
+public:
+    // After the frame's cache build, under the same lock: takes the width and, when it is not 0,
+    // builds the index over the cache's records, unless they and the width are those it holds.
+    void prepare(const MeshCache &cache, double width) noexcept;
+    bool on() const noexcept { return frameWidth > 0.0; }
+    double width() const noexcept { return frameWidth; }
+
+    // The value at a point the inside test found inside: the smooth step of its distance to the
+    // nearest polygon over the width, 1 from the width on. Through the index, or when it could not
+    // get its storage by scanning every record (the same distance, more slowly).
+    double insideValue(const MeshCache &cache, const double p[3]) const noexcept;
+
+    DistanceIndex index;
+
+private:
+    double frameWidth = 0.0;
+    // What the index was built over: a frame whose records and width are the same keeps it.
+    unsigned int builtVersion = 0;
+    const CachedPolygon *builtRecords = nullptr;
+    int builtCount = 0;
+};
+
+} // namespace ostrevin
+
+#endif
