@@ -33,6 +33,8 @@ TEST(Options, DefaultsRenderTheExampleWithEveryCore)
     EXPECT_EQ(o.outDir, "out");
     EXPECT_FALSE(o.framesGiven);
     EXPECT_FALSE(o.invert);
+    EXPECT_EQ(o.fillRule, -1);
+    EXPECT_FALSE(o.children);
     // A machine that cannot say how many cores it has still gets a thread.
     EXPECT_EQ(parseOptions({}, 0).threads, 1);
 }
@@ -42,7 +44,7 @@ TEST(Options, EveryOptionReachesItsField)
     const Options o = parseOptions({"scene.lws", "--target", "Star", "--invert", "--axis", "x", "--view=Y", "--threads",
                                     "3", "--out", "images", "--frames", "2-7", "--size", "320x200", "--depth=16",
                                     "--sheet", "4", "--fps", "24", "--module", "m.p", "--save-settings", "a.txt",
-                                    "--load-settings", "b.txt", "--quiet"},
+                                    "--load-settings", "b.txt", "--quiet", "--fill-rule", "tolerant", "--children"},
                                    8);
     EXPECT_EQ(o.scene, "scene.lws");
     EXPECT_EQ(o.target, "Star");
@@ -63,6 +65,9 @@ TEST(Options, EveryOptionReachesItsField)
     EXPECT_EQ(o.saveSettings, "a.txt");
     EXPECT_EQ(o.loadSettings, "b.txt");
     EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.fillRule, 2);
+    EXPECT_TRUE(o.children);
+    EXPECT_EQ(parseOptions({"--fill-rule=non-zero"}, 1).fillRule, 1);
 }
 
 TEST(Options, FramesTakeOneNumberOrARangeIncludingNegativeOnes)
@@ -126,6 +131,8 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--fps", "nan"}, "--fps wants a positive number, not \"nan\""},
         {{"--out", ""}, "--out needs a directory"},
         {{"--invert=yes"}, "--invert takes no value"},
+        {{"--fill-rule", "odd"}, "--fill-rule wants even-odd, non-zero or tolerant, not \"odd\""},
+        {{"--children=1"}, "--children takes no value"},
         {{"a.lws", "b.lws"}, "more than one scene given: a.lws and b.lws"},
     };
     for (const auto &c : cases) {

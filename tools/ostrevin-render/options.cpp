@@ -105,6 +105,18 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
         } else if (arg == "--invert") {
             flag();
             o.invert = true;
+        } else if (arg == "--fill-rule") {
+            const std::string name = value();
+            const char *const rules[] = {"even-odd", "non-zero", "tolerant"};
+            o.fillRule = -1;
+            for (int r = 0; r < 3; ++r)
+                if (name == rules[r])
+                    o.fillRule = r;
+            if (o.fillRule < 0)
+                throw UsageError("--fill-rule wants even-odd, non-zero or tolerant, not \"" + name + "\"");
+        } else if (arg == "--children") {
+            flag();
+            o.children = true;
         } else if (arg == "--axis") {
             o.axis = parseAxis(arg, value());
         } else if (arg == "--view") {
@@ -163,6 +175,9 @@ std::string usageText()
            "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
            "  --target NAME         the target object (default: the first object)\n"
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
+           "  --fill-rule RULE      even-odd (default), non-zero (overlapping shells filled) or\n"
+           "                        tolerant (holes in the target healed)\n"
+           "  --children            the objects below the target join it\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --view x|y|z          the axis the images look along (default z)\n"
            "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
@@ -175,7 +190,7 @@ std::string usageText()
            "  --out DIR             output directory (default out)\n"
            "  --module PATH         the module file (default Ostrevin.p next to this program)\n"
            "  --save-settings FILE  save the texture layer's settings through the module\n"
-           "  --load-settings FILE  load them back before --target and --invert apply\n"
+           "  --load-settings FILE  load them back before the options above apply\n"
            "  --list                list the scene's objects and stop\n"
            "  --quiet               no progress output\n";
 }

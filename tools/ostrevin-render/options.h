@@ -12,6 +12,8 @@ struct Options {
     std::string modulePath;       // empty: Ostrevin.p next to the executable
     std::string target;           // empty: the first object, unless settings are loaded
     bool invert = false;
+    int fillRule = -1;            // --fill-rule: 0 even-odd, 1 non-zero, 2 tolerant; -1 leaves the layer's
+    bool children = false;        // --children: the target's children join it
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
     int view = 2;                 // the axis the images look along
     int threads = 1;

@@ -15,6 +15,9 @@ namespace render {
 namespace {
 
 constexpr int sheetGap = 4;
+// The panel's "Fill Rule" and "Include Children" value IDs.
+constexpr unsigned int fillRuleValue = 0x8003;
+constexpr unsigned int childrenValue = 0x8004;
 
 std::string framePath(const std::string &dir, const char *kind, int frame)
 {
@@ -34,6 +37,10 @@ const ImportedObject &configure(Session &session, const Options &o, const Import
         session.pickTarget(scene.objects.front().name);
     if (o.invert)
         session.setInvert(true);
+    if (o.fillRule >= 0)
+        session.setValue(fillRuleValue, o.fillRule);
+    if (o.children)
+        session.setValue(childrenValue, 1);
 
     const int position = session.targetPosition();
     if (position < 1 || static_cast<std::size_t>(position) > scene.objects.size()) {

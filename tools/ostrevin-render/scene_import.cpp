@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -153,6 +154,7 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
     ImportedScene out;
     out.source = source;
     std::set<std::string> taken;
+    std::map<const aiNode *, int> objectOf;   // nodes that became objects
     for (std::size_t n = 0; n < order.size(); ++n) {
         const aiNode &node = *order[n];
         ImportedObject object;
@@ -166,7 +168,25 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
         object.name = uniqueName(node.mName.C_Str(), out.objects.size(), taken);
         const int nodeIndex = static_cast<int>(n);
         object.motion = [tree, nodeIndex](double seconds) { return tree->placement(nodeIndex, seconds); };
+        objectOf[&node] = static_cast<int>(out.objects.size());
         out.objects.push_back(std::move(object));
+    }
+    // Each object's parent: the nearest node above it that is an object, or that holds one as a
+    // leaf of its own (LightWave scenes hang an item's mesh below the item's node); not the node
+    // right above it, whose other leaves are the same item's other layers.
+    for (const auto &[node, index] : objectOf) {
+        int &parent = out.objects[static_cast<std::size_t>(index)].parent;
+        for (const aiNode *up = node->mParent; up && parent < 0; up = up->mParent) {
+            if (objectOf.count(up)) {
+                parent = objectOf[up];
+                break;
+            }
+            for (unsigned c = 0; up != node->mParent && c < up->mNumChildren && parent < 0; ++c) {
+                const aiNode *leaf = up->mChildren[c];
+                if (leaf && leaf->mNumChildren == 0 && objectOf.count(leaf))
+                    parent = objectOf[leaf];
+            }
+        }
     }
     if (out.objects.empty())
         throw RenderError(source + " has no polygons");
@@ -204,11 +224,15 @@ ImportedScene importExample()
 
 void addToHost(const ImportedScene &scene, standin::Scene &host)
 {
+    std::vector<LWItemID> ids;
     for (const ImportedObject &o : scene.objects) {
         standin::SceneObject &object = host.addObject(o.name);
         object.points = o.points;
         object.polygons = o.polygons;
         object.motion = o.motion;
+        if (o.parent >= 0 && static_cast<std::size_t>(o.parent) < ids.size())
+            object.parent = ids[static_cast<std::size_t>(o.parent)];
+        ids.push_back(object.id);
     }
 }
 

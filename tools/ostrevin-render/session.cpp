@@ -1,5 +1,7 @@
 #include "tools/ostrevin-render/session.h"
 
+#include <string>
+
 #include "host/states.h"
 #include "tools/ostrevin-render/errors.h"
 
@@ -43,6 +45,13 @@ void Session::setInvert(bool invert)
 {
     if (!textureLayer->setInvert(invert))
         throw RenderError("the panel did not take the In / Out choice");
+}
+
+void Session::setValue(unsigned int valueID, int value)
+{
+    if (textureLayer->setValue(valueID, value) == 0)
+        throw RenderError("the panel did not take value " + std::to_string(value) + " for control " +
+                          std::to_string(valueID));
 }
 
 int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }

@@ -30,6 +30,8 @@ public:
     // Picks the object through the panel's "Target Item" popup, by the entry's name.
     void pickTarget(const std::string &name);
     void setInvert(bool invert);
+    // Any other integer control of the panel, by value ID ("Fill Rule", "Include Children").
+    void setValue(unsigned int valueID, int value);
     // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
     int targetPosition();
     bool inverted();
