@@ -28,7 +28,7 @@ Point3 Transform::apply(const Point3 &p) const
 void MeshCounters::reset()
 {
     meshInfo = destroy = numPolygons = scanPolys = polSize = polVertex = pntOtherPos = 0;
-    vertexOutOfRange = 0;
+    vertexOutOfRange = meshInfoFrozen = 0;
 }
 
 namespace {
@@ -255,10 +255,12 @@ int Scene::numPolygons(LWItemID item)
 int Scene::shadowOpts(LWItemID) { return 0; }
 double Scene::dissolve(LWItemID, LWTime) { return 0.0; }
 
-LWMeshInfo *Scene::meshInfo(LWItemID item, int)
+LWMeshInfo *Scene::meshInfo(LWItemID item, int frozen)
 {
     Scene &s = scene();
     ++s.counters.meshInfo;
+    if (frozen == 1)
+        ++s.counters.meshInfoFrozen;
     const SceneObject *o = s.find(item);
     if (!o || o->noMeshInfo)
         return nullptr;

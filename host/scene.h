@@ -51,6 +51,7 @@ struct MeshCounters {
     std::atomic<long> meshInfo{0}, destroy{0}, numPolygons{0}, scanPolys{0}, polSize{0}, polVertex{0},
         pntOtherPos{0}, liveRecords{0};
     std::atomic<long> vertexOutOfRange{0};   // polVertex asked for an index the polygon lacks
+    std::atomic<long> meshInfoFrozen{0};     // meshInfo calls that asked for the frozen mesh (flag 1)
     void reset();
 };
 

@@ -7,6 +7,7 @@
 #include "framework/host_api.h"
 #include "framework/host_services.h"
 #include "texture/crossing_index.h"
+#include "texture/geometry.h"
 
 namespace ostrevin {
 
@@ -34,9 +35,10 @@ public:
     MeshCache(const MeshCache &) = delete;
     MeshCache &operator=(const MeshCache &) = delete;
 
-    // Rebuilds from the object's current mesh. Item 0, no object info, or no mesh from the host:
-    // the cache keeps its previous content. When the host gives the very positions of the last
-    // build (a target standing still), bounds, planes and index are kept as they are.
+    // Rebuilds from the object's current mesh. Item 0 changes nothing. No mesh from the host (no
+    // object info, a null or incomplete record): the item of the last build keeps its content,
+    // another item empties the cache. When the host gives the very positions of the last build
+    // (a target standing still), bounds, planes and index are kept as they are.
     void build(LWItemID item) noexcept;
     // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
     // scan is over); nonzero stops the scan once every announced record is filled.
@@ -54,6 +56,9 @@ public:
             return index.isInside(p, axis, u, v);
         return scanRecords(p, axis, u, v);
     }
+    // The same parity by the plain scan of every record, never through the index: the reference
+    // the index is held against by the tests and the benchmarks.
+    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
     const HostServices &services;
     int polygonCount = 0;
@@ -70,9 +75,10 @@ public:
     int indexThreshold = 32;
 
 private:
+    // No polygons, nothing inside; storage is kept for the next build.
+    void forget() noexcept;
     // Bounds, normals and plane constants of the scanned records, and their index entries.
     void completeRecords() noexcept;
-    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
     CachedPolygon *fillEnd = nullptr;
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
@@ -80,6 +86,8 @@ private:
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
     bool complete = false;
+    // The item the last build was asked for, whether or not the host gave its mesh.
+    LWItemID builtItem = nullptr;
 };
 
 // Handed to the host's scanPolys with the cache as its data.

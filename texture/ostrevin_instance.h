@@ -28,6 +28,9 @@ public:
     const char *descln() noexcept override;
     const LWItemID *useItems() noexcept override;
     void changeID(const LWItemID *idList) noexcept override;
+    // itemName := the scene's name of the target, "(none)" without one. Called when the target
+    // changes and at save; the layer's description reads itemName.
+    void nameTarget() noexcept;
 
     // Render protocol and evaluation (ostrevin_instance.cpp).
     LWError init(int mode) noexcept override;
@@ -56,6 +59,8 @@ public:
     LWItemID itemID = nullptr;
     char itemName[textLength] = {};
     int popupIndex = -1;
+    // The text of the popup entry asked for last; valid until the next ask.
+    char popupText[textLength] = {};
     int flipFlg = 0;
     std::atomic<bool> cacheBuilt{false};
     MeshCache meshCache;

@@ -40,11 +40,8 @@ LWError OstrevinInstance::save(const LWSaveState *state) noexcept
     stream.writeEntry("version", "%f", pluginDefinition.dataVersion);
     stream.writeEntry("itemID", "%d", idToInt(itemID));
     // Modeler has no scene to ask: the loaded or copied name is written back as it is.
-    if (!isModeler()) {
-        const LWItemInfo *info = services.itemInfo;
-        const char *name = itemID && info && info->name ? info->name(itemID) : nullptr;
-        copyText(itemName, name ? name : "(none)");
-    }
+    if (!isModeler())
+        nameTarget();
     stream.writeEntry("itemName", "%s", itemName);
     stream.writeEntry("flipFlg", "%d", flipFlg);
     stream.writeEnd();
@@ -61,6 +58,13 @@ LWError OstrevinInstance::copy(const TextureInstance *source) noexcept
     popupIndex = from->popupIndex;
     flipFlg = from->flipFlg;
     return nullptr;
+}
+
+void OstrevinInstance::nameTarget() noexcept
+{
+    const LWItemInfo *info = services.itemInfo;
+    const char *name = itemID && info && info->name ? info->name(itemID) : nullptr;
+    copyText(itemName, name ? name : "(none)");
 }
 
 const char *OstrevinInstance::descln() noexcept

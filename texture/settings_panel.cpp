@@ -136,6 +136,7 @@ int OstrevinInstance::panelSet(unsigned int id, void *value) noexcept
             return 0;
         popupIndex = *static_cast<const int *>(value);
         itemID = objectAt(services.itemInfo, popupIndex);
+        nameTarget();
         return 1;
     }
     if (id == inOutControl) {
@@ -169,8 +170,9 @@ const char *OstrevinInstance::popupName(void *instance, int index) noexcept
         return nullptr;
     const LWItemID id = objectAt(info, index);
     const char *name = id && info->name ? info->name(id) : nullptr;
-    copyText(self->itemName, name ? name : noneText);
-    return self->itemName;
+    // The popup's own buffer: itemName keeps naming the target for the layer's description.
+    copyText(self->popupText, name ? name : noneText);
+    return self->popupText;
 }
 
 } // namespace ostrevin

@@ -143,6 +143,29 @@ TEST_F(LayerTest, MeshIsReadOncePerFrameAndAMissingMeshKeepsTheLastOne)
     EXPECT_EQ(at({4.5, 0, 0}), 1.0) << "frame 3's cache answers";
     EXPECT_EQ(at({100, 0, 0}), 0.0);
     EXPECT_EQ(scene().counters.meshInfo.load(), 5) << "a frame without a mesh asks once, not at every point";
+    EXPECT_EQ(scene().counters.meshInfoFrozen.load(), 5) << "every read asks for the mesh as rendered";
+}
+
+TEST_F(LayerTest, TargetWithoutAMeshAnswersOutsideNotWithThePreviousTarget)
+{
+    addCube(scene().addObject("Cube"));
+    scene().addObject("Null").noMeshInfo = true;
+    start("Cube");
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+
+    choose("Null");
+    layer().newTime(1, 1.0);
+    EXPECT_EQ(at({0, 0, 0}), 0.0) << "the cube's polygons are not the null's";
+    setOut(true);
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+    setOut(false);
+
+    layer().newTime(2, 2.0);
+    EXPECT_EQ(at({0, 0, 0}), 0.0) << "still no mesh: asked again, still empty";
+    choose("Cube");
+    layer().newTime(3, 3.0);
+    EXPECT_EQ(at({0, 0, 0}), 1.0);
+    EXPECT_EQ(scene().counters.meshInfo.load(), 4) << "one mesh read per frame";
 }
 
 // Many threads at the start of every frame: one reads the mesh, the rest wait and then read the
@@ -161,6 +184,7 @@ TEST_F(LayerTest, ThreadsShareOneBuildPerFrame)
         constexpr int threads = 8, frames = 6, points = 200;
         for (int frame = 0; frame < frames; ++frame) {
             layer().newTime(frame, 0.25 * frame);
+            const int locksBefore = host.threads().locksOf[0], unlocksBefore = host.threads().unlocksOf[0];
             std::atomic<int> ready{0}, wrong{0};
             std::vector<std::thread> pool;
             for (int t = 0; t < threads; ++t)
@@ -176,6 +200,12 @@ TEST_F(LayerTest, ThreadsShareOneBuildPerFrame)
             for (auto &th : pool)
                 th.join();
             EXPECT_EQ(wrong.load(), 0) << "mode " << mode << " frame " << frame;
+            // The build asks for mutex 0 whenever the host offers a group, and releases only what
+            // it was given.
+            const int locked = host.threads().locksOf[0] - locksBefore;
+            const int unlocked = host.threads().unlocksOf[0] - unlocksBefore;
+            EXPECT_EQ(locked > 0, mode != 1) << "mode " << mode << " frame " << frame;
+            EXPECT_EQ(unlocked, mode == 0 ? locked : 0) << "mode " << mode << " frame " << frame;
         }
         EXPECT_EQ(scene().counters.meshInfo.load(), frames) << "mode " << mode;
         layer().destroy();

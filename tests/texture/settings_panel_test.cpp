@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/standin_host.h"
+#include "host/states.h"
 #include "plugin/entries.h"
 #include "texture/ostrevin_instance.h"
 
@@ -75,18 +76,23 @@ TEST_F(SettingsPanel, PopupListsTheSceneAndPickingSetsTheTarget)
     addObjects();
     OstrevinInstance &inst = make();
     EXPECT_EQ(popup(), (Entries{"(none)", "Cube", "Ball", "Cone"}));
-    EXPECT_STREQ(inst.itemName, "Cone") << "the last named entry is left in itemName";
     auto *self = static_cast<ostrevin::TextureInstance *>(&inst);
     EXPECT_EQ(OstrevinInstance::popupName(self, 4), nullptr);
-    EXPECT_STREQ(inst.itemName, "Cone") << "an index past the list changes nothing";
     EXPECT_STREQ(OstrevinInstance::popupName(self, 0), "(none)");
-    EXPECT_STREQ(inst.itemName, "Cone");
 
     EXPECT_EQ(get(targetItemControl), 0);
     EXPECT_EQ(set(targetItemControl, 2), 1);
     const LWItemID ball = idOf("Ball");
     EXPECT_EQ(inst.itemID, ball);
     EXPECT_EQ(get(targetItemControl), 2);
+    // Filling the popup again leaves the layer's description and saved bytes naming the target.
+    standin::SaveState before(standin::StateForm::Binary);
+    ASSERT_EQ(inst.save(before.state()), nullptr);
+    EXPECT_EQ(popup().back(), "Cone");
+    EXPECT_STREQ(inst.descln(), "Ostrevin : Ball");
+    standin::SaveState after(standin::StateForm::Binary);
+    ASSERT_EQ(inst.save(after.state()), nullptr);
+    EXPECT_EQ(after.bytes(), before.bytes());
 
     host.scene().clear();   // the target leaves the scene: shown as (none), kept as the target
     EXPECT_EQ(get(targetItemControl), 0);
@@ -175,5 +181,5 @@ TEST_F(SettingsPanel, LongAndMissingNamesAreHeldSafely)
     host.scene().addObject("ghost").nameIsNull = true;
     OstrevinInstance &inst = make();
     EXPECT_EQ(popup(), (Entries{"(none)", std::string(255, 'n'), "(none)"}));
-    EXPECT_STREQ(inst.itemName, "(none)");
+    EXPECT_STREQ(inst.itemName, "") << "the popup's texts are its own";
 }
