@@ -1,11 +1,17 @@
-// The side a polygon faces, and the Tolerant vote over rays along the axes.
+// The side a polygon faces, the Tolerant vote over rays along the axes, and the closed meshes on
+// which Tolerant needs no vote.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <utility>
 #include <vector>
 
+#include "framework/host_services.h"
+#include "host/shapes.h"
+#include "host/standin_host.h"
 #include "texture/fill_rule.h"
+#include "texture/mesh_cache.h"
 #include "texture/winding.h"
 
 using ostrevin::areaOrientation;
@@ -85,4 +91,43 @@ TEST(Winding, OutOfRangeRulesClampToTheNearest)
 {
     for (auto [given, rule] : {std::pair{-7, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {1 << 30, 2}})
         EXPECT_EQ(ostrevin::clampedFillRule(given), rule) << given;
+}
+
+TEST(Winding, TolerantBuildsFindWhetherTheMeshIsClosedByItsEdges)
+{
+    using standin::SceneObject;
+    const struct {
+        const char *what;
+        std::function<void(SceneObject &)> make;
+        bool closed;
+    } cases[] = {
+        {"box of quads", [](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}, 3); }, true},
+        {"box of triangles", [](SceneObject &o) { standin::appendTriangulatedBox(o, {-1, -1, -1}, {1, 1, 1}, 2); }, true},
+        {"two tori", [](SceneObject &o) {
+             standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 12, 8);
+             standin::appendTorus(o, {0.5f, 0, 0}, 1.0, 0.3, 12, 8);
+         }, true},
+        {"box without one quad", [](SceneObject &o) {
+             standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}, 3);
+             o.polygons.pop_back();
+         }, false},
+        {"a quad beside a box", [](SceneObject &o) {
+             standin::appendBox(o, {-1, -1, -1}, {1, 1, 1});
+             const int k = static_cast<int>(o.points.size());
+             o.points.insert(o.points.end(), {{3, 0, 0}, {4, 0, 0}, {4, 1, 0}, {3, 1, 0}});
+             o.addPolygon({k, k + 1, k + 2, k + 3});
+         }, false},
+    };
+    standin::StandInHost host;
+    ostrevin::HostServices services{standin::StandInHost::globalFunc()};
+    for (const auto &c : cases) {
+        SceneObject &o = host.scene().addObject(c.what);
+        c.make(o);
+        ostrevin::MeshCache cache{services};
+        cache.build(o.id);
+        EXPECT_FALSE(cache.closed) << c.what << ": only Tolerant asks";
+        cache.tolerant = true;
+        cache.build(o.id);
+        EXPECT_EQ(cache.closed, c.closed) << c.what;
+    }
 }
