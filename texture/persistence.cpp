@@ -5,6 +5,7 @@
 #include "framework/fixed_text.h"
 #include "framework/state_stream.h"
 #include "plugin/plugin_definition.h"
+#include "texture/fill_rule.h"
 #include "texture/ostrevin_instance.h"
 
 namespace ostrevin {
@@ -27,8 +28,12 @@ LWError OstrevinInstance::load(const LWLoadState *state) noexcept
             itemID = idFromInt(number);
         else if (stream.getString("itemName", itemName))
             continue;
-        else
-            stream.getInt("flipFlg", flipFlg);
+        else if (stream.getInt("flipFlg", flipFlg))
+            continue;
+        else if (stream.getInt("fillRule", number))
+            fillRule = clampedFillRule(number);
+        else if (stream.getInt("children", number))
+            includeChildren = clampedSwitch(number);
     }
     return nullptr;
 }
@@ -44,6 +49,11 @@ LWError OstrevinInstance::save(const LWSaveState *state) noexcept
         nameTarget();
     stream.writeEntry("itemName", "%s", itemName);
     stream.writeEntry("flipFlg", "%d", flipFlg);
+    // Only when set: a layer with the defaults saves exactly the bytes it always has.
+    if (fillRule != evenOddRule)
+        stream.writeEntry("fillRule", "%d", fillRule);
+    if (includeChildren)
+        stream.writeEntry("children", "%d", includeChildren);
     stream.writeEnd();
     return nullptr;
 }
@@ -57,6 +67,8 @@ LWError OstrevinInstance::copy(const TextureInstance *source) noexcept
     copyText(itemName, from->itemName);
     popupIndex = from->popupIndex;
     flipFlg = from->flipFlg;
+    fillRule = from->fillRule;
+    includeChildren = from->includeChildren;
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include "framework/fixed_text.h"
 #include "plugin/plugin_definition.h"
+#include "texture/fill_rule.h"
 #include "texture/ostrevin_instance.h"
 
 namespace ostrevin {
@@ -15,12 +16,16 @@ namespace {
 const LWXPanelControl panelControls[] = {
     {targetItemControl, "Target Item", "iPopChoice"},
     {inOutControl, "In / Out", "iChoice"},
+    {fillRuleControl, "Fill Rule", "iPopChoice"},
+    {childrenControl, "Include Children", "iBoolean"},
     {0, nullptr, nullptr},
 };
 
 const LWXPanelDataDesc panelData[] = {
     {targetItemControl, "Target Item", "integer"},
     {inOutControl, "Boolean Mode", "integer"},
+    {fillRuleControl, "Fill Rule", "integer"},
+    {childrenControl, "Include Children", "integer"},
     {0, nullptr, nullptr},
 };
 
@@ -88,6 +93,7 @@ LWXPanelID OstrevinInstance::createPanel(GlobalFunc *lookup, LWXPanelGetFunc *ge
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupCount),
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupName),
         hintWord(XPTAG_STRLIST), hintWord(inOutControl), hintText(inOutLabels), hintWord(0),
+        hintWord(XPTAG_STRLIST), hintWord(fillRuleControl), hintText(fillRuleLabels), hintWord(0),
         hintWord(0),
     };
 
@@ -124,6 +130,10 @@ void *OstrevinInstance::panelGet(unsigned int id) noexcept
     }
     if (id == inOutControl)
         return &flipFlg;
+    if (id == fillRuleControl)
+        return &fillRule;
+    if (id == childrenControl)
+        return &includeChildren;
     return nullptr;
 }
 
@@ -139,13 +149,18 @@ int OstrevinInstance::panelSet(unsigned int id, void *value) noexcept
         nameTarget();
         return 1;
     }
-    if (id == inOutControl) {
-        flipFlg = *static_cast<const int *>(value);
-        if (xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
-            xpanelFuncs->viewRefresh(panelID);
-        return 1;
-    }
-    return 0;
+    const int given = *static_cast<const int *>(value);
+    if (id == inOutControl)
+        flipFlg = given;
+    else if (id == fillRuleControl)
+        fillRule = clampedFillRule(given);
+    else if (id == childrenControl)
+        includeChildren = clampedSwitch(given);
+    else
+        return 0;
+    if (xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
+        xpanelFuncs->viewRefresh(panelID);
+    return 1;
 }
 
 int OstrevinInstance::popupCount(void *instance) noexcept
