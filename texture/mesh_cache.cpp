@@ -269,8 +269,10 @@ int scanSigned(const CachedPolygon *polygons, int count, const double p[3], int 
             continue;
         if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
             continue;
-        if (projectionContains(r.vertices, r.vertexCount, u, v, pu, pv))
-            sum += Backwards ? -crossingSign(na, r.orientation) : crossingSign(na, r.orientation);
+        // Without a branch on the outcome, which varies from polygon to polygon.
+        const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
+        const int sign = crossingSign(na, r.orientation);
+        sum += Backwards ? -crosses * sign : crosses * sign;
     }
     return sum;
 }
