@@ -64,8 +64,8 @@ public:
     }
 };
 
-// A prism over a simple outline: bottom cap at z0, top cap at z1 (left out when `open`), one quad
-// per outline edge.
+// A prism over a simple outline: bottom cap at z0 (left out when `open`: the renderer, whose Z
+// runs the other way, then sees it open towards +Z), top cap at z1, one quad per outline edge.
 void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
                 double z1, float r, float g, float b, bool open = false)
 {
@@ -97,14 +97,14 @@ void writePrism(const std::string &path, const std::string &layerName, const std
 
     // Caps keep the whole outline as one polygon; the top one runs the other way round.
     pols.id("FACE");
-    pols.u2(n);
-    for (unsigned i = 0; i < n; ++i)
-        pols.vx(i);
     if (!open) {
         pols.u2(n);
         for (unsigned i = 0; i < n; ++i)
-            pols.vx(n + (n - 1 - i));
+            pols.vx(i);
     }
+    pols.u2(n);
+    for (unsigned i = 0; i < n; ++i)
+        pols.vx(n + (n - 1 - i));
     for (unsigned i = 0; i < n; ++i) {
         const unsigned j = (i + 1) % n;
         pols.u2(4);

@@ -224,15 +224,19 @@ ImportedScene importExample()
 
 void addToHost(const ImportedScene &scene, standin::Scene &host)
 {
-    std::vector<LWItemID> ids;
+    std::vector<standin::SceneObject *> added;
     for (const ImportedObject &o : scene.objects) {
         standin::SceneObject &object = host.addObject(o.name);
         object.points = o.points;
         object.polygons = o.polygons;
         object.motion = o.motion;
-        if (o.parent >= 0 && static_cast<std::size_t>(o.parent) < ids.size())
-            object.parent = ids[static_cast<std::size_t>(o.parent)];
-        ids.push_back(object.id);
+        added.push_back(&object);
+    }
+    // A parent may come after its children.
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        const int parent = scene.objects[i].parent;
+        if (parent >= 0 && static_cast<std::size_t>(parent) < added.size())
+            added[i]->parent = added[static_cast<std::size_t>(parent)]->id;
     }
 }
 
