@@ -36,7 +36,8 @@ inline double windingNumber(const standin::SceneObject &o, const double p[3])
             angle += 2.0 * std::atan2(det, den);
         }
     }
-    return angle / (4.0 * M_PI);
+    const double pi = std::acos(-1.0);   // M_PI is not standard C++
+    return angle / (4.0 * pi);
 }
 
 #endif
