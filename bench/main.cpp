@@ -1,7 +1,7 @@
 // Throughput and build cost of the inside test, measured through the shipped module as the host
 // drives it, against the plain linear scan and two peers, on the same targets and the same points.
 //
-//   ostrevin-bench [--quick] [--only=NAME] [--no-peers] [--build-only] [--points=N] [--seconds=S] [--cpu-time]
+//   ostrevin-bench [--quick] [--only=NAME] [--no-peers] [--build-only] [--rules-only] [--points=N] [--seconds=S] [--cpu-time]
 //
 // Every rate is the best of several timed passes (the machine is shared; the best pass is the
 // one least disturbed). Ratios compare rates over the same points.
@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/fill_rules.h"
 #include "bench/lwo_reader.h"
 #include "bench/peers.h"
 #include "bench/soft_edge_peers.h"
@@ -58,6 +59,7 @@ struct Options {
     bool quick = false;
     bool peers = true;
     bool buildOnly = false;   // only the per-frame table: for profiling the build
+    bool rulesOnly = false;   // only the fill rules' and children's tables
     std::string only;
     std::size_t points = std::size_t{1} << 17;
     double seconds = 0.25;   // least time spent on each rate
@@ -758,6 +760,8 @@ int main(int argc, char **argv)
             options.buildOnly = true;
         else if (arg == "--no-peers")
             options.peers = false;
+        else if (arg == "--rules-only")
+            options.rulesOnly = true;
         else if (arg.rfind("--only=", 0) == 0)
             options.only = arg.substr(7);
         else if (arg.rfind("--points=", 0) == 0)
@@ -765,7 +769,7 @@ int main(int argc, char **argv)
         else if (arg.rfind("--seconds=", 0) == 0)
             options.seconds = std::atof(arg.c_str() + 10);
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--only=NAME] [--no-peers] [--build-only] [--points=N] [--seconds=S] [--cpu-time]\n",
+            std::fprintf(stderr, "usage: %s [--quick] [--only=NAME] [--no-peers] [--build-only] [--rules-only] [--points=N] [--seconds=S] [--cpu-time]\n",
                          argv[0]);
             return 2;
         }
@@ -788,13 +792,22 @@ int main(int argc, char **argv)
     std::vector<SoftEdgeRow> soft;
     bool ok = true;
     for (const Target &target : targets()) {
-        if (options.quick && target.large)
+        if ((options.quick && target.large) || options.rulesOnly)
             continue;
         if (!options.only.empty() && target.name.find(options.only) == std::string::npos)
             continue;
         ok = runTarget(target, options, module, throughput, frames, soft) && ok;
     }
-    printTables(throughput, frames, soft);
+    if (!options.rulesOnly)
+        printTables(throughput, frames, soft);
+    if (!options.buildOnly) {
+        std::vector<bench::RuleTarget> ruleTargets;
+        for (const Target &target : targets())
+            ruleTargets.push_back({target.name, target.large, target.fill});
+        ok = bench::benchFillRules(module, {options.quick, options.only, options.seconds, std::size_t{1} << 16},
+                                   ruleTargets) &&
+             ok;
+    }
     std::printf("\nload average at end: %s\n", loadAverage().c_str());
     return ok ? 0 : 1;
 }

@@ -136,9 +136,9 @@ Scene::Scene()
 {
     itemFuncs.first = first;
     itemFuncs.next = next;
-    itemFuncs.firstChild = noItem;
-    itemFuncs.nextChild = noChild;
-    itemFuncs.parent = noItem;
+    itemFuncs.firstChild = firstChild;
+    itemFuncs.nextChild = nextChild;
+    itemFuncs.parent = parentOf;
     itemFuncs.target = noItem;
     itemFuncs.goal = noItem;
     itemFuncs.type = type;
@@ -181,22 +181,56 @@ SceneObject *Scene::findByName(const std::string &wanted)
 
 LWItemID Scene::first(int itemType, LWItemID)
 {
-    const auto &objects = scene().items;
-    return itemType == LWI_OBJECT && !objects.empty() ? objects.front()->id : nullptr;
+    for (const auto &o : scene().items)
+        if (o->type == itemType)
+            return o->id;
+    return nullptr;
 }
 
+// The next item of the same type, in the order the items were added.
 LWItemID Scene::next(LWItemID item)
 {
-    const auto &objects = scene().items;
-    for (std::size_t i = 0; i + 1 < objects.size(); ++i)
-        if (objects[i]->id == item)
-            return objects[i + 1]->id;
+    const auto &items = scene().items;
+    std::size_t i = 0;
+    while (i < items.size() && items[i]->id != item)
+        ++i;
+    for (std::size_t j = i + 1; j < items.size(); ++j)
+        if (items[j]->type == items[i]->type)
+            return items[j]->id;
     return nullptr;
 }
 
 LWItemID Scene::noItem(LWItemID) { return nullptr; }
-LWItemID Scene::noChild(LWItemID, LWItemID) { return nullptr; }
-int Scene::type(LWItemID item) { return scene().find(item) ? LWI_OBJECT : -1; }
+
+// Children of any type, in the order the items were added.
+LWItemID Scene::firstChild(LWItemID parent) { return nextChild(parent, nullptr); }
+
+LWItemID Scene::nextChild(LWItemID parent, LWItemID previous)
+{
+    const auto &items = scene().items;
+    std::size_t i = 0;
+    if (previous) {
+        while (i < items.size() && items[i]->id != previous)
+            ++i;
+        ++i;
+    }
+    for (; i < items.size(); ++i)
+        if (parent && items[i]->parent == parent)
+            return items[i]->id;
+    return nullptr;
+}
+
+LWItemID Scene::parentOf(LWItemID item)
+{
+    const SceneObject *o = scene().find(item);
+    return o ? o->parent : nullptr;
+}
+
+int Scene::type(LWItemID item)
+{
+    const SceneObject *o = scene().find(item);
+    return o ? o->type : -1;
+}
 
 const char *Scene::name(LWItemID item)
 {

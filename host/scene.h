@@ -30,6 +30,8 @@ struct SceneObject {
     std::vector<Point3> points;                  // object coordinates
     std::vector<std::vector<int>> polygons;      // point indices, any count, host's order
     std::function<Transform(double time)> motion;  // world placement at a time; empty: identity
+    LWItemID parent = nullptr;                   // item this one hangs under; null: the scene's top
+    int type = LWI_OBJECT;                       // another type (a light, say) is never an object
 
     // Hostile behaviours.
     bool noMeshInfo = false;       // meshInfo gives null
@@ -76,7 +78,9 @@ private:
     static LWItemID first(int type, LWItemID bone);
     static LWItemID next(LWItemID item);
     static LWItemID noItem(LWItemID);
-    static LWItemID noChild(LWItemID, LWItemID);
+    static LWItemID firstChild(LWItemID parent);
+    static LWItemID nextChild(LWItemID parent, LWItemID previous);
+    static LWItemID parentOf(LWItemID item);
     static int type(LWItemID item);
     static const char *name(LWItemID item);
     static const char *filename(LWItemID item);

@@ -111,4 +111,8 @@ bool TextureLayer::setInvert(bool invert)
     return host.xpanel().setInt(panel(), inOutControl, invert ? 1 : 0) != 0;
 }
 
+int TextureLayer::setValue(unsigned int valueID, int value) { return host.xpanel().setInt(panel(), valueID, value); }
+
+int TextureLayer::value(unsigned int valueID, int fallback) { return host.xpanel().getInt(panel(), valueID, fallback); }
+
 } // namespace standin

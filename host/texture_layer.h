@@ -52,6 +52,9 @@ public:
     // Panel helpers over the stand-in XPanel.
     bool pickTarget(const std::string &objectName);   // by popup entry name
     bool setInvert(bool invert);
+    // Any integer-valued control, by value ID: the set callback's refresh code, and the value.
+    int setValue(unsigned int valueID, int value);
+    int value(unsigned int valueID, int fallback = -1);
 
 private:
     StandInHost &host;

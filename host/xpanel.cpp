@@ -1,12 +1,29 @@
 #include "host/xpanel.h"
 
+#include <initializer_list>
+
 #include "host/standin_host.h"
 
 namespace standin {
 
 namespace {
 constexpr std::size_t maxRecords = 4096;   // a list without its terminator must not run on
+
+bool oneOf(const std::string &name, std::initializer_list<const char *> names)
+{
+    for (const char *n : names)
+        if (name == n)
+            return true;
+    return false;
+}
 } // namespace
+
+bool XPanelHost::knownControlClass(const std::string &name)
+{
+    return oneOf(name, {"iPopChoice", "iChoice", "iBoolean", "integer", "float", "distance"});
+}
+
+bool XPanelHost::knownDataType(const std::string &name) { return oneOf(name, {"integer", "float", "distance"}); }
 
 XPanelHost::XPanelHost()
 {
@@ -41,9 +58,10 @@ LWXPanelID XPanelHost::create(int type, LWXPanelControl *controls)
         return nullptr;
     auto record = std::make_unique<XPanelRecord>();
     record->type = type;
-    for (std::size_t i = 0; controls && controls[i].cid && i < maxRecords; ++i)
-        record->controls.push_back({controls[i].cid, controls[i].label ? controls[i].label : "",
-                                    controls[i].ctrlclass ? controls[i].ctrlclass : ""});
+    for (std::size_t i = 0; controls && controls[i].cid && i < maxRecords; ++i) {
+        const std::string cls = controls[i].ctrlclass ? controls[i].ctrlclass : "";
+        record->controls.push_back({controls[i].cid, controls[i].label ? controls[i].label : "", cls, knownControlClass(cls)});
+    }
     LWXPanelID id = record.get();
     x.panels[id] = std::move(record);
     x.calls.back().panel = id;
@@ -67,8 +85,10 @@ void XPanelHost::describe(LWXPanelID id, LWXPanelDataDesc *data, LWXPanelGetFunc
     if (!p)
         return;
     p->data.clear();
-    for (std::size_t i = 0; data && data[i].vid && i < maxRecords; ++i)
-        p->data.push_back({data[i].vid, data[i].name ? data[i].name : "", data[i].datatype ? data[i].datatype : ""});
+    for (std::size_t i = 0; data && data[i].vid && i < maxRecords; ++i) {
+        const std::string type = data[i].datatype ? data[i].datatype : "";
+        p->data.push_back({data[i].vid, data[i].name ? data[i].name : "", type, knownDataType(type)});
+    }
     p->get = get;
     p->set = set;
 }

@@ -21,7 +21,8 @@ struct XPanelCall {
 struct XPanelControlInfo {
     unsigned int id;
     std::string label;
-    std::string controlClass;
+    std::string controlClass;   // the control's class, or the value's data type
+    bool known = false;         // a class or type the host offers (others show nothing)
 };
 
 struct XPanelHintInfo {
@@ -52,6 +53,9 @@ public:
     std::vector<XPanelCall> calls;
 
     XPanelRecord *panel(LWXPanelID id);
+    // The control classes and data types the host offers, as modules name them.
+    static bool knownControlClass(const std::string &name);
+    static bool knownDataType(const std::string &name);
     LWXPanelID lastPanel() const { return last; }
 
     // Driving a panel as the host does.

@@ -2,6 +2,8 @@
 // lock under which a grid is laid out at its first query.
 #include "texture/crossing_index.h"
 
+#include <algorithm>
+
 #include <cstring>
 #include <new>
 
@@ -37,7 +39,7 @@ size_t CrossingIndex::copySize(int vertexCount) noexcept
     return vertexCount >= 3 ? copyBytes(static_cast<size_t>(vertexCount)) : 0;
 }
 
-bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
+bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 {
     clear();
     announced = count > 0 ? static_cast<size_t>(count) : 0;
@@ -46,15 +48,17 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
     if (n > maxPolygons() || copyTotal > SIZE_MAX - n * (extentBytes + 1) - copyAlign)
         return false;
 
-    // Words and entries: sized by the polygon count.
-    if (n > polygonCapacity) {
+    // Words and entries: sized by the polygon count, and the entries by the grids wanted.
+    const size_t pool = everyAxis ? poolSizeEveryAxis(n) : poolSize(n);
+    if (n > polygonCapacity || pool > poolCapacity) {
         delete[] wordsBlock;
         delete[] cellsBlock;
         delete[] entriesBlock;
         polygonCapacity = 0;
+        poolCapacity = 0;
         wordsBlock = new (std::nothrow) uint32_t[n];
         cellsBlock = new (std::nothrow) Cell[gridCount * cellCapacity(n)];
-        entriesBlock = new (std::nothrow) uint32_t[entryWords * poolSize(n)];
+        entriesBlock = new (std::nothrow) uint32_t[entryWords * pool];
         if (!wordsBlock || !cellsBlock || !entriesBlock) {
             delete[] wordsBlock;
             delete[] cellsBlock;
@@ -65,8 +69,10 @@ bool CrossingIndex::begin(int count, size_t copyTotal) noexcept
             return false;
         }
         polygonCapacity = n;
+        poolCapacity = pool;
     }
-    poolEntries = poolSize(polygonCapacity);
+    everyAxisShares = everyAxis;
+    poolEntries = std::min(poolCapacity, everyAxis ? poolSizeEveryAxis(polygonCapacity) : poolSize(polygonCapacity));
     copyStart = wordsBlock;
     for (int a = 0; a < gridCount; ++a)
         grids[a].cells = cellsBlock + static_cast<size_t>(a) * cellCapacity(polygonCapacity);
@@ -110,8 +116,14 @@ void CrossingIndex::add(const CachedPolygon &r) noexcept
             along = static_cast<unsigned char>(along | 1u << a);
     crossedAlong[i] = along;
     unsigned char *copy = copies + copiesUsed;
-    std::memcpy(copy + normalOffset, r.normal, sizeof r.normal);
-    std::memcpy(copy + planeOffset, &r.planeD, sizeof r.planeD);
+    // The plane faces the polygon's front, so that a signed query reads the crossing's sign off
+    // the normal. Negating both normal and constant is exact, and leaves the plane test's sign,
+    // and so every parity answer and every top, as they were.
+    const double sign = r.orientation < 0 ? -1.0 : 1.0;
+    const double normal[3] = {sign * r.normal[0], sign * r.normal[1], sign * r.normal[2]};
+    const double planeD = sign * r.planeD;
+    std::memcpy(copy + normalOffset, normal, sizeof normal);
+    std::memcpy(copy + planeOffset, &planeD, sizeof planeD);
     const int32_t n = r.vertexCount;
     std::memcpy(copy + countOffset, &n, sizeof n);
     unsigned char *out = copy + vertexOffset;
@@ -175,7 +187,7 @@ size_t CrossingIndex::bytes() const noexcept
     if (!wordsBlock)
         return bytesCapacity;
     return bytesCapacity + polygonCapacity * sizeof(uint32_t) + gridCount * cellCapacity(polygonCapacity) * sizeof(Cell) +
-           entryWords * poolSize(polygonCapacity) * sizeof(uint32_t);
+           entryWords * poolCapacity * sizeof(uint32_t);
 }
 
 } // namespace ostrevin

@@ -85,7 +85,9 @@ public:
     // nothing, and neither does any evaluation. False when storage cannot be had: the index is
     // then unusable until a later build gets it.
     static size_t copySize(int vertexCount) noexcept;
-    bool begin(int polygonCount, size_t copyTotal) noexcept;
+    // With `everyAxis`, the entries hold a full share for a grid on each axis (texture/winding.h's
+    // rays go along all three).
+    bool begin(int polygonCount, size_t copyTotal, bool everyAxis = false) noexcept;
     void add(const CachedPolygon &record) noexcept;
     void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
     // Forgets the last build.
@@ -96,10 +98,14 @@ public:
 
     // Whether the last build completed; when not, the caller scans its records instead.
     bool usable() const noexcept { return ready; }
+    bool roomOnEveryAxis() const noexcept { return everyAxisShares; }
     // The ray from p towards +axis crosses the polygons an odd number of times (u, v: the two
     // other axes, as the texture pairs them). Only when usable(). The first call for an axis after
     // a build lays that axis's grid out; calls may come from several threads at once.
     bool isInside(const double p[3], int axis, int u, int v) const noexcept;
+    // The signed crossings of the same polygons (MeshCache::windingAlong), along +axis, or along
+    // -axis when `backwards` (no polygon is then passed over by its top).
+    int winding(const double p[3], int axis, int u, int v, bool backwards) const noexcept;
 
     // Lays an axis's grid out now rather than at its first query. Nothing without a completed build.
     void prepare(int axis) const noexcept;
@@ -163,6 +169,10 @@ public:
     const Grid &grid(int axis) const noexcept { return grids[axis]; }
 
 private:
+    // The query behind isInside and winding: the parity, or the sum of the crossings' signs.
+    template <bool Signed, bool Backwards>
+    int crossings(const double p[3], int axis, int u, int v) const noexcept;
+
     // The layout of one grid, in stages over a plan (crossing_index_layout.cpp).
     void layOut(int axis) const noexcept;
     void sampleSizes(LayoutPlan &plan) const noexcept;
@@ -188,6 +198,8 @@ private:
     size_t poolEntries = 0;
     mutable size_t poolUsed = 0;
     size_t polygonCapacity = 0;   // of the words and entries blocks
+    size_t poolCapacity = 0;      // entries the entries block holds
+    bool everyAxisShares = false; // the last build asked for room on every axis
 
     unsigned char *extents = nullptr;
     unsigned char *crossedAlong = nullptr;   // per polygon: 1 << a when its plane is not parallel to axis a

@@ -256,6 +256,8 @@ void CrossingIndex::chooseLevelZeroCells(LayoutPlan &plan) const noexcept
         others += a != plan.axis && !laidOut[a].load(std::memory_order_relaxed);
     const size_t perAxis = polygonCount + 3 * entryPadding;
     plan.allowance = (poolEntries - poolUsed - others * perAxis - entryPadding) & ~(groupEntries - 1);
+    if (everyAxisShares)
+        plan.allowance = std::min(plan.allowance, gridShare(polygonCount) & ~(groupEntries - 1));
 
     // Wider cells while the sample says the entries would not fit.
     const double counted = static_cast<double>(polygonCount) * plan.sampled / sampleSize;

@@ -51,7 +51,9 @@ inline bool onEdgeStep(uint32_t differences) noexcept
 // that outcomes that vary from polygon to polygon cost no mispredicted branches; the operations
 // and their order are the scan's. Kept out of line: inlined, it makes every query slower (the
 // gathering loop around it then spills).
-__attribute__((noinline)) bool polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
+// Signed, it gives the crossing's sign (0 for none): the copy's plane faces the polygon's front.
+template <bool Signed, bool Backwards>
+__attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
 {
     const double pu = p[u], pv = p[v];
     const int count = loadVertexCount(copy);
@@ -70,19 +72,25 @@ __attribute__((noinline)) bool polygonCrosses(const unsigned char *copy, bool on
     }
     double normal[3];
     std::memcpy(normal, copy + normalOffset, sizeof normal);
-    const bool ahead = planeAheadOfPoint(normal, loadDouble(copy + planeOffset), p, axis);
+    const double d = loadDouble(copy + planeOffset);
+    const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
     const bool contains = projectionContainsBy(
         count, pu, pv, [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, u)); },
         [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, v)); });
-    return inRect & ahead & contains;
+    const int crosses = inRect & ahead & contains;
+    if (!Signed)
+        return crosses;
+    const int front = (normal[axis] > 0.0) != Backwards ? 1 : -1;
+    return crosses * front;
 }
 
 constexpr int foundCapacity = 32;
 
 // The crossing parity of the gathered entries of one cell (their numbers in `words`; `above` and
-// `below` the point's end bytes in that cell), the copies first fetched together when asked. Always
-// inlined: a call here costs a tenth of a query.
-__attribute__((always_inline)) inline bool countFound(const unsigned char *copies, const uint32_t *words,
+// `below` the point's end bytes in that cell), or the sum of their signs, the copies first fetched
+// together when asked. Always inlined: a call here costs a tenth of a query.
+template <bool Signed, bool Backwards>
+__attribute__((always_inline)) inline int countFound(const unsigned char *copies, const uint32_t *words,
                                                       const uint32_t *found, uint32_t n, uint32_t above,
                                                       uint32_t below, bool prefetch, const double p[3], int axis,
                                                       int u, int v) noexcept
@@ -93,12 +101,17 @@ __attribute__((always_inline)) inline bool countFound(const unsigned char *copie
             __builtin_prefetch(copy);
             __builtin_prefetch(copy + 63);
         }
-    bool odd = false;
+    int tally = 0;
     for (uint32_t j = 0; j < n; ++j) {
         const uint32_t differences = endDifferences(endsOf(words, found[j]), above, below);
-        odd ^= polygonCrosses(copyAt(copies, copyOf(words, found[j])), onEdgeStep(differences), p, axis, u, v);
+        const int crossing = polygonCrosses<Signed, Backwards>(copyAt(copies, copyOf(words, found[j])),
+                                                                onEdgeStep(differences), p, axis, u, v);
+        if (Signed)
+            tally += crossing;
+        else
+            tally ^= crossing;
     }
-    return odd;
+    return tally;
 }
 
 // Entries tested at once, a group, as a vector the compiler maps to the target's (or to plain
@@ -137,6 +150,17 @@ static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last g
 
 bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
 {
+    return crossings<false, false>(p, axis, u, v) != 0;
+}
+
+int CrossingIndex::winding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
+{
+    return backwards ? crossings<true, true>(p, axis, u, v) : crossings<true, false>(p, axis, u, v);
+}
+
+template <bool Signed, bool Backwards>
+int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const noexcept
+{
     if (!prepared(axis))
         prepare(axis);
     const Grid &g = grids[axis];
@@ -145,7 +169,8 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // mesh's bounds (the bound on the test's rounding holds there). Elsewhere the point is lower
     // than every key, so no entry is passed over by height (only the padding and empty cells,
     // whose key is the lowest there is).
-    const bool within = withinBoundsInclusive(p, meshLow, meshHigh);
+    // Looking backwards, every polygon in the point's cells may be behind it: none is passed over.
+    const bool within = !Backwards && withinBoundsInclusive(p, meshLow, meshHigh);
     const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
     // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
     // the key it stands for.
@@ -188,7 +213,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
     // more than a group's test): every lane's number is written, and the count moves on only past
     // those that pass. The copies are then fetched together before any is tested, cell by cell.
     uint32_t found[foundCapacity + lanes];
-    bool inside = false;
+    int tally = 0;
     // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
     // entry passes, which is worth a branch per passing entry.
     const bool fetchAtOnce = copiesUsed > farGatherBytes;
@@ -231,13 +256,17 @@ bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const no
                 n += passingFirst.count[passing];
             }
             if (n > foundCapacity - lanes) {
-                inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
+                const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
+                                                               prefetchFound, p, axis, u, v);
+                tally = Signed ? tally + part : tally ^ part;
                 n = 0;
             }
         }
-        inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
+        const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below, prefetchFound,
+                                                       p, axis, u, v);
+        tally = Signed ? tally + part : tally ^ part;
     }
-    return inside;
+    return tally;
 }
 
 } // namespace ostrevin

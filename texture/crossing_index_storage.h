@@ -147,13 +147,27 @@ constexpr size_t poolSize(size_t polygons) noexcept
 {
     return polygons * poolEntriesPerPolygon + polygons / 4 + poolSpareEntries;
 }
+// With rays along every axis (Tolerant), each grid may take what the first alone may otherwise,
+// two and a quarter per polygon and its padding, from a pool of three such shares: a grid laid
+// out second or third no longer makes do with wide cells of one entry per polygon.
+constexpr size_t gridShare(size_t polygons) noexcept
+{
+    return polygons * 2 + polygons / 4 + 1 + 4 * Index::entryPadding;
+}
+constexpr size_t poolSizeEveryAxis(size_t polygons) noexcept
+{
+    return Index::gridCount * gridShare(polygons) + poolSpareEntries;
+}
+constexpr size_t poolEntriesPerPolygonAtMost = 7;
+static_assert(poolSizeEveryAxis(1000) <= 1000 * poolEntriesPerPolygonAtMost + poolSpareEntries + 3 * (1 + 4 * Index::entryPadding),
+              "the bound on entries per polygon covers both pools");
 
 // The largest polygon count whose blocks' sizes in bytes all fit a size_t: the entries (at most
-// poolEntriesPerPolygon + 1 per polygon), the cells and the per-polygon bytes.
+// poolEntriesPerPolygonAtMost + 1 per polygon), the cells and the per-polygon bytes.
 constexpr size_t maxPolygons() noexcept
 {
     const size_t byEntries = (SIZE_MAX / (Index::entryWords * sizeof(uint32_t)) - poolSpareEntries) /
-                             (poolEntriesPerPolygon + 1);
+                             (poolEntriesPerPolygonAtMost + 1);
     const size_t byCells = SIZE_MAX / (Index::gridCount * sizeof(Index::Cell)) - spareCells;
     const size_t byBytes = SIZE_MAX / (extentBytes + 1 + copyAlign);
     const size_t least = byEntries < byCells ? byEntries : byCells;

@@ -33,6 +33,12 @@ inline bool planeAheadOfPoint(const double n[3], double d, const double p[3], in
     return (n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - d) * n[axis] < 0.0;
 }
 
+// The same plane meets the ray strictly behind p: the ray from p towards -axis.
+inline bool planeBehindPoint(const double n[3], double d, const double p[3], int axis) noexcept
+{
+    return (n[0] * p[0] + n[1] * p[1] + n[2] * p[2] - d) * n[axis] > 0.0;
+}
+
 } // namespace ostrevin
 
 #endif

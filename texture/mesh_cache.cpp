@@ -1,11 +1,13 @@
 #include "texture/mesh_cache.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "framework/growing_buffer.h"
 #include "texture/geometry.h"
 #include "texture/polygon_crossing.h"
+#include "texture/winding.h"
 
 namespace ostrevin {
 
@@ -72,7 +74,7 @@ void MeshCache::build(LWItemID item) noexcept
         // The same positions as last time, bit for bit, in the same polygons: the records'
         // bounds and planes, the mesh's bounds and the index are all still what a full build
         // would make of them. The index's copies hold last time's positions.
-        if (changed || polygonCount != previousCount || !index.usable() ||
+        if (changed || polygonCount != previousCount || !index.usable() || completedTolerant != tolerant ||
             !index.holdsPositionsOf(polygons, polygonCount))
             completeRecords();
     } else {
@@ -139,7 +141,10 @@ void MeshCache::completeRecords() noexcept
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched.
     const bool wanted = polygonCount >= indexThreshold;
-    const bool indexed = wanted && index.begin(polygonCount, copyTotal);
+    // Tolerant on a closed mesh casts one ray, as Even-Odd does; only an open one needs every axis.
+    closed = tolerant && edgesPairUp();
+    completedTolerant = tolerant;
+    const bool indexed = wanted && index.begin(polygonCount, copyTotal, tolerant && !closed);
     if (!indexed)
         index.clear();
     for (int i = 0; i < polygonCount; ++i) {
@@ -185,6 +190,8 @@ void MeshCache::completeRecords() noexcept
                 n[2] *= scale;
             }
             r.planeD = n[0] * p0[0] + n[1] * p0[1] + n[2] * p0[2];
+            // A triangle's area vector is that very normal; only longer polygons can turn.
+            r.orientation = k > 3 ? areaOrientation(r.vertices, k, n) : 1;
         }
         if (indexed)
             index.add(r);
@@ -216,6 +223,91 @@ bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noe
             inside = !inside;
     }
     return inside;
+}
+
+namespace {
+
+// A 64-bit mix of one word into a running hash (splitmix64's finaliser).
+inline uint64_t mixed(uint64_t hash, uint64_t word) noexcept
+{
+    uint64_t z = hash ^ (word + 0x9E3779B97F4A7C15ull + (hash << 6) + (hash >> 2));
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// The hash of an edge, the same whichever way a polygon walks it: its two corners' bits, the
+// lesser corner first.
+uint64_t edgeHash(const double a[3], const double b[3]) noexcept
+{
+    uint64_t first[3], second[3];
+    std::memcpy(first, a, sizeof first);
+    std::memcpy(second, b, sizeof second);
+    const bool swap = first[0] != second[0] ? first[0] > second[0]
+                      : first[1] != second[1] ? first[1] > second[1]
+                                              : first[2] > second[2];
+    const uint64_t *low = swap ? second : first, *high = swap ? first : second;
+    uint64_t hash = 0;
+    for (int c = 0; c < 3; ++c)
+        hash = mixed(hash, low[c]);
+    for (int c = 0; c < 3; ++c)
+        hash = mixed(hash, high[c]);
+    return hash;
+}
+
+// The records' signed crossings one way; the direction a template argument, so that the loop
+// holds no test of it.
+template <bool Backwards>
+int scanSigned(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
+{
+    const double pu = p[u], pv = p[v];
+    int sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const CachedPolygon &r = polygons[i];
+        const double na = r.normal[axis];
+        if (na == 0.0 || r.vertexCount < 3)
+            continue;
+        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
+            continue;
+        if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
+            continue;
+        // Without a branch on the outcome, which varies from polygon to polygon.
+        const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
+        const int sign = crossingSign(na, r.orientation);
+        sum += Backwards ? -crosses * sign : crosses * sign;
+    }
+    return sum;
+}
+
+} // namespace
+
+int MeshCache::scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
+{
+    return backwards ? scanSigned<true>(polygons, polygonCount, p, axis, u, v)
+                     : scanSigned<false>(polygons, polygonCount, p, axis, u, v);
+}
+
+// Edges shared by an even number of polygons cancel in a sum modulo 2 of their hashes; a mesh
+// with a hole leaves its rim's edges, whose hashes cancel only by a 64-bit coincidence. No storage,
+// and the same answer on every platform.
+bool MeshCache::edgesPairUp() const noexcept
+{
+    uint64_t sum = 0;
+    for (int i = 0; i < polygonCount; ++i) {
+        const CachedPolygon &r = polygons[i];
+        for (int j = 0, previous = r.vertexCount - 1; j < r.vertexCount; previous = j++)
+            sum ^= edgeHash(r.vertices[previous], r.vertices[j]);
+    }
+    return sum == 0;
+}
+
+// On a closed mesh every ray agrees off the surface, so one is enough: Even-Odd's.
+bool MeshCache::tolerantContains(const double p[3], int axis) const noexcept
+{
+    if (closed)
+        return isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
+    return tolerantInside(axis, crossFirstAxis[axis], crossSecondAxis[axis],
+                          [&](int along, bool backwards) noexcept { return windingAlong(p, along, backwards); });
 }
 
 } // namespace ostrevin

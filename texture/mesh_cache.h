@@ -7,6 +7,7 @@
 #include "framework/host_api.h"
 #include "framework/host_services.h"
 #include "texture/crossing_index.h"
+#include "texture/fill_rule.h"
 #include "texture/geometry.h"
 
 namespace ostrevin {
@@ -24,6 +25,9 @@ struct CachedPolygon {
     double boundsMax[3] = {0.0, 0.0, 0.0};
     double normal[3] = {0.0, 0.0, 0.0};
     double planeD = 0.0;
+    // +1 when `normal` points to the polygon's front (its corners turn counter-clockwise seen from
+    // there), -1 when a concave start turns it the other way (texture/winding.h).
+    int orientation = 1;
     // Positions the buffer holds; it is replaced only when a polygon needs more.
     int vertexCapacity = 0;
 };
@@ -60,6 +64,32 @@ public:
     // the index is held against by the tests and the benchmarks.
     bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
+    // The crossings along +axis, or -axis when `backwards`, each +1 or -1 by the side the ray
+    // passes the polygon from (texture/winding.h); the polygons counted are the parity test's
+    // (ahead of p; behind it when backwards). Through the index or the scan, as isInside.
+    int windingAlong(const double p[3], int axis, bool backwards) const noexcept
+    {
+        if (!polygons || axis < 0 || axis > 2)
+            return 0;
+        const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
+        if (index.usable())
+            return index.winding(p, axis, u, v, backwards);
+        return scanWinding(p, axis, u, v, backwards);
+    }
+    int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept;
+    // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`.
+    bool contains(const double p[3], int axis, int rule) const noexcept
+    {
+        if (!polygons || axis < 0 || axis > 2)
+            return false;
+        if (rule == nonZeroRule)
+            return windingAlong(p, axis, false) != 0;
+        if (rule == tolerantRule)
+            return tolerantContains(p, axis);
+        return isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
+    }
+    bool tolerantContains(const double p[3], int axis) const noexcept;
+
     const HostServices &services;
     int polygonCount = 0;
     CachedPolygon *polygons = nullptr;
@@ -76,6 +106,12 @@ public:
     // Counts the builds that changed the records (positions, bounds, planes or count): while it
     // stands still, so do they, and whatever was built over them holds.
     unsigned int recordsVersion = 0;
+    // Set before a build when the rule is Tolerant: the index then keeps room for a grid on every
+    // axis, as its rays need, and the build finds whether the mesh is closed.
+    bool tolerant = false;
+    // Every edge of the last such build is shared by an even number of polygons (edges matched by
+    // their corners' positions, bit for bit): every ray then agrees off the surface.
+    bool closed = false;
 
 private:
     // No polygons, nothing inside; storage is kept for the next build.
@@ -83,7 +119,11 @@ private:
     // Bounds, normals and plane constants of the scanned records, and their index entries.
     void completeRecords() noexcept;
 
+    // Whether the mesh's edges pair up, from a sum of their hashes: see completeRecords.
+    bool edgesPairUp() const noexcept;
+
     CachedPolygon *fillEnd = nullptr;
+    bool completedTolerant = false;   // the tolerant flag the records were last completed with
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
     // The scan found a position, a vertex count or a buffer other than the records held.
     bool changed = false;

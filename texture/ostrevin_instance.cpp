@@ -2,6 +2,7 @@
 
 #include "framework/spin_lock.h"
 #include "framework/system_id.h"
+#include "texture/fill_rule.h"
 #include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
@@ -13,7 +14,8 @@ OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
       systemID(lookupValue(lookup, "System ID")),
       productInfo(lookupValue(lookup, "Product Info")),
       mutexes(lookup),
-      meshCache(services)
+      meshCache(services),
+      childCaches(services)
 {
     textureFlags = LWTEXF_SLOWPREVIEW | LWTEXF_AXIS;
 }
@@ -48,7 +50,11 @@ void OstrevinInstance::buildForFrame() noexcept
     // The flag goes first, so a build that finds no mesh is not retried within the frame.
     if (!cacheBuilt.load(std::memory_order_relaxed)) {
         cacheBuilt.store(true, std::memory_order_relaxed);
+        const bool tolerant = fillRule == tolerantRule;
+        meshCache.tolerant = tolerant;
         meshCache.build(itemID);
+        if (includeChildren)
+            childCaches.build(itemID, tolerant);
         softEdgeFrame.prepare(meshCache, softEdge);
     }
     cacheReady.store(true, std::memory_order_release);
@@ -64,8 +70,9 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     if (!cacheReady.load(std::memory_order_acquire))
         buildForFrame();
 
-    // No polygon array ever: no answer, not even inverted.
-    if (!meshCache.polygons)
+    // No polygon array ever (in the target, nor below it when that counts): no answer, not even
+    // inverted.
+    if (!meshCache.polygons && !(includeChildren && childCaches.anyPolygons()))
         return 0.0;
 
     const double *p = access->wPos;
@@ -74,9 +81,16 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     // Another axis value than 0, 1, 2 answers as for a point outside.
     if (axis >= 0 && axis <= 2) {
         const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
-        // Inside, the soft edge (when on) ramps the answer up from the surface.
-        if (inBounds && meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]))
+        const bool inTarget = inBounds && (fillRule == evenOddRule
+                                               ? meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis])
+                                               : meshCache.contains(p, axis, fillRule));
+        // Inside the target, the soft edge (when on) ramps the answer up from its surface. The
+        // children, each by the same rule, answer with a hard edge: the ramp measures the
+        // target's own polygons only.
+        if (inTarget)
             result = softEdgeFrame.on() ? softEdgeFrame.insideValue(meshCache, p) : 1.0;
+        else if (includeChildren && childCaches.containsAny(p, axis, fillRule))
+            result = 1.0;
     }
     if (flipFlg != 0)
         result = 1.0 - result;

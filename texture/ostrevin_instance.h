@@ -9,6 +9,7 @@
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
 #include "texture/mesh_cache.h"
+#include "texture/target_set.h"
 #include "texture/soft_edge.h"
 
 namespace ostrevin {
@@ -16,7 +17,15 @@ namespace ostrevin {
 // Panel controls; the same numbers serve as value IDs.
 constexpr unsigned int targetItemControl = 0x8001;
 constexpr unsigned int inOutControl = 0x8002;
+constexpr unsigned int fillRuleControl = 0x8003;
+constexpr unsigned int childrenControl = 0x8004;
 constexpr unsigned int softEdgeControl = 0x8005;
+
+// An on/off setting from the panel or a file: below 0 is off, above 1 on.
+constexpr int clampedSwitch(int value) noexcept
+{
+    return value < 0 ? 0 : value > 1 ? 1 : value;
+}
 
 class OstrevinInstance : public TextureInstance {
 public:
@@ -68,6 +77,11 @@ public:
     MeshCache meshCache;
     int renderMode = -1;
     LWXPanelID panelID = nullptr;
+    // Which crossings make a point inside (texture/fill_rule.h), and whether the objects below the
+    // target join it; both 0 by default, which is the texture as it always was.
+    int fillRule = 0;
+    int includeChildren = 0;
+    TargetSet childCaches;
 
     // Published with release once the frame's build has finished: evaluations that see it skip
     // the locks and read the finished cache.

@@ -6,6 +6,7 @@
 #include "framework/fixed_text.h"
 #include "framework/state_stream.h"
 #include "plugin/plugin_definition.h"
+#include "texture/fill_rule.h"
 #include "texture/ostrevin_instance.h"
 
 namespace ostrevin {
@@ -38,10 +39,14 @@ LWError OstrevinInstance::load(const LWLoadState *state) noexcept
             itemID = idFromInt(number);
         else if (stream.getString("itemName", itemName))
             continue;
+        else if (stream.getInt("flipFlg", flipFlg))
+            continue;
+        else if (stream.getInt("fillRule", number))
+            fillRule = clampedFillRule(number);
+        else if (stream.getInt("children", number))
+            includeChildren = clampedSwitch(number);
         else if (stream.getString("softEdge", text))
             softEdge = clampedWidth(std::strtod(text, nullptr));
-        else
-            stream.getInt("flipFlg", flipFlg);
     }
     return nullptr;
 }
@@ -57,7 +62,11 @@ LWError OstrevinInstance::save(const LWSaveState *state) noexcept
         nameTarget();
     stream.writeEntry("itemName", "%s", itemName);
     stream.writeEntry("flipFlg", "%d", flipFlg);
-    // Only a soft edge that is on: layers without one save the bytes they always did.
+    // Only when set: a layer with the defaults saves exactly the bytes it always has.
+    if (fillRule != evenOddRule)
+        stream.writeEntry("fillRule", "%d", fillRule);
+    if (includeChildren)
+        stream.writeEntry("children", "%d", includeChildren);
     if (softEdge != 0.0) {
         char width[32];
         writeWidth(width, softEdge);
@@ -76,6 +85,8 @@ LWError OstrevinInstance::copy(const TextureInstance *source) noexcept
     copyText(itemName, from->itemName);
     popupIndex = from->popupIndex;
     flipFlg = from->flipFlg;
+    fillRule = from->fillRule;
+    includeChildren = from->includeChildren;
     softEdge = from->softEdge;
     return nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include "framework/fixed_text.h"
 #include "plugin/plugin_definition.h"
+#include "texture/fill_rule.h"
 #include "texture/ostrevin_instance.h"
 
 namespace ostrevin {
@@ -16,6 +17,8 @@ namespace {
 const LWXPanelControl panelControls[] = {
     {targetItemControl, "Target Item", "iPopChoice"},
     {inOutControl, "In / Out", "iChoice"},
+    {fillRuleControl, "Fill Rule", "iPopChoice"},
+    {childrenControl, "Include Children", "iBoolean"},
     {softEdgeControl, "Soft Edge", "distance"},
     {0, nullptr, nullptr},
 };
@@ -23,6 +26,8 @@ const LWXPanelControl panelControls[] = {
 const LWXPanelDataDesc panelData[] = {
     {targetItemControl, "Target Item", "integer"},
     {inOutControl, "Boolean Mode", "integer"},
+    {fillRuleControl, "Fill Rule", "integer"},
+    {childrenControl, "Include Children", "integer"},
     {softEdgeControl, "Soft Edge", "distance"},
     {0, nullptr, nullptr},
 };
@@ -91,6 +96,7 @@ LWXPanelID OstrevinInstance::createPanel(GlobalFunc *lookup, LWXPanelGetFunc *ge
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupCount),
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupName),
         hintWord(XPTAG_STRLIST), hintWord(inOutControl), hintText(inOutLabels), hintWord(0),
+        hintWord(XPTAG_STRLIST), hintWord(fillRuleControl), hintText(fillRuleLabels), hintWord(0),
         hintWord(0),
     };
 
@@ -127,6 +133,10 @@ void *OstrevinInstance::panelGet(unsigned int id) noexcept
     }
     if (id == inOutControl)
         return &flipFlg;
+    if (id == fillRuleControl)
+        return &fillRule;
+    if (id == childrenControl)
+        return &includeChildren;
     if (id == softEdgeControl)
         return &softEdge;
     return nullptr;
@@ -144,12 +154,6 @@ int OstrevinInstance::panelSet(unsigned int id, void *value) noexcept
         nameTarget();
         return 1;
     }
-    if (id == inOutControl) {
-        flipFlg = *static_cast<const int *>(value);
-        if (xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
-            xpanelFuncs->viewRefresh(panelID);
-        return 1;
-    }
     if (id == softEdgeControl) {
         // A width the texture cannot use is held as the nearest one it can; the panel shows it.
         const double given = *static_cast<const double *>(value);
@@ -158,7 +162,18 @@ int OstrevinInstance::panelSet(unsigned int id, void *value) noexcept
             xpanelFuncs->viewRefresh(panelID);
         return 1;
     }
-    return 0;
+    const int given = *static_cast<const int *>(value);
+    if (id == inOutControl)
+        flipFlg = given;
+    else if (id == fillRuleControl)
+        fillRule = clampedFillRule(given);
+    else if (id == childrenControl)
+        includeChildren = clampedSwitch(given);
+    else
+        return 0;
+    if (xpanelFuncs && xpanelFuncs->viewRefresh && panelID)
+        xpanelFuncs->viewRefresh(panelID);
+    return 1;
 }
 
 int OstrevinInstance::popupCount(void *instance) noexcept

@@ -24,6 +24,9 @@ namespace {
 
 using Vec = std::array<double, 3>;
 
+// The panel's "Fill Rule": 0 Even-Odd, 1 Non-Zero, 2 Tolerant.
+constexpr unsigned int fillRuleValue = 0x8003;
+
 // splitmix64 written out: the standard distributions may give different numbers in different
 // standard libraries, this gives the same sequence everywhere.
 class FixedRandom {
@@ -125,6 +128,15 @@ void addTiltedL(standin::Scene &scene)
     l.motion = [](double time) { return time < 0.5 ? placement(0.3, -0.7, 0.45) : placement(0.3, -0.6, 0.45125); };
 }
 
+// The cube without the two triangles of its top face: an open target, where the fill rules part.
+void addOpenCube(standin::Scene &scene)
+{
+    addCube(scene);
+    standin::SceneObject &open = *scene.objects().back();
+    open.name = "OpenCube";
+    open.polygons.erase(open.polygons.end() - 2, open.polygons.end());
+}
+
 // The world positions the scene hands out at `time`, widened as the cache widens them.
 std::vector<Vec> worldPoints(const standin::SceneObject &object, double time)
 {
@@ -224,9 +236,10 @@ struct Tally {
     void add(double v) { (v == 0.0 ? zero : v == 1.0 ? one : other) += 1; }
 };
 
-// One target at one frame: a line per point with the values along X, Y and Z.
+// One target at one frame by one fill rule: a line per point with the values along X, Y and Z.
 bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::LoadedModule &module,
-                    const standin::SceneObject &object, int frame, std::uint64_t seed, double softEdge = 0.0)
+                    const standin::SceneObject &object, int frame, int rule, std::uint64_t seed,
+                    double softEdge = 0.0)
 {
     standin::TextureLayer layer(host, module);
     if (!layer.create()) {
@@ -234,7 +247,7 @@ bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::L
         return false;
     }
     layer.openPanel();
-    const bool picked = layer.pickTarget(object.name);
+    const bool picked = layer.pickTarget(object.name) && layer.setValue(fillRuleValue, rule) == 1;
     // The soft edge's width through the panel's set function, as the host's distance control does.
     if (softEdge > 0.0) {
         const standin::XPanelRecord *panel = host.xpanel().panel(layer.panel());
@@ -248,7 +261,7 @@ bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::L
 
     Tally tally;
     const std::vector<Vec> world = worldPoints(object, frame);
-    std::fprintf(out, "target %s frame %d picked %d", object.name.c_str(), frame, picked ? 1 : 0);
+    std::fprintf(out, "target %s frame %d rule %d picked %d", object.name.c_str(), frame, rule, picked ? 1 : 0);
     if (softEdge > 0.0)
         std::fprintf(out, " soft edge %s", hex(softEdge).c_str());
     std::fprintf(out, "\n");
@@ -293,17 +306,22 @@ int main(int argc, char **argv)
     addCube(scene);
     addOctahedron(scene);
     addTiltedL(scene);
+    addOpenCube(scene);
 
     bool ok = true;
+    for (int rule = 0; rule < 3; ++rule) {
+        // Each rule on the same points.
+        std::uint64_t seed = 0x4F53545245564E31ull;
+        for (int frame = 0; frame <= 1; ++frame)
+            for (const auto &object : scene.objects())
+                ok = ok && evaluateTarget(out, host, module, *object, frame, rule, seed++);
+    }
+    // Then the soft edge's values on the same kinds of points: distances, square roots and the
+    // ramp, which must come out the same to the bit as well.
     std::uint64_t seed = 0x4F53545245564E31ull;
     for (int frame = 0; frame <= 1; ++frame)
         for (const auto &object : scene.objects())
-            ok = ok && evaluateTarget(out, host, module, *object, frame, seed++);
-    // Then the soft edge's values on the same kinds of points: distances, square roots and the
-    // ramp, which must come out the same to the bit as well.
-    for (int frame = 0; frame <= 1; ++frame)
-        for (const auto &object : scene.objects())
-            ok = ok && evaluateTarget(out, host, module, *object, frame, seed++, 0.375);
+            ok = ok && evaluateTarget(out, host, module, *object, frame, 0, seed++, 0.375);
     ok = std::fclose(out) == 0 && ok;
     return ok ? 0 : 1;
 }

@@ -57,20 +57,20 @@ TEST_F(SettingsPanel, DescribesControlsDataAndHintsToTheHost)
 
     const standin::XPanelRecord *p = host.xpanel().panel(panel);
     EXPECT_EQ(p->type, LWXP_VIEW);
-    ASSERT_EQ(p->controls.size(), 3u);
+    ASSERT_EQ(p->controls.size(), 5u);   // the fill settings' two: fill_settings_test.cpp
     EXPECT_EQ(p->controls[0].label, "Target Item");
     EXPECT_EQ(p->controls[0].controlClass, "iPopChoice");
     EXPECT_EQ(p->controls[1].label, "In / Out");
     EXPECT_EQ(p->controls[1].controlClass, "iChoice");
-    EXPECT_EQ(p->controls[2].id, ostrevin::softEdgeControl);
-    EXPECT_EQ(p->controls[2].label, "Soft Edge");
-    EXPECT_EQ(p->controls[2].controlClass, "distance");
-    ASSERT_EQ(p->data.size(), 3u);
+    EXPECT_EQ(p->controls[4].id, ostrevin::softEdgeControl);
+    EXPECT_EQ(p->controls[4].label, "Soft Edge");
+    EXPECT_EQ(p->controls[4].controlClass, "distance");
+    ASSERT_EQ(p->data.size(), 5u);
     EXPECT_EQ(p->data[1].label, "Boolean Mode");
     EXPECT_EQ(p->data[1].controlClass, "integer");
-    EXPECT_EQ(p->data[2].id, ostrevin::softEdgeControl);
-    EXPECT_EQ(p->data[2].controlClass, "distance");
-    ASSERT_EQ(p->hints.size(), 3u);
+    EXPECT_EQ(p->data[4].id, ostrevin::softEdgeControl);
+    EXPECT_EQ(p->data[4].controlClass, "distance");
+    ASSERT_EQ(p->hints.size(), 4u);
     EXPECT_EQ(p->hints[0].tag, XPTAG_LABEL);
     EXPECT_STREQ(static_cast<const char *>(p->hints[0].args[0]), "Ostrevin");
     EXPECT_EQ(host.xpanel().stringList(panel, inOutControl), (Entries{"In", "Out"}));
@@ -130,8 +130,8 @@ TEST_F(SettingsPanel, InOutStoresTheValueAndRefreshes)
     EXPECT_EQ(inst.flipFlg, 5);
     EXPECT_EQ(get(inOutControl), 5);
     EXPECT_EQ(host.xpanel().panel(panel)->refreshes, 1);
-    EXPECT_EQ(inst.panelGet(0x8003), nullptr);
-    EXPECT_EQ(set(0x8003, 1), 0);
+    EXPECT_EQ(inst.panelGet(0x8009), nullptr);
+    EXPECT_EQ(set(0x8009, 1), 0);
     EXPECT_EQ(inst.panelSet(inOutControl, nullptr), 0);
 }
 

@@ -33,6 +33,8 @@ TEST(Options, DefaultsRenderTheExampleWithEveryCore)
     EXPECT_EQ(o.outDir, "out");
     EXPECT_FALSE(o.framesGiven);
     EXPECT_FALSE(o.invert);
+    EXPECT_EQ(o.fillRule, -1);
+    EXPECT_FALSE(o.children);
     // A machine that cannot say how many cores it has still gets a thread.
     EXPECT_EQ(parseOptions({}, 0).threads, 1);
 }
@@ -43,7 +45,7 @@ TEST(Options, EveryOptionReachesItsField)
                                     "3", "--out", "images", "--frames", "2-7", "--size", "320x200", "--depth=16",
                                     "--sheet", "4", "--fps", "24", "--module", "m.p", "--save-settings", "a.txt",
                                     "--load-settings", "b.txt", "--quiet", "--name", "{kind}-{index}", "--clean",
-                                    "--force"},
+                                    "--force", "--fill-rule", "tolerant", "--children"},
                                    8);
     EXPECT_EQ(o.scene, "scene.lws");
     EXPECT_EQ(o.target, "Star");
@@ -67,6 +69,9 @@ TEST(Options, EveryOptionReachesItsField)
     EXPECT_EQ(o.namePattern, "{kind}-{index}");
     EXPECT_TRUE(o.clean);
     EXPECT_TRUE(o.force);
+    EXPECT_EQ(o.fillRule, 2);
+    EXPECT_TRUE(o.children);
+    EXPECT_EQ(parseOptions({"--fill-rule=non-zero"}, 1).fillRule, 1);
 }
 
 TEST(Options, ViewsByTheHostsViewportNamesOrTheirAxes)
@@ -157,6 +162,8 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--fps", "nan"}, "--fps wants a positive number, not \"nan\""},
         {{"--out", ""}, "--out needs a directory"},
         {{"--invert=yes"}, "--invert takes no value"},
+        {{"--fill-rule", "odd"}, "--fill-rule wants even-odd, non-zero or tolerant, not \"odd\""},
+        {{"--children=1"}, "--children takes no value"},
         {{"a.lws", "b.lws"}, "more than one scene given: a.lws and b.lws"},
     };
     for (const auto &c : cases) {

@@ -423,3 +423,26 @@ TEST(Render, SoftEdgeSliceFollowsTheRampWithinAGreyLevel)
         }
     EXPECT_GT(ramped, 500);
 }
+
+// The fill example through the tool's options: Tolerant heals the cup's missing lid, and
+// --children brings the hub's two spokes in, each read once.
+TEST(Render, TheFillExampleHealsTheCupAndGathersTheHubsSpokes)
+{
+    const ImportedScene scene = importScene(std::string(OSTREVIN_SOURCE_DIR) + "/examples/ostrevin-fill.lws");
+    TempDir dir;
+    auto insideShare = [](const RenderStats &stats) {
+        const std::vector<double> &v = stats.frames.at(0).slice.values;
+        return static_cast<double>(std::count_if(v.begin(), v.end(), [](double x) { return x > 0.5; })) / static_cast<double>(v.size());
+    };
+    Options o = tooltest::smallOptions(dir.str(), 48);
+    o.target = "Cup";
+    EXPECT_EQ(insideShare(tooltest::render(o, scene)), 0.0) << "Even-Odd: every ray leaves through the open top";
+    o.fillRule = 2;
+    EXPECT_GT(insideShare(tooltest::render(o, scene)), 0.3);
+
+    o = tooltest::smallOptions(dir.str(), 48);
+    o.target = "Hub";
+    EXPECT_EQ(tooltest::render(o, scene).builds, 1);
+    o.children = true;
+    EXPECT_EQ(tooltest::render(o, scene).builds, 3);
+}

@@ -1,5 +1,7 @@
 // Writes the bundled example scene: two LWO2 prisms with concave n-gon caps (a star and an "L")
-// and a LightWave scene that moves and turns the star over a few frames.
+// and a LightWave scene that moves and turns the star over a few frames; and a second scene for
+// the fill rules and "Include Children": a cup with no lid (an open target) and a hub whose two
+// spokes hang under it.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -62,9 +64,10 @@ public:
     }
 };
 
-// A prism over a simple outline: bottom cap at z0, top cap at z1, one quad per outline edge.
+// A prism over a simple outline: bottom cap at z0 (left out when `open`: the renderer, whose Z
+// runs the other way, then sees it open towards +Z), top cap at z1, one quad per outline edge.
 void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
-                double z1, float r, float g, float b)
+                double z1, float r, float g, float b, bool open = false)
 {
     const unsigned n = static_cast<unsigned>(outline.size());
     Bytes tags, layr, pnts, bbox, pols, ptag, surf;
@@ -94,9 +97,11 @@ void writePrism(const std::string &path, const std::string &layerName, const std
 
     // Caps keep the whole outline as one polygon; the top one runs the other way round.
     pols.id("FACE");
-    pols.u2(n);
-    for (unsigned i = 0; i < n; ++i)
-        pols.vx(i);
+    if (!open) {
+        pols.u2(n);
+        for (unsigned i = 0; i < n; ++i)
+            pols.vx(i);
+    }
     pols.u2(n);
     for (unsigned i = 0; i < n; ++i)
         pols.vx(n + (n - 1 - i));
@@ -109,7 +114,7 @@ void writePrism(const std::string &path, const std::string &layerName, const std
         pols.vx(j);
     }
     ptag.id("SURF");
-    for (unsigned p = 0; p < n + 2; ++p) {
+    for (unsigned p = 0; p < n + (open ? 1 : 2); ++p) {
         ptag.vx(p);
         ptag.u2(0);
     }
@@ -206,6 +211,26 @@ int main(int argc, char **argv)
             << "\n";
         if (!lws)
             throw std::runtime_error("cannot write " + dir + "/ostrevin-demo.lws");
+
+        // The fill rules' scene, still: a cup without its lid, and a hub with two spokes below it.
+        const std::vector<Vec2> square{{-0.5, -0.5}, {0.5, -0.5}, {0.5, 0.5}, {-0.5, 0.5}};
+        writePrism(dir + "/cup.lwo", "Cup", square, -0.5, 0.5, 0.8f, 0.4f, 0.3f, true);
+        writePrism(dir + "/hub.lwo", "Hub", square, -0.25, 0.25, 0.4f, 0.7f, 0.4f);
+        writePrism(dir + "/spoke.lwo", "Spoke", {{0.0, -0.1}, {0.9, -0.1}, {0.9, 0.1}, {0.0, 0.1}}, -0.1, 0.1, 0.4f,
+                   0.6f, 0.8f);
+        auto still = [&one](double x, double y, double heading) {
+            return objectMotion({{{0.0, x}}, {{0.0, y}}, {{0.0, 0.0}}, {{0.0, heading}}, {{0.0, 0.0}}, {{0.0, 0.0}},
+                                 one, one, one});
+        };
+        std::ofstream fill(dir + "/ostrevin-fill.lws");
+        fill << "LWSC\n5\n\nFirstFrame 0\nLastFrame 0\nFrameStep 1\nFramesPerSecond 30\n\n";
+        fill << "LoadObjectLayer 1 10000000 cup.lwo\nChangeObject 0\nShowObject 7 -1\n" << still(-1.2, 0.0, 0.0) << "\n";
+        fill << "LoadObjectLayer 1 10000001 hub.lwo\nChangeObject 0\nShowObject 7 -1\n" << still(1.0, 0.0, 0.0) << "\n";
+        for (int k = 0; k < 2; ++k)
+            fill << "LoadObjectLayer 1 1000000" << 2 + k << " spoke.lwo\nChangeObject 0\nShowObject 7 -1\n"
+                 << still(0.0, 0.0, k * pi) << "ParentItem 10000001\n\n";
+        if (!fill)
+            throw std::runtime_error("cannot write " + dir + "/ostrevin-fill.lws");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "make-example: %s\n", e.what());
         return 1;

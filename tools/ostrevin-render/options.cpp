@@ -142,6 +142,18 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             (arg == "--in" ? o.in : o.invert) = true;
             if (o.in && o.invert)
                 throw UsageError("--in and --invert ask for opposite things");
+        } else if (arg == "--fill-rule") {
+            const std::string name = value();
+            const char *const rules[] = {"even-odd", "non-zero", "tolerant"};
+            o.fillRule = -1;
+            for (int r = 0; r < 3; ++r)
+                if (name == rules[r])
+                    o.fillRule = r;
+            if (o.fillRule < 0)
+                throw UsageError("--fill-rule wants even-odd, non-zero or tolerant, not \"" + name + "\"");
+        } else if (arg == "--children") {
+            flag();
+            o.children = true;
         } else if (arg == "--axis") {
             o.axis = parseAxis(arg, value());
         } else if (arg == "--view") {
@@ -217,6 +229,9 @@ std::string usageText()
            "  --target NAME         the target object (default: the first object)\n"
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
            "  --in                  1.0 inside, over loaded settings that say Out\n"
+           "  --fill-rule RULE      even-odd (default), non-zero (overlapping shells filled) or\n"
+           "                        tolerant (holes in the target healed)\n"
+           "  --children            the objects below the target join it\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
            "  --view front|top|right  the viewport the images show, as the host draws it;\n"

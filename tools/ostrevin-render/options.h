@@ -15,6 +15,8 @@ struct Options {
     bool invert = false;          // --invert: Out, over loaded settings too
     bool in = false;              // --in: In, over loaded settings too
     double softEdge = 0.0;        // the soft edge's width; 0 leaves the edge hard (or as loaded)
+    int fillRule = -1;            // --fill-rule: 0 even-odd, 1 non-zero, 2 tolerant; -1 leaves the layer's
+    bool children = false;        // --children: the target's children join it
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
     int view = 2;                 // the axis the images look along: 0 right, 1 top, 2 front
     int threads = 1;

@@ -20,6 +20,9 @@ namespace render {
 namespace {
 
 constexpr int sheetGap = 4;
+// The panel's "Fill Rule" and "Include Children" value IDs.
+constexpr unsigned int fillRuleValue = 0x8003;
+constexpr unsigned int childrenValue = 0x8004;
 
 // The object at a popup position, or null for "(none)" and positions past the scene.
 const ImportedObject *objectAt(const ImportedScene &scene, int position)
@@ -61,6 +64,10 @@ const ImportedObject &configure(Session &session, const Options &o, const Import
         session.setInvert(o.invert);
     if (o.softEdge > 0.0)
         session.setSoftEdge(o.softEdge);
+    if (o.fillRule >= 0)
+        session.setValue(fillRuleValue, o.fillRule);
+    if (o.children)
+        session.setValue(childrenValue, 1);
 
     const int position = session.targetPosition();
     if (!objectAt(scene, position))

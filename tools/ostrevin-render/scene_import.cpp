@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <array>
@@ -265,12 +266,26 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
 
     const auto scene = std::make_shared<const LwsScene>(std::move(lws));
     std::set<std::string> taken;
+    std::vector<int> objectOfItem(scene->items.size(), -1);
     for (auto &[item, data] : loaded) {
         ImportedObject object = std::move(data.mesh);
         object.name = uniqueName(data.name, out.objects.size(), taken);
         const std::size_t index = item;
         object.motion = [scene, index](double seconds) { return scene->placement(index, seconds); };
+        objectOfItem[item] = static_cast<int>(out.objects.size());
         out.objects.push_back(std::move(object));
+    }
+    // Each object hangs under the nearest loaded object above it (nulls and the like passed
+    // through); the reader has refused parent loops, and the walk is bounded all the same.
+    for (auto &[item, data] : loaded) {
+        int up = scene->items[item].parent;
+        for (std::size_t steps = 0; up >= 0 && steps < scene->items.size(); ++steps) {
+            if (objectOfItem[static_cast<std::size_t>(up)] >= 0) {
+                out.objects[static_cast<std::size_t>(objectOfItem[item])].parent = objectOfItem[static_cast<std::size_t>(up)];
+                break;
+            }
+            up = scene->items[static_cast<std::size_t>(up)].parent;
+        }
     }
 
     out.fps = scene->fps;
@@ -334,6 +349,7 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
     ImportedScene out;
     out.source = source;
     std::set<std::string> taken;
+    std::map<const aiNode *, int> objectOf;   // nodes that became objects
     for (std::size_t n = 0; n < order.size(); ++n) {
         const aiNode &node = *order[n];
         ImportedObject object;
@@ -347,7 +363,25 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
         object.name = uniqueName(node.mName.C_Str(), out.objects.size(), taken);
         const int nodeIndex = static_cast<int>(n);
         object.motion = [tree, nodeIndex](double seconds) { return tree->placement(nodeIndex, seconds); };
+        objectOf[&node] = static_cast<int>(out.objects.size());
         out.objects.push_back(std::move(object));
+    }
+    // Each object's parent: the nearest node above it that is an object, or that holds one as a
+    // leaf of its own (LightWave scenes hang an item's mesh below the item's node); not the node
+    // right above it, whose other leaves are the same item's other layers.
+    for (const auto &[node, index] : objectOf) {
+        int &parent = out.objects[static_cast<std::size_t>(index)].parent;
+        for (const aiNode *up = node->mParent; up && parent < 0; up = up->mParent) {
+            if (objectOf.count(up)) {
+                parent = objectOf[up];
+                break;
+            }
+            for (unsigned c = 0; up != node->mParent && c < up->mNumChildren && parent < 0; ++c) {
+                const aiNode *leaf = up->mChildren[c];
+                if (leaf && leaf->mNumChildren == 0 && objectOf.count(leaf))
+                    parent = objectOf[leaf];
+            }
+        }
     }
     if (out.objects.empty())
         throw RenderError(source + " has no polygons");
@@ -415,11 +449,19 @@ ImportedScene importExample()
 
 void addToHost(const ImportedScene &scene, standin::Scene &host)
 {
+    std::vector<standin::SceneObject *> added;
     for (const ImportedObject &o : scene.objects) {
         standin::SceneObject &object = host.addObject(o.name);
         object.points = o.points;
         object.polygons = o.polygons;
         object.motion = o.motion;
+        added.push_back(&object);
+    }
+    // A parent may come after its children.
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        const int parent = scene.objects[i].parent;
+        if (parent >= 0 && static_cast<std::size_t>(parent) < added.size())
+            added[i]->parent = added[static_cast<std::size_t>(parent)]->id;
     }
 }
 

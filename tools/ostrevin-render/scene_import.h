@@ -21,6 +21,7 @@ struct ImportedObject {
     std::vector<standin::Point3> points;            // object coordinates
     std::vector<std::vector<int>> polygons;         // indices into points, three or more each
     std::function<standin::Transform(double seconds)> motion;
+    int parent = -1;                                // the nearest object above it in the scene; -1 none
 
     // Positions as the host hands them to the texture: placed, then rounded to floats.
     std::vector<Vec3> worldPoints(double seconds) const;
@@ -60,7 +61,7 @@ ImportedScene importExample();
 // The conversion itself, from a scene Assimp has read.
 ImportedScene convertScene(const aiScene &scene, const std::string &source);
 
-// Puts every object into the stand-in host's scene, in order.
+// Puts every object into the stand-in host's scene, in order, each under its parent.
 void addToHost(const ImportedScene &scene, standin::Scene &host);
 
 } // namespace render

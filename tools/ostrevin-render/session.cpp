@@ -1,6 +1,7 @@
 #include "tools/ostrevin-render/session.h"
 
 #include <filesystem>
+#include <string>
 
 #include "host/states.h"
 #include "tools/ostrevin-render/errors.h"
@@ -63,6 +64,13 @@ void Session::setSoftEdge(double width)
     const standin::XPanelRecord *panel = standIn.xpanel().panel(textureLayer->panel());
     if (!panel || !panel->set || !panel->set(panel->viewInstance, softEdgeControl, &width))
         throw RenderError("the panel did not take the Soft Edge width");
+}
+
+void Session::setValue(unsigned int valueID, int value)
+{
+    if (textureLayer->setValue(valueID, value) == 0)
+        throw RenderError("the panel did not take value " + std::to_string(value) + " for control " +
+                          std::to_string(valueID));
 }
 
 int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }

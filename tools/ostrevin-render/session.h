@@ -35,6 +35,8 @@ public:
     void pickTarget(const std::string &name);
     void setInvert(bool invert);
     void setSoftEdge(double width);
+    // Any other integer control of the panel, by value ID ("Fill Rule", "Include Children").
+    void setValue(unsigned int valueID, int value);
     // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
     int targetPosition();
     bool inverted();

@@ -1,0 +1,53 @@
+// "Include Children": the objects below the target in the scene's hierarchy, each with a mesh
+// cache of its own, so that a point is inside when it is inside the target or any of them.
+#ifndef OSTREVIN_TEXTURE_TARGET_SET_H
+#define OSTREVIN_TEXTURE_TARGET_SET_H
+
+#include "framework/host_api.h"
+#include "framework/host_services.h"
+
+namespace ostrevin {
+
+class MeshCache;
+
+class TargetSet {
+public:
+    // The target and at most this many objects below it, the first found depth first in the
+    // host's child order; the rest are left out. It bounds the caches an instance keeps, and
+    // the per-point work, which grows with the objects whose bounds hold the point.
+    static constexpr int maxChildren = 63;
+    // How deep the walk goes, and how many items (of any type) it visits, whatever the host says:
+    // a hierarchy that loops back on itself must not hang a render.
+    static constexpr int maxDepth = 32;
+    static constexpr int maxVisits = 4096;
+
+    explicit TargetSet(const HostServices &services) noexcept : services(services) {}
+    ~TargetSet();
+    TargetSet(const TargetSet &) = delete;
+    TargetSet &operator=(const TargetSet &) = delete;
+
+    // Finds the objects below `target` and builds a cache for each, reading each mesh once: an
+    // object met twice is read the first time only, and the target itself (whose cache is the
+    // instance's) never. Caches are kept from build to build, slot by slot, with their storage.
+    // `tolerant` as MeshCache's.
+    void build(LWItemID target, bool tolerant) noexcept;
+    // Whether p is inside any object found by the last build, by `rule`. An object without a
+    // mesh has nothing inside (its slot's cache is emptied when it held another object).
+    bool containsAny(const double p[3], int axis, int rule) const noexcept;
+    // Whether any of them has ever held a polygon array.
+    bool anyPolygons() const noexcept;
+
+    int count() const noexcept { return found; }
+
+private:
+    void add(LWItemID item, LWItemID target, bool tolerant) noexcept;
+
+    const HostServices &services;
+    MeshCache *caches[maxChildren] = {};
+    LWItemID items[maxChildren] = {};
+    int found = 0;
+};
+
+} // namespace ostrevin
+
+#endif
