@@ -586,3 +586,13 @@ TEST(LightWaveScenes, FrameRangeStepAndRateComeFromTheScene)
             << frame;
     EXPECT_NEAR(old.objects[0].motion(20 / 30.0).m[0][3], 2.069113, 1e-6);
 }
+
+TEST(LightWaveObjects, AnUnnamedLayerTakesItsFilesName)
+{
+    const std::filesystem::path box = std::filesystem::path(OSTREVIN_ASSIMP_MODELS) / "LWO/LWO2/boxuv.lwo";
+    if (!std::filesystem::exists(box))
+        GTEST_SKIP() << "assimp-testmodels is not installed under " << OSTREVIN_ASSIMP_MODELS;
+    const ImportedScene scene = importScene(box.string());
+    ASSERT_EQ(scene.objects.size(), 1u);
+    EXPECT_EQ(scene.objects[0].name, "boxuv");
+}

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -111,7 +112,21 @@ ImportedScene readWith(Assimp::Importer &importer, const std::string &path, cons
             why = "Assimp cannot read it";
         throw RenderError("cannot import " + source + ": " + why);
     }
-    return convertScene(*scene, source);
+    ImportedScene out = convertScene(*scene, source);
+    // Assimp names an unnamed LWO layer "Layer_N"; the host names such an object after its file.
+    const std::filesystem::path file(path);
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (extension == ".lwo") {
+        std::set<std::string> taken;
+        for (std::size_t i = 0; i < out.objects.size(); ++i) {
+            std::string &name = out.objects[i].name;
+            const bool unnamedLayer = name.rfind("Layer_", 0) == 0 && name.size() > 6 &&
+                                      name.find_first_not_of("0123456789", 6) == std::string::npos;
+            name = uniqueName(unnamedLayer ? file.stem().string() : name, i, taken);
+        }
+    }
+    return out;
 }
 
 std::uint32_t bigEndian(const std::string &b, std::size_t at, int bytes)
