@@ -5,8 +5,9 @@
 // end to the one of its upper end, by one slab function that never decreases as v grows. A point
 // then tests only the edges of its own slab, with the rule's own operations on the same
 // operands; every edge that straddles its line is among them, and the parity is the same to the
-// bit. Edges that can never count (level ones, and any with a coordinate not a number) are left
-// out.
+// bit. Edges that can never straddle a line (level ones, and those with an end whose v is not a
+// number) are left out; which edges a table holds depends on v alone, so the two texture axes
+// that share v share its table.
 //
 // A table lives in storage its owner sizes by the vertex count alone: the number of slabs falls
 // until the edges fit, which they always do with one slab.
@@ -44,15 +45,15 @@ static_assert(headBytes == 24, "the head keeps the numbers on a 4-byte boundary"
 // Entries a table may hold, and slabs at most: a convex outline puts about two more edges in the
 // table per slab than it has, so these fit it with a few edges per slab. Fewer with wide numbers,
 // which keeps the table under the records' bytes for the same vertices.
-inline bool wideFor(size_t count) noexcept
+constexpr bool wideFor(size_t count) noexcept
 {
     return count + count / 2 + 1 > 0xFFFF;
 }
-inline size_t entryBudget(size_t count) noexcept
+constexpr size_t entryBudget(size_t count) noexcept
 {
     return wideFor(count) ? count + count / 4 : count + count / 2;
 }
-inline size_t slabLimit(size_t count) noexcept
+constexpr size_t slabLimit(size_t count) noexcept
 {
     const size_t s = wideFor(count) ? count / 8 : count / 4;
     return s > 0 ? s : 1;
@@ -100,7 +101,7 @@ inline void setNumber(unsigned char *numbers, size_t k, bool wide, uint32_t n) n
 } // namespace edge_slabs
 
 // Bytes of one table for a polygon of `count` vertices, a multiple of 8.
-inline size_t edgeSlabsBytes(int count) noexcept
+constexpr size_t edgeSlabsBytes(int count) noexcept
 {
     using namespace edge_slabs;
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
@@ -109,19 +110,18 @@ inline size_t edgeSlabsBytes(int count) noexcept
 }
 
 // Lays out in `table` (edgeSlabsBytes(count) bytes) the slabs across v of the polygon whose
-// `count` corners are packed floats x, y, z at `corners`; u is the axis along the ray's crossings.
-inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, int count, int u, int v) noexcept
+// `count` corners are packed floats x, y, z at `corners`.
+inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, int count, int v) noexcept
 {
     using namespace edge_slabs;
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     const bool wide = wideFor(n);
-    // An edge that can count: not level, and no coordinate not a number (the rule's side is then
-    // not a number, which never counts).
+    // An edge that can straddle a line: not level, and both ends' v a number (the rule's side is
+    // not a number otherwise, which never counts).
     const auto counted = [&](size_t j) noexcept {
         const size_t prev = j == 0 ? n - 1 : j - 1;
-        const double au = cornerAt(corners, prev, u), av = cornerAt(corners, prev, v);
-        const double bu = cornerAt(corners, j, u), bv = cornerAt(corners, j, v);
-        return av != bv && au == au && bu == bu && av == av && bv == bv;
+        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+        return av != bv && av == av && bv == bv;
     };
 
     // The slab function over the finite extent of the corners along v.
