@@ -17,6 +17,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "texture/polygon_crossing.h"
@@ -76,26 +77,109 @@ inline double cornerAt(const unsigned char *corners, size_t j, int c) noexcept
     return static_cast<double>(x);
 }
 
-inline uint32_t numberAt(const unsigned char *numbers, size_t k, bool wide) noexcept
+template <class Number>
+inline uint32_t load(const unsigned char *numbers, size_t k) noexcept
 {
-    if (wide) {
-        uint32_t n;
-        std::memcpy(&n, numbers + 4 * k, sizeof n);
-        return n;
-    }
-    uint16_t n;
-    std::memcpy(&n, numbers + 2 * k, sizeof n);
+    Number n;
+    std::memcpy(&n, numbers + sizeof n * k, sizeof n);
     return n;
 }
 
-inline void setNumber(unsigned char *numbers, size_t k, bool wide, uint32_t n) noexcept
+template <class Number>
+inline void store(unsigned char *numbers, size_t k, size_t n) noexcept
 {
-    if (wide) {
-        std::memcpy(numbers + 4 * k, &n, sizeof n);
-        return;
+    const Number narrow = static_cast<Number>(n);
+    std::memcpy(numbers + sizeof narrow * k, &narrow, sizeof narrow);
+}
+
+inline uint32_t numberAt(const unsigned char *numbers, size_t k, bool wide) noexcept
+{
+    return wide ? load<uint32_t>(numbers, k) : load<uint16_t>(numbers, k);
+}
+
+// The ends of edge (prev, j) along v, lower first; false for an edge that can never straddle a
+// line: level, or an end whose v is not a number (the rule's side is then not a number, which
+// never counts).
+inline bool straddlingRange(const unsigned char *corners, size_t prev, size_t j, int v, double &lower,
+                            double &upper) noexcept
+{
+    const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+    lower = av < bv ? av : bv;
+    upper = av < bv ? bv : av;
+    return av != bv && av == av && bv == bv;
+}
+
+// The layout with numbers of one width: `head` holds the slab function's low end and the
+// corners' extent along v.
+template <class Number>
+void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v, Head head, double extent) noexcept
+{
+    unsigned char *const starts = table + headBytes;
+    unsigned char *const edges = starts + (slabLimit(n) + 1) * sizeof(Number);
+    const size_t budget = entryBudget(n);
+
+    // Each slab's count (in the start of the slab after it), with fewer slabs until the edges fit;
+    // one slab holds each edge once.
+    size_t slabs = extent > 0.0 ? slabLimit(n) : 1;
+    for (;;) {
+        head.slabs = static_cast<uint32_t>(slabs);
+        head.scale = slabs > 1 ? static_cast<double>(slabs) / extent : 0.0;
+        for (size_t s = 0; s <= slabs; ++s)
+            store<Number>(starts, s, 0);
+        size_t total = 0;
+        for (size_t j = 0, prev = n - 1; j < n && total <= budget; prev = j++) {
+            double lower, upper;
+            if (!straddlingRange(corners, prev, j, v, lower, upper))
+                continue;
+            const uint32_t first = slabOf(lower, head.low, head.scale, head.slabs);
+            const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
+            total += last - first + 1;
+            for (uint32_t s = first; s <= last && total <= budget; ++s)
+                store<Number>(starts, s + 1, load<Number>(starts, s + 1) + 1);
+        }
+        if (total <= budget || slabs == 1)
+            break;
+        slabs /= 2;
     }
-    const uint16_t narrow = static_cast<uint16_t>(n);
-    std::memcpy(numbers + 2 * k, &narrow, sizeof narrow);
+    std::memcpy(table, &head, sizeof head);
+
+    // Where each slab starts; then the edges, each slab's start serving as its cursor, which ends
+    // where the next slab starts: shifted back by one slab afterwards.
+    for (size_t s = 1; s <= slabs; ++s)
+        store<Number>(starts, s, load<Number>(starts, s) + load<Number>(starts, s - 1));
+    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
+        double lower, upper;
+        if (!straddlingRange(corners, prev, j, v, lower, upper))
+            continue;
+        const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
+        for (uint32_t s = slabOf(lower, head.low, head.scale, head.slabs); s <= last; ++s) {
+            const uint32_t at = load<Number>(starts, s);
+            store<Number>(edges, at, j);
+            store<Number>(starts, s, at + 1);
+        }
+    }
+    for (size_t s = slabs; s > 0; --s)
+        store<Number>(starts, s, load<Number>(starts, s - 1));
+    store<Number>(starts, 0, 0);
+}
+
+template <class Number>
+bool contain(const unsigned char *table, const Head &head, const unsigned char *corners, size_t n, int u, int v,
+             double pu, double pv) noexcept
+{
+    const unsigned char *const starts = table + headBytes;
+    const unsigned char *const edges = starts + (slabLimit(n) + 1) * sizeof(Number);
+    const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
+    const uint32_t end = load<Number>(starts, s + 1);
+    bool inside = false;
+    for (uint32_t k = load<Number>(starts, s); k < end; ++k) {
+        const size_t j = load<Number>(edges, k);
+        const size_t prev = j == 0 ? n - 1 : j - 1;
+        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+        if ((av > pv) != (bv > pv))
+            inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), av, cornerAt(corners, j, u), bv, pu, pv);
+    }
+    return inside;
 }
 
 } // namespace edge_slabs
@@ -114,16 +198,9 @@ constexpr size_t edgeSlabsBytes(int count) noexcept
 inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, int count, int v) noexcept
 {
     using namespace edge_slabs;
-    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
-    const bool wide = wideFor(n);
-    // An edge that can straddle a line: not level, and both ends' v a number (the rule's side is
-    // not a number otherwise, which never counts).
-    const auto counted = [&](size_t j) noexcept {
-        const size_t prev = j == 0 ? n - 1 : j - 1;
-        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-        return av != bv && av == av && bv == bv;
-    };
-
+    if (count < 1)
+        return;
+    const size_t n = static_cast<size_t>(count);
     // The slab function over the finite extent of the corners along v.
     double low = HUGE_VAL, high = -HUGE_VAL;
     for (size_t j = 0; j < n; ++j) {
@@ -133,60 +210,12 @@ inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, 
             high = x > high ? x : high;
         }
     }
-    Head head{low <= high ? low : 0.0, 0.0, 1, wide ? 1u : 0u};
-    const double extent = high - low;
-    size_t slabs = low < high ? slabLimit(n) : 1;
-    unsigned char *const starts = table + headBytes;
-    const size_t budget = entryBudget(n);
-    unsigned char *const edges = starts + (slabLimit(n) + 1) * (wide ? 4 : 2);
-
-    // Fewer slabs until the edges fit; one slab holds each edge once.
-    for (;;) {
-        head.slabs = static_cast<uint32_t>(slabs);
-        head.scale = slabs > 1 ? static_cast<double>(slabs) / extent : 0.0;
-        size_t total = 0;
-        for (size_t j = 0; j < n; ++j) {
-            if (!counted(j))
-                continue;
-            const size_t prev = j == 0 ? n - 1 : j - 1;
-            const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-            const uint32_t first = slabOf(av < bv ? av : bv, head.low, head.scale, head.slabs);
-            const uint32_t last = slabOf(av < bv ? bv : av, head.low, head.scale, head.slabs);
-            total += last - first + 1;
-        }
-        if (total <= budget || slabs == 1)
-            break;
-        slabs /= 2;
-    }
-    std::memcpy(table, &head, sizeof head);
-
-    // Each slab's count, then where each starts, then the edges (each slab's cursor in its start).
-    for (size_t s = 0; s <= slabs; ++s)
-        setNumber(starts, s, wide, 0);
-    const auto forEachSlab = [&](size_t j, auto &&visit) noexcept {
-        const size_t prev = j == 0 ? n - 1 : j - 1;
-        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-        const uint32_t first = slabOf(av < bv ? av : bv, head.low, head.scale, head.slabs);
-        const uint32_t last = slabOf(av < bv ? bv : av, head.low, head.scale, head.slabs);
-        for (uint32_t s = first; s <= last; ++s)
-            visit(s);
-    };
-    for (size_t j = 0; j < n; ++j)
-        if (counted(j))
-            forEachSlab(j, [&](uint32_t s) noexcept { setNumber(starts, s + 1, wide, numberAt(starts, s + 1, wide) + 1); });
-    for (size_t s = 1; s <= slabs; ++s)
-        setNumber(starts, s, wide, numberAt(starts, s, wide) + numberAt(starts, s - 1, wide));
-    for (size_t j = 0; j < n; ++j)
-        if (counted(j))
-            forEachSlab(j, [&](uint32_t s) noexcept {
-                const uint32_t at = numberAt(starts, s, wide);
-                setNumber(edges, at, wide, static_cast<uint32_t>(j));
-                setNumber(starts, s, wide, at + 1);
-            });
-    // The cursors ended where the next slab starts: shift them back by one slab.
-    for (size_t s = slabs; s > 0; --s)
-        setNumber(starts, s, wide, numberAt(starts, s - 1, wide));
-    setNumber(starts, 0, wide, 0);
+    const Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
+    const double extent = low < high ? high - low : 0.0;
+    if (head.wide)
+        layOut<uint32_t>(table, corners, n, v, head, extent);
+    else
+        layOut<uint16_t>(table, corners, n, v, head, extent);
 }
 
 // The crossing rule (projectionContainsBy) for (pu, pv) on the polygon of the table: the same
@@ -197,21 +226,9 @@ inline bool edgeSlabsContain(const unsigned char *table, const unsigned char *co
     using namespace edge_slabs;
     Head head;
     std::memcpy(&head, table, sizeof head);
-    const bool wide = head.wide != 0;
     const size_t n = static_cast<size_t>(count);
-    const unsigned char *const starts = table + headBytes;
-    const unsigned char *const edges = starts + (slabLimit(n) + 1) * (wide ? 4 : 2);
-    const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
-    const uint32_t end = numberAt(starts, s + 1, wide);
-    bool inside = false;
-    for (uint32_t k = numberAt(starts, s, wide); k < end; ++k) {
-        const size_t j = numberAt(edges, k, wide);
-        const size_t prev = j == 0 ? n - 1 : j - 1;
-        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-        if ((av > pv) != (bv > pv))
-            inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), av, cornerAt(corners, j, u), bv, pu, pv);
-    }
-    return inside;
+    return head.wide ? contain<uint32_t>(table, head, corners, n, u, v, pu, pv)
+                     : contain<uint16_t>(table, head, corners, n, u, v, pu, pv);
 }
 
 } // namespace ostrevin
