@@ -231,6 +231,41 @@ inline bool edgeSlabsContain(const unsigned char *table, const unsigned char *co
                      : contain<uint16_t>(table, head, corners, n, u, v, pu, pv);
 }
 
+// The first invariant a laid-out table breaks, described; null when it keeps them all: slabs
+// within the storage, their starts in order and within the entries, and every edge that can
+// straddle a line in each slab from its lower end's to its upper end's. For tests.
+inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned char *corners, int count, int v) noexcept
+{
+    using namespace edge_slabs;
+    Head head;
+    std::memcpy(&head, table, sizeof head);
+    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+    if (head.wide != (wideFor(n) ? 1u : 0u) || head.slabs < 1 || head.slabs > slabLimit(n))
+        return "the slab count or the numbers' width does not fit the storage";
+    const bool wide = head.wide != 0;
+    const unsigned char *const starts = table + headBytes;
+    const unsigned char *const edges = starts + (slabLimit(n) + 1) * (wide ? 4 : 2);
+    if (numberAt(starts, 0, wide) != 0 || numberAt(starts, head.slabs, wide) > entryBudget(n))
+        return "the slabs' entries do not start at 0 or run past the storage";
+    for (uint32_t s = 0; s < head.slabs; ++s)
+        if (numberAt(starts, s + 1, wide) < numberAt(starts, s, wide))
+            return "a slab ends before it starts";
+    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
+        double lower, upper;
+        if (!straddlingRange(corners, prev, j, v, lower, upper))
+            continue;
+        const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
+        for (uint32_t s = slabOf(lower, head.low, head.scale, head.slabs); s <= last; ++s) {
+            bool found = false;
+            for (uint32_t k = numberAt(starts, s, wide); k < numberAt(starts, s + 1, wide) && !found; ++k)
+                found = numberAt(edges, k, wide) == j;
+            if (!found)
+                return "an edge is missing from a slab it spans";
+        }
+    }
+    return nullptr;
+}
+
 } // namespace ostrevin
 
 #endif

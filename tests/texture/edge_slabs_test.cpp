@@ -148,6 +148,8 @@ TEST(EdgeSlabs, AnswerAsWalkingEveryEdgeOnEveryShapeAndAxis)
             // The table's storage filled with junk first: the layout must not rely on zeros.
             std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(count), 0xA5);
             ostrevin::layOutEdgeSlabs(table.data(), bytes, count, v);
+            const char *broken = ostrevin::checkEdgeSlabs(table.data(), bytes, count, v);
+            EXPECT_EQ(broken, nullptr) << shape.name << ": " << broken;
 
             // One table serves every axis whose crossings run across the same v.
             for (int axis = 0; axis < 3; ++axis) {
