@@ -6,73 +6,13 @@
 #include <iterator>
 #include <vector>
 
+#include "host/big_endian_reader.h"
+
 namespace bench {
 
 namespace {
 
-// Big-endian cursor over a byte range; every read checks what remains first.
-class Reader {
-public:
-    Reader(const unsigned char *begin, const unsigned char *end) : at(begin), end(end) {}
-
-    std::size_t remaining() const { return static_cast<std::size_t>(end - at); }
-    const unsigned char *position() const { return at; }
-    bool skip(std::size_t n)
-    {
-        if (n > remaining())
-            return false;
-        at += n;
-        return true;
-    }
-    bool u2(std::uint32_t &value)
-    {
-        if (remaining() < 2)
-            return false;
-        value = static_cast<std::uint32_t>(at[0]) << 8 | at[1];
-        at += 2;
-        return true;
-    }
-    bool u4(std::uint32_t &value)
-    {
-        if (remaining() < 4)
-            return false;
-        value = static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
-                static_cast<std::uint32_t>(at[2]) << 8 | at[3];
-        at += 4;
-        return true;
-    }
-    bool f4(float &value)
-    {
-        std::uint32_t bits = 0;
-        if (!u4(bits))
-            return false;
-        std::memcpy(&value, &bits, sizeof value);
-        return true;
-    }
-    bool id(char out[4])
-    {
-        if (remaining() < 4)
-            return false;
-        std::memcpy(out, at, 4);
-        at += 4;
-        return true;
-    }
-    // LWO2's variable-length index: two bytes, or four when the first byte is 0xFF.
-    bool vx(std::uint32_t &value)
-    {
-        if (remaining() >= 1 && at[0] == 0xFF) {
-            if (!u4(value))
-                return false;
-            value &= 0x00FFFFFFu;
-            return true;
-        }
-        return u2(value);
-    }
-
-private:
-    const unsigned char *at;
-    const unsigned char *end;
-};
+using Reader = standin::BigEndianReader;
 
 bool readPoints(Reader chunk, standin::SceneObject &object)
 {

@@ -29,7 +29,7 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "host/texture_layer.h"
-#include "support/linear_scan.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 namespace {
@@ -239,7 +239,7 @@ double bareReadSeconds(standin::StandInHost &host, LWItemID id, double &sink)
 {
     const double start = timerNow();
     BareRead read;
-    read.mesh = host.scene().objectInfoTable()->meshInfo(id, 1);
+    read.mesh = host.scene().objectInfoTable()->meshInfo(id, LWMESH_FROZEN);
     read.mesh->numPolygons(read.mesh);
     read.mesh->scanPolys(read.mesh, bareVisit, &read);
     read.mesh->destroy(read.mesh);
@@ -342,12 +342,14 @@ double recordBytes(const ostrevin::MeshCache &cache)
 }
 
 // The module's answer for In without the host around it: overall bounds, then the cache's test.
-bool cacheInside(const ostrevin::MeshCache &cache, const double p[3], int axis)
+// What the texture answers for In, on the in-process cache: the overall bounds, then the cache's
+// own test, through its index or by the plain scan of every record.
+bool cacheInside(const ostrevin::MeshCache &cache, const double p[3], int axis, bool indexed)
 {
-    for (int c = 0; c < 3; ++c)
-        if (!(cache.boundsMin[c] <= p[c] && p[c] <= cache.boundsMax[c]))
-            return false;
-    return cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]);
+    if (!cache.polygons || !ostrevin::withinBoundsInclusive(p, cache.boundsMin, cache.boundsMax))
+        return false;
+    const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
+    return indexed ? cache.isInside(p, axis, u, v) : cache.scanRecords(p, axis, u, v);
 }
 
 // Evaluates points [begin, end) through the module `repeat` times; the count of answers 1.0.
@@ -445,7 +447,7 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         std::fprintf(stderr, "%s: cannot set up the layer (%s)\n", target.name.c_str(), layer.error().c_str());
         return false;
     }
-    layer.init(1);
+    layer.init(LWINIT_RENDER);
     layer.newTime(0, 0.0);
 
     // The same cache, built in this process, for the reference scan and the byte counts.
@@ -496,10 +498,10 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         if (&set == &sets[0])
             threadPoints = viaHost.size();
         row.cache = measure(pts, options.seconds, direct,
-                            [&](const double *p) { return cacheInside(reference, p, axis); });
+                            [&](const double *p) { return cacheInside(reference, p, axis, true); });
         row.cacheDiffer = differences(viaHost, direct);
         row.linear = measure(pts, options.seconds, linear,
-                             [&](const double *p) { return reference::linearInside(reference, p, axis); });
+                             [&](const double *p) { return cacheInside(reference, p, axis, false); });
         row.linearChecked = static_cast<long>(std::min(viaHost.size(), linear.size()));
         row.linearDiffer = differences(viaHost, linear);
 

@@ -62,6 +62,13 @@ typedef struct st_ModuleDescriptor {
     ServerRecord *serverDefs;
 } ModuleDescriptor;
 
+/* The descriptor's words as the host's loader expects them, and what the module's start-up
+ * returns: any value will do, the host only hands it back to shut-down. */
+#define MODULE_SYNC_WORD 0x04121994ul
+#define MODULE_SYSTEM_VERSION 3ul
+#define MODULE_MACHINE_WORD 0x300ul
+#define MODULE_STARTUP_RESULT 4u
+
 /* ---- Load and save states (member 7 is the 16-bit reader and writer) ------------------------ */
 typedef struct st_LWBlockIdent {
     LWID id;
@@ -109,6 +116,9 @@ typedef struct st_LWSaveState {
 enum { LWIO_BINARY = 0, LWIO_ASCII = 1 };
 
 /* ---- Texture handler (class "TextureHandler", version 5) ----------------------------------- */
+#define TEXTURE_HANDLER_CLASS "TextureHandler"
+#define TEXTURE_HANDLER_VERSION 5
+
 typedef struct st_LWTextureAccess {
     double wPos[3];      /* world position, untransformed */
     double tPos[3];
@@ -163,6 +173,9 @@ typedef struct st_LWTextureHandler {
 enum { LWTEXF_GRAD = 1, LWTEXF_SLOWPREVIEW = 2, LWTEXF_AXIS = 4, LWTEXF_AALIAS = 8 };
 
 /* ---- Interface (class "TextureInterface", version 4) ---------------------------------------- */
+#define TEXTURE_INTERFACE_CLASS "TextureInterface"
+#define TEXTURE_INTERFACE_VERSION 4
+
 typedef struct st_LWInterface {
     LWInstance inst;
     LWXPanelID panel;
@@ -263,8 +276,8 @@ typedef struct st_LWObjectInfo {
     LWMeshInfo *(*meshInfo)(LWItemID object, int frozen);
 } LWObjectInfo;
 
-/* meshInfo's frozen argument: 1 asks for the mesh as the renderer sees it, subdivided and deformed. */
-enum { LW_MESH_FROZEN = 1 };
+/* meshInfo's frozen flag, which the texture always sets: the mesh as the renderer sees it. */
+enum { LWMESH_FROZEN = 1 };
 
 /* ---- Multithreading utilities ("MultiThreading Utilities") --------------------------------- */
 typedef void *LWMTGroupID;

@@ -1,7 +1,5 @@
 #include "framework/texture_instance.h"
 
-#include "plugin/plugin_definition.h"
-
 namespace ostrevin {
 
 TextureInstance::TextureInstance(GlobalFunc *lookup, void *context) noexcept
@@ -31,7 +29,7 @@ LWError TextureInstance::newTime(LWFrame frame, LWTime time) noexcept
 void TextureInstance::notifyUpdate() noexcept
 {
     if (instUpdate)
-        instUpdate(pluginDefinition.handlerClass, this);
+        instUpdate(TEXTURE_HANDLER_CLASS, this);
 }
 
 void TextureInstance::restorePanel(int, int) noexcept {}

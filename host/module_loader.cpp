@@ -13,7 +13,6 @@ namespace standin {
 
 namespace {
 
-constexpr unsigned long descriptorSync = 0x04121994ul;
 constexpr std::size_t maxServers = 1024;   // a list without its terminator must not run on forever
 
 void *openLibrary(const std::string &path, std::string &error)
@@ -67,7 +66,7 @@ bool LoadedModule::open(const std::string &path)
         close();
         return false;
     }
-    if (descrip->sysSync != descriptorSync) {
+    if (descrip->sysSync != MODULE_SYNC_WORD) {
         lastError = path + ": descriptor sync value is wrong";
         close();
         return false;

@@ -39,6 +39,8 @@ int MultiThreading::lock(LWMTGroupID group, int mutex)
 {
     MultiThreading &mt = service();
     ++mt.locks;
+    if (mutex >= 0 && mutex < mutexesPerGroup)
+        ++mt.locksOf[mutex];
     if (mt.lockFails || !group || mutex < 0 || mutex >= mutexesPerGroup)
         return 0;
     static_cast<MutexSet *>(group)->mutexes[mutex].lock();
@@ -49,6 +51,8 @@ int MultiThreading::unlock(LWMTGroupID group, int mutex)
 {
     MultiThreading &mt = service();
     ++mt.unlocks;
+    if (mutex >= 0 && mutex < mutexesPerGroup)
+        ++mt.unlocksOf[mutex];
     if (!group || mutex < 0 || mutex >= mutexesPerGroup)
         return 0;
     static_cast<MutexSet *>(group)->mutexes[mutex].unlock();

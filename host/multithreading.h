@@ -19,6 +19,8 @@ public:
     bool lockFails = false;      // lock returns 0 without taking the mutex
 
     std::atomic<int> creates{0}, destroys{0}, locks{0}, unlocks{0}, liveGroups{0};
+    // Lock and unlock calls by mutex number, failed ones included.
+    std::atomic<int> locksOf[mutexesPerGroup] = {}, unlocksOf[mutexesPerGroup] = {};
     LWMTGroupID lastDestroyed = nullptr;
 
 private:

@@ -9,8 +9,8 @@ constexpr unsigned int inOutControl = 0x8002;
 
 TextureLayer::TextureLayer(StandInHost &host, const LoadedModule &module, const std::string &serverName)
     : host(host),
-      handlerActivate(module.find("TextureHandler", serverName)),
-      interfaceActivate(module.find("TextureInterface", serverName))
+      handlerActivate(module.find(TEXTURE_HANDLER_CLASS, serverName)),
+      interfaceActivate(module.find(TEXTURE_INTERFACE_CLASS, serverName))
 {
 }
 

@@ -23,9 +23,9 @@ public:
     TextureLayer &operator=(const TextureLayer &) = delete;
 
     // Activates the handler and creates an instance; false (with error()) when either fails.
-    bool create(void *context = nullptr, int handlerVersion = 5);
+    bool create(void *context = nullptr, int handlerVersion = TEXTURE_HANDLER_VERSION);
     // Activates the interface for the instance; the panel it made, or null.
-    LWXPanelID openPanel(int interfaceVersion = 4);
+    LWXPanelID openPanel(int interfaceVersion = TEXTURE_INTERFACE_VERSION);
     void destroy();
 
     LWInstance instance() const { return inst; }

@@ -4,16 +4,11 @@
 #include "plugin/entries.h"
 #include "texture/ostrevin_instance.h"
 
-namespace {
-constexpr int handlerVersion = 5;
-constexpr int interfaceVersion = 4;
-} // namespace
-
 extern "C" {
 
 int TextureHandlerActivate(int version, GlobalFunc *lookup, void *local, void *) noexcept
 {
-    if (version != handlerVersion)
+    if (version != TEXTURE_HANDLER_VERSION)
         return AFUNC_BADVERSION;
     auto *handler = static_cast<LWTextureHandler *>(local);
     if (!handler)
@@ -44,7 +39,7 @@ int TextureHandlerActivate(int version, GlobalFunc *lookup, void *local, void *)
 
 int TextureInterfaceActivate(int version, GlobalFunc *lookup, void *local, void *) noexcept
 {
-    if (version != interfaceVersion)
+    if (version != TEXTURE_INTERFACE_VERSION)
         return AFUNC_BADVERSION;
     auto *iface = static_cast<LWInterface *>(local);
     if (!iface)

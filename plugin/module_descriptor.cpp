@@ -40,13 +40,16 @@ struct ServerListFill {
 
 extern "C" {
 
-static void *moduleStartup(void) noexcept { return reinterpret_cast<void *>(static_cast<std::uintptr_t>(4)); }
+static void *moduleStartup(void) noexcept
+{
+    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(MODULE_STARTUP_RESULT));
+}
 static void moduleShutdown(void *) noexcept {}
 
 OSTREVIN_EXPORT ModuleDescriptor _mod_descrip = {
-    0x04121994ul,
-    3ul,
-    0x300ul,
+    MODULE_SYNC_WORD,
+    MODULE_SYSTEM_VERSION,
+    MODULE_MACHINE_WORD,
     moduleStartup,
     moduleShutdown,
     ostrevin::serverList,

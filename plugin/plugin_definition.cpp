@@ -8,9 +8,9 @@ const PluginDefinition pluginDefinition = {
     "Dabrel_Ostrevin",
     "Ostrevin",
     1.1,
-    "TextureHandler",
+    TEXTURE_HANDLER_CLASS,
     TextureHandlerActivate,
-    "TextureInterface",
+    TEXTURE_INTERFACE_CLASS,
     TextureInterfaceActivate,
 };
 

@@ -5,19 +5,44 @@
 // point is looked at, once, with the linear scan's arithmetic. So the answer is the linear scan's,
 // to the bit, for every point.
 //
-// Layout. One function per grid maps a coordinate to a step number and never decreases as the
-// coordinate grows; a cell of level 0 is 64 steps wide, a cell of level L 2^L times as wide. Each
-// polygon belongs to the finest level whose cells are wide enough that its rectangle spans at most
-// two of them along each axis (a level above the first that would hold only a few polygons hands
-// them to the top level), and has an entry in each of those (up to four) cells. A point then finds
-// every polygon whose rectangle may hold it in one cell per used level: its own. Each entry also
-// keeps a height above which the polygon's plane cannot be ahead of the point, so most polygons
-// behind the point are passed over without reading their copy; each cell keeps the highest of its
-// entries' heights, so a point above everything in a cell passes the whole cell over, and holds
-// its entries in two parts split by a height, so a point above the lower part reads only the
-// upper one (on a closed surface: the layers ahead of the point, not those behind it).
+// A newcomer's route. A query starts in isInside (crossing_index_query.cpp): it maps the point to
+// a step along u and v, finds its own cell in each used level, reads each cell's entries a group
+// at a time (ends and tops only), and for the entries that pass reads their copies and runs the
+// scan's tests on them (polygonCrosses). The grids are laid out in crossing_index_layout.cpp, one
+// named stage after another (see layOut); the build that fills the copies is crossing_index.cpp,
+// and the words' layouts are in crossing_index_storage.h. The cell size is chosen in
+// chooseLevelZeroCells from a quantile of the polygons' sizes (cellQuantile) and capped by the
+// storage; a cell's width in steps is fixed by cellShift. After any change, check() says whether
+// the grids still hold what the query relies on, and the index tests compare every answer with
+// the scan's.
 //
-// The three grids share one block of entries, four and a quarter per polygon: the first grid laid
+// Glossary (each word in this one meaning throughout the index's code):
+//   step   the unit of a grid along u and v: stepOf maps a coordinate to one. A level-0 cell is
+//          64 steps wide.
+//   level  a grid of cells 2^L times as wide as level 0's. A polygon sits at its natural level
+//          (the finest whose cells its rectangle spans at most two of along each axis) or, when
+//          that level is sparse, at the coarsest level.
+//   cell   one rectangle of a level, with its run of entries.
+//   entry  a polygon in one cell: its rectangle's ends in the cell's steps, its top and where its
+//          copy starts.
+//   group  four entries stored together as twelve words (four ends, four tops, four copies), so
+//          that a query tests them side by side; every cell's entries start a group.
+//   lane   an entry's place within its group, and its place in the query's vectors.
+//   copy   what the scan's tests read from a polygon: its plane, its vertex count and its
+//          vertices as the host's floats.
+//   top    a height at or above which a point need not read the polygon's copy (its plane cannot
+//          be ahead); a cell's top is the highest of its entries' tops.
+//   pivot  a height splitting a cell's entries in two: those with a top above it first.
+//   pool   the one block of entries the three grids share.
+//
+// Layout. A polygon has an entry in each of the (up to four) cells its rectangle overlaps at its
+// level. A point then finds every polygon whose rectangle may hold it in one cell per used
+// level: its own. The tops let most polygons behind the point be passed over without reading
+// their copy, a cell's top passes the whole cell over, and the pivot lets a point above the
+// lower part of a cell read only the upper one (on a closed surface: the layers ahead of the
+// point, not those behind it).
+//
+// The three grids share the pool, four and a quarter entries per polygon: the first grid laid
 // out may use up to two and a quarter per polygon (wider cells when it would need more), every
 // grid at least one.
 //
@@ -33,14 +58,21 @@
 namespace ostrevin {
 
 struct CachedPolygon;
-
-// The two axes across the ray, by texture axis.
-constexpr int crossFirstAxis[3] = {1, 0, 0};
-constexpr int crossSecondAxis[3] = {2, 2, 1};
+struct LayoutPlan;
 
 class CrossingIndex {
 public:
     static constexpr int maxLevels = 24;
+    static constexpr int gridCount = 3;
+
+    // The words of a group: the ends of its entries, then their tops, then their copies.
+    static constexpr size_t groupEntries = 4;
+    static constexpr size_t entryWords = 3;
+    static constexpr size_t groupEndsWord = 0;
+    static constexpr size_t groupTopsWord = groupEntries;
+    static constexpr size_t groupCopiesWord = 2 * groupEntries;
+    // Copies start on multiples of this many bytes, and entries count them in such words.
+    static constexpr size_t copyAlign = 8;
 
     CrossingIndex() noexcept = default;
     ~CrossingIndex();
@@ -73,6 +105,10 @@ public:
     void prepare(int axis) const noexcept;
     bool prepared(int axis) const noexcept { return laidOut[axis].load(std::memory_order_acquire); }
 
+    // The first invariant a laid-out grid breaks, described; null when it keeps them all (or is
+    // not laid out). For tests: it reads every entry.
+    const char *check(int axis) const noexcept;
+
     // Copies beyond this many bytes: a query starts fetching each copy as soon as its entry
     // passes, rather than gathering the passing entries without a branch. Tests lower it.
     size_t farGatherBytes = size_t{1} << 22;
@@ -80,9 +116,8 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
-    // The entries of a grid, cell after cell, each cell's from a multiple of four (the rest of its
-    // last group never passes), in groups of four entries of twelve words, so that a query tests a
-    // group with three loads: the four entries'
+    // The entries of a grid, cell after cell, each cell's from a group's start (the rest of its
+    // last group is padding), so that a query tests a group with three loads: the four entries'
     //   ends: the polygon's rectangle's ends in steps of its level, counted from the cell's first
     //     step and clipped to the cell (0 to 63), a byte each: low u, high u, low v, high v from
     //     the least significant byte up;
@@ -90,9 +125,9 @@ public:
     //     has the polygon's plane strictly ahead of it, whatever the rounding of the plane test
     //     (such a point need not look at the copy at all), as a float's bits made to order as
     //     signed integers (heightKey);
-    //   copies: where each copy starts, in 8-byte words from the start of the copies.
-    // Past the last cell, a group of padding.
-    static constexpr size_t entryPadding = 4;
+    //   copies: where each copy starts, in copyAlign-byte words from the start of the copies.
+    // Past the last cell, a group of padding. Padding never passes: no ends, the lowest top.
+    static constexpr size_t entryPadding = groupEntries;
     struct Entries {
         uint32_t *words = nullptr;
     };
@@ -109,8 +144,9 @@ public:
     };
 
     struct Level {
-        uint32_t cellsU = 0, cellsV = 0;
-        uint32_t firstCell = 0;   // of this level in the grid's cells
+        uint32_t acrossU = 0, acrossV = 0;   // cells along u and v
+        uint32_t firstCell = 0;              // of this level in the grid's cells
+        size_t cellCount() const noexcept { return static_cast<size_t>(acrossU) * acrossV; }
     };
 
     struct Grid {
@@ -119,7 +155,7 @@ public:
         uint32_t steps[2] = {64, 64};   // steps along u and v at level 0
         int levelCount = 0;
         Level levels[maxLevels];
-        uint32_t usedLevels = 0;        // bit L set: level L holds a polygon
+        uint32_t usedLevels = 0;        // a set of levels: 1 << L for level L holding a polygon
         Cell *cells = nullptr;          // every level's cells, then one more holding the end
         Entries entries;
     };
@@ -127,19 +163,26 @@ public:
     const Grid &grid(int axis) const noexcept { return grids[axis]; }
 
 private:
+    // The layout of one grid, in stages over a plan (crossing_index_layout.cpp).
     void layOut(int axis) const noexcept;
+    void sampleSizes(LayoutPlan &plan) const noexcept;
+    void chooseLevelZeroCells(LayoutPlan &plan) const noexcept;
+    void sizeLevels(LayoutPlan &plan) const noexcept;
+    void countEntries(LayoutPlan &plan) const noexcept;
+    void fillEntries(LayoutPlan &plan) const noexcept;
+    void splitCellsByHeight(LayoutPlan &plan) const noexcept;
+    bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
 
     // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
-    // all three axes as floats, low corner then high, and the axes whose test can count it, bit a;
-    // then the copies), the words (per polygon where its copy starts, in 8-byte words), each
-    // grid's cells, and the grids' entries. A copy, from an 8-byte
-    // boundary: normal and plane constant (four doubles), the vertex count (32 bits), the vertices
-    // as the host's floats.
+    // all three axes as floats, low corner then high, and the axes along which the ray can cross
+    // it; then the copies), the words (per polygon where its copy starts, in copyAlign-byte
+    // words), each grid's cells, and the pool. A copy, from a copyAlign-byte boundary: normal and
+    // plane constant (four doubles), the vertex count (32 bits), the vertices as the host's floats.
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
     Cell *cellsBlock = nullptr;
-    uint32_t *entriesBlock = nullptr;   // the pool: three words per entry
+    uint32_t *entriesBlock = nullptr;   // the pool
     // Entries in the pool, and those the grids laid out so far have taken (each grid its entries
     // then its padding).
     size_t poolEntries = 0;
@@ -147,7 +190,7 @@ private:
     size_t polygonCapacity = 0;   // of the words and entries blocks
 
     unsigned char *extents = nullptr;
-    unsigned char *countsOn = nullptr;
+    unsigned char *crossedAlong = nullptr;   // per polygon: 1 << a when its plane is not parallel to axis a
     unsigned char *copies = nullptr;
     size_t copiesCapacity = 0;
     size_t copiesUsed = 0;
@@ -159,8 +202,8 @@ private:
     bool ready = false;
 
     // Grids are laid out at first use; a spin flag keeps two threads from laying out together.
-    mutable Grid grids[3];
-    mutable std::atomic<bool> laidOut[3] = {};
+    mutable Grid grids[gridCount];
+    mutable std::atomic<bool> laidOut[gridCount] = {};
     mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
 };
 

@@ -1,19 +1,15 @@
 #include "texture/mesh_cache.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <new>
 
+#include "framework/growing_buffer.h"
+#include "texture/geometry.h"
 #include "texture/polygon_crossing.h"
 
 namespace ostrevin {
 
 namespace {
-
-// Largest counts whose arrays have a byte size that fits in size_t (a 32-bit target matters).
-constexpr size_t maxPolygons = SIZE_MAX / sizeof(CachedPolygon);
-constexpr size_t maxVertices = SIZE_MAX / sizeof(double[3]);
 
 void makeEmpty(double lo[3], double hi[3]) noexcept
 {
@@ -41,7 +37,7 @@ void MeshCache::build(LWItemID item) noexcept
     if (!item)
         return;
     LWMeshInfo *m = services.objectInfo && services.objectInfo->meshInfo
-                        ? services.objectInfo->meshInfo(item, LW_MESH_FROZEN)
+                        ? services.objectInfo->meshInfo(item, LWMESH_FROZEN)
                         : nullptr;
     // No mesh from the host. The same item keeps what its last build left (a passing failure);
     // another item must not answer with the previous item's polygons.
@@ -55,47 +51,37 @@ void MeshCache::build(LWItemID item) noexcept
     }
     builtItem = item;
 
-    {
-        mesh = m;
-        // The host's count sizes the array; a negative one is an empty mesh.
-        const int announced = m->numPolygons(m);
-        const int n = announced > 0 ? announced : 0;
+    mesh = m;
+    // The host's count sizes the array; a negative one is an empty mesh.
+    const int announced = m->numPolygons(m);
+    const int n = announced > 0 ? announced : 0;
 
-        // Grow the array only past what it already holds; on failure the cache has none.
-        if (n > polygonCapacity) {
-            delete[] polygons;
-            polygons = nullptr;
-            polygonCapacity = 0;
-            if (static_cast<size_t>(n) <= maxPolygons)
-                polygons = new (std::nothrow) CachedPolygon[static_cast<size_t>(n)];
-            if (polygons)
-                polygonCapacity = n;
-        }
+    // Grow the array only past what it already holds; on failure the cache has none.
+    growOrFail(polygons, polygonCapacity, n);
 
-        const int previousCount = polygonCount;
-        polygonCount = 0;
-        if (polygons) {
-            fillCursor = polygons;
-            fillEnd = polygons + n;
-            copyTotal = 0;
-            changed = !complete;
-            m->scanPolys(m, scanPolygon, this);
-            // A scan that visits fewer polygons than announced leaves no stale record in use.
-            polygonCount = static_cast<int>(fillCursor - polygons);
-            // The same positions as last time, bit for bit, in the same polygons: the records'
-            // bounds and planes, the mesh's bounds and the index are all still what a full build
-            // would make of them. The index's copies hold last time's positions.
-            if (changed || polygonCount != previousCount || !index.usable() ||
-                !index.holdsPositionsOf(polygons, polygonCount))
-                completeRecords();
-        } else {
-            complete = false;
-            index.clear();
-        }
-        fillCursor = nullptr;
-        fillEnd = nullptr;
-        mesh = nullptr;
+    const int previousCount = polygonCount;
+    polygonCount = 0;
+    if (polygons) {
+        fillCursor = polygons;
+        fillEnd = polygons + n;
+        copyTotal = 0;
+        changed = !complete;
+        m->scanPolys(m, scanPolygon, this);
+        // A scan that visits fewer polygons than announced leaves no stale record in use.
+        polygonCount = static_cast<int>(fillCursor - polygons);
+        // The same positions as last time, bit for bit, in the same polygons: the records'
+        // bounds and planes, the mesh's bounds and the index are all still what a full build
+        // would make of them. The index's copies hold last time's positions.
+        if (changed || polygonCount != previousCount || !index.usable() ||
+            !index.holdsPositionsOf(polygons, polygonCount))
+            completeRecords();
+    } else {
+        complete = false;
+        index.clear();
     }
+    fillCursor = nullptr;
+    fillEnd = nullptr;
+    mesh = nullptr;
 
     if (m->destroy)
         m->destroy(m);
@@ -125,14 +111,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     // no test ever reads it.
     if (k > r.vertexCapacity) {
         changed = true;
-        delete[] r.vertices;
-        r.vertices = nullptr;
-        r.vertexCapacity = 0;
-        if (static_cast<size_t>(k) <= maxVertices)
-            r.vertices = new (std::nothrow) double[static_cast<size_t>(k)][3];
-        if (r.vertices)
-            r.vertexCapacity = k;
-        else
+        if (!growOrFail(r.vertices, r.vertexCapacity, k))
             k = 0;
     }
     changed |= k != r.vertexCount;
@@ -226,11 +205,10 @@ bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noe
         if (na == 0.0 || r.vertexCount < 3)
             continue;
         // The polygon's rectangle across the ray, boundaries included.
-        if (!(r.boundsMin[u] <= pu && r.boundsMin[v] <= pv && pu <= r.boundsMax[u] && pv <= r.boundsMax[v]))
+        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
             continue;
-        // The plane meets the ray strictly ahead of p. Tested before the edges: it is cheaper.
-        const double t = (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * na;
-        if (!(t < 0.0))
+        // Tested before the edges: it is cheaper.
+        if (!planeAheadOfPoint(r.normal, r.planeD, p, axis))
             continue;
         if (projectionContains(r.vertices, r.vertexCount, u, v, pu, pv))
             inside = !inside;

@@ -7,6 +7,7 @@
 #include "framework/host_api.h"
 #include "framework/host_services.h"
 #include "texture/crossing_index.h"
+#include "texture/geometry.h"
 
 namespace ostrevin {
 
@@ -55,6 +56,9 @@ public:
             return index.isInside(p, axis, u, v);
         return scanRecords(p, axis, u, v);
     }
+    // The same parity by the plain scan of every record, never through the index: the reference
+    // the index is held against by the tests and the benchmarks.
+    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
     const HostServices &services;
     int polygonCount = 0;
@@ -75,7 +79,6 @@ private:
     void forget() noexcept;
     // Bounds, normals and plane constants of the scanned records, and their index entries.
     void completeRecords() noexcept;
-    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
 
     CachedPolygon *fillEnd = nullptr;
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take

@@ -1,30 +1,11 @@
 #include "texture/ostrevin_instance.h"
 
-#include <thread>
-
+#include "framework/spin_lock.h"
 #include "framework/system_id.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 namespace ostrevin {
-
-namespace {
-
-class SpinGuard {
-public:
-    explicit SpinGuard(std::atomic_flag &flag) noexcept : flag(flag)
-    {
-        while (flag.test_and_set(std::memory_order_acquire))
-            std::this_thread::yield();
-    }
-    ~SpinGuard() { flag.clear(std::memory_order_release); }
-    SpinGuard(const SpinGuard &) = delete;
-    SpinGuard &operator=(const SpinGuard &) = delete;
-
-private:
-    std::atomic_flag &flag;
-};
-
-} // namespace
 
 OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
     : TextureInstance(lookup, context),
@@ -34,13 +15,7 @@ OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
       mutexes(lookup),
       meshCache(services)
 {
-    textureFlags = 6;
-    itemName[0] = '\0';
-    itemID = nullptr;
-    popupIndex = -1;
-    flipFlg = 0;
-    cacheBuilt.store(false, std::memory_order_relaxed);
-    renderMode = -1;
+    textureFlags = LWTEXF_SLOWPREVIEW | LWTEXF_AXIS;
 }
 
 // Members go in reverse order: the mesh cache and its buffers before the mutex group.
@@ -81,7 +56,7 @@ void OstrevinInstance::buildForFrame() noexcept
 double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
 {
     // Inert in Modeler, outside a render, and without a target.
-    if (!access || isModeler() || renderMode != 1 || !itemID)
+    if (!access || isModeler() || renderMode != LWINIT_RENDER || !itemID)
         return 0.0;
 
     // The frame's first evaluation builds; the rest see the finished cache.
@@ -97,9 +72,7 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     double result = 0.0;
     // Another axis value than 0, 1, 2 answers as for a point outside.
     if (axis >= 0 && axis <= 2) {
-        const bool inBounds = meshCache.boundsMin[0] <= p[0] && p[0] <= meshCache.boundsMax[0] &&
-                              meshCache.boundsMin[1] <= p[1] && p[1] <= meshCache.boundsMax[1] &&
-                              meshCache.boundsMin[2] <= p[2] && p[2] <= meshCache.boundsMax[2];
+        const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
         if (inBounds && meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]))
             result = 1.0;
     }

@@ -235,7 +235,7 @@ bool evaluateTarget(std::FILE *out, standin::StandInHost &host, const standin::L
     }
     layer.openPanel();
     const bool picked = layer.pickTarget(object.name);
-    layer.init(1);
+    layer.init(LWINIT_RENDER);
     layer.newTime(frame, frame);
 
     Tally tally;

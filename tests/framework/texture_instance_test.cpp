@@ -34,7 +34,7 @@ TEST(TextureInstance, BaseDefaults)
     EXPECT_EQ(base.panelGet(0x8001), nullptr);
     EXPECT_EQ(base.panelSet(0x8001, nullptr), 1);
     EXPECT_EQ(base.copy(&base), nullptr);
-    EXPECT_EQ(base.init(1), nullptr);
+    EXPECT_EQ(base.init(LWINIT_RENDER), nullptr);
     EXPECT_EQ(base.useItems(), nullptr);
     int x = 7, y = 9;
     EXPECT_FALSE(base.queryPanel(&x, &y));

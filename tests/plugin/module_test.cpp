@@ -11,10 +11,10 @@ TEST_F(ModuleTest, DescriptorCarriesSyncVersionMachineAndStartupValue)
 {
     const ModuleDescriptor *d = module.descriptor();
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->sysSync, 0x04121994ul);
-    EXPECT_EQ(d->sysVersion, 3ul);
-    EXPECT_EQ(d->sysMachine, 0x300ul);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(module.startupResult()), 4u);
+    EXPECT_EQ(d->sysSync, MODULE_SYNC_WORD);
+    EXPECT_EQ(d->sysVersion, MODULE_SYSTEM_VERSION);
+    EXPECT_EQ(d->sysMachine, MODULE_MACHINE_WORD);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(module.startupResult()), MODULE_STARTUP_RESULT);
     ASSERT_NE(d->shutdown, nullptr);
 }
 
@@ -158,7 +158,7 @@ TEST_F(ModuleTest, AHostWithoutAnyServiceStillGetsAWorkingInstance)
     TextureLayer layer(host, module);
     ASSERT_TRUE(layer.create()) << layer.error();
     EXPECT_EQ(host.threads().creates.load(), 0);
-    EXPECT_EQ(layer.init(1), nullptr);
+    EXPECT_EQ(layer.init(LWINIT_RENDER), nullptr);
     EXPECT_EQ(layer.newTime(1, 0.04), nullptr);
     EXPECT_EQ(layer.evaluate(0, 0, 0), 0.0);
     layer.cleanup();

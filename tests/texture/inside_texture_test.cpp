@@ -184,6 +184,7 @@ TEST_F(LayerTest, ThreadsShareOneBuildPerFrame)
         constexpr int threads = 8, frames = 6, points = 200;
         for (int frame = 0; frame < frames; ++frame) {
             layer().newTime(frame, 0.25 * frame);
+            const int locksBefore = host.threads().locksOf[0], unlocksBefore = host.threads().unlocksOf[0];
             std::atomic<int> ready{0}, wrong{0};
             std::vector<std::thread> pool;
             for (int t = 0; t < threads; ++t)
@@ -199,6 +200,12 @@ TEST_F(LayerTest, ThreadsShareOneBuildPerFrame)
             for (auto &th : pool)
                 th.join();
             EXPECT_EQ(wrong.load(), 0) << "mode " << mode << " frame " << frame;
+            // The build asks for mutex 0 whenever the host offers a group, and releases only what
+            // it was given.
+            const int locked = host.threads().locksOf[0] - locksBefore;
+            const int unlocked = host.threads().unlocksOf[0] - unlocksBefore;
+            EXPECT_EQ(locked > 0, mode != 1) << "mode " << mode << " frame " << frame;
+            EXPECT_EQ(unlocked, mode == 0 ? locked : 0) << "mode " << mode << " frame " << frame;
         }
         EXPECT_EQ(scene().counters.meshInfo.load(), frames) << "mode " << mode;
         layer().destroy();

@@ -13,7 +13,7 @@ TEST(OstrevinInstance, StartsWithoutTargetOrRenderAndFlagsSix)
     StandInHost host;
     {
         OstrevinInstance instance(StandInHost::globalFunc(), nullptr);
-        EXPECT_EQ(instance.flags(), 6u);
+        EXPECT_EQ(instance.flags(), unsigned{LWTEXF_SLOWPREVIEW | LWTEXF_AXIS});
         EXPECT_STREQ(instance.itemName, "");
         EXPECT_EQ(instance.itemID, nullptr);
         EXPECT_EQ(instance.popupIndex, -1);

@@ -8,7 +8,7 @@
 
 #include "framework/state_stream.h"
 #include "host/states.h"
-#include "state_support.h"
+#include "support/state_support.h"
 
 using namespace ostrevin;
 using settings_test::record;

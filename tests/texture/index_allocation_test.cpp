@@ -9,6 +9,7 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_allocations.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 namespace {
@@ -30,7 +31,7 @@ protected:
         for (int axis = 0; axis < 3; ++axis)
             for (int i = 0; i < 200; ++i) {
                 const double p[3] = {-1.5 + 0.015 * i, 0.3 - 0.003 * i, 0.1 + 0.001 * i};
-                wrong += cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]) !=
+                wrong += cache.isInside(p, axis, ostrevin::crossFirstAxis[axis], ostrevin::crossSecondAxis[axis]) !=
                          reference::scanInside(cache, p, axis);
             }
         return wrong;
@@ -71,7 +72,7 @@ TEST_F(IndexStorage, EachFailedBlockLeavesTheScanAnsweringUntilABuildGetsIt)
         for (int axis = 0; axis < 3; ++axis)
             for (int i = 0; i < 50; ++i) {
                 const double p[3] = {-1.2 + 0.05 * i, 0.05 * i - 1.0, 0.0};
-                EXPECT_EQ(fresh.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]),
+                EXPECT_EQ(fresh.isInside(p, axis, ostrevin::crossFirstAxis[axis], ostrevin::crossSecondAxis[axis]),
                           reference::scanInside(fresh, p, axis));
             }
         failAt = -1;

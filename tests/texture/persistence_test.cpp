@@ -8,8 +8,8 @@
 #include <string>
 
 #include "host/states.h"
-#include "state_support.h"
 #include "support/module_fixture.h"
+#include "support/state_support.h"
 #include "texture/ostrevin_instance.h"
 
 using ostrevin::OstrevinInstance;
@@ -169,7 +169,7 @@ TEST_F(Persistence, CopyTakesTheFourSettingsFromItsOwnKindOnly)
     std::strcpy(source->itemName, "Cube");
     source->popupIndex = 3;
     source->flipFlg = 1;
-    source->renderMode = 1;
+    source->renderMode = LWINIT_RENDER;
     auto dest = make();
     EXPECT_EQ(dest->copy(source.get()), nullptr);
     EXPECT_EQ(dest->itemID, id(712));

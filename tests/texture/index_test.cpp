@@ -20,6 +20,7 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_fixture.h"
+#include "texture/geometry.h"
 #include "texture/mesh_cache.h"
 
 using ostrevin::MeshCache;
@@ -76,6 +77,9 @@ std::vector<Target> targets()
 {
     return {
         {"cube", [](SceneObject &o) { standin::appendBox(o, {-1, -1, -1}, {1, 1, 1}); }},
+        // Faces at heights off every power-of-two grid: the cells' coarse heights must not round past them.
+        {"box at off-grid heights",
+         [](SceneObject &o) { standin::appendBox(o, {-1.1f, -0.9f, -1.3f}, {0.7f, 1.3f, 0.9f}); }},
         {"triangulated grid box", [](SceneObject &o) { standin::appendTriangulatedBox(o, {-2, -1, 0}, {2, 1, 1}, 4); }},
         {"icosphere", [](SceneObject &o) { standin::appendIcosphere(o, {0.5, -0.25, 0}, 1.5, 3); }},
         {"uv sphere", [](SceneObject &o) { standin::appendUVSphere(o, {0, 0, 0}, 1.0, 24, 12); }},
@@ -152,18 +156,23 @@ protected:
     // Builds `o` into the cache at the scene's current time.
     void build(const SceneObject &o) { cache.build(o.id); }
 
-    // Points where the index and the scan disagree, over all three axes.
+    // The first invariant each axis's grid breaks, and points where the index and the scan
+    // disagree, over all three axes.
     std::vector<std::string> disagreements(const std::vector<Point> &points)
     {
         std::vector<std::string> found;
-        for (int axis = 0; axis < 3; ++axis)
+        for (int axis = 0; axis < 3; ++axis) {
+            cache.index.prepare(axis);
+            if (const char *broken = cache.index.check(axis))
+                found.push_back("axis " + std::to_string(axis) + ": " + broken);
             for (const Point &p : points) {
-                const bool fast = cache.isInside(p.data(), axis, reference::firstPlaneAxis[axis],
-                                                 reference::secondPlaneAxis[axis]);
+                const bool fast = cache.isInside(p.data(), axis, ostrevin::crossFirstAxis[axis],
+                                                 ostrevin::crossSecondAxis[axis]);
                 if (fast != reference::scanInside(cache, p.data(), axis) && found.size() < 5)
                     found.push_back("axis " + std::to_string(axis) + " at (" + std::to_string(p[0]) + ", " +
                                     std::to_string(p[1]) + ", " + std::to_string(p[2]) + ")");
             }
+        }
         return found;
     }
 
@@ -270,7 +279,7 @@ TEST_F(IndexAgainstScan, AnEmptyMeshAfterAFullOneAnswersOutsideEverywhere)
     build(o);
     const double p[3] = {0, 0, 0};
     for (int axis = 0; axis < 3; ++axis)
-        EXPECT_FALSE(cache.isInside(p, axis, reference::firstPlaneAxis[axis], reference::secondPlaneAxis[axis]));
+        EXPECT_FALSE(cache.isInside(p, axis, ostrevin::crossFirstAxis[axis], ostrevin::crossSecondAxis[axis]));
 }
 
 // The index holds no more bytes than the records it indexes (each record with its vertex buffer),
@@ -328,12 +337,12 @@ TEST_F(IndexAgainstScan, GridsTakeDisjointPartsOfTheEntriesInAnyOrder)
         for (int axis = 0; axis < 3; ++axis) {
             const auto &grid = cache.index.grid(axis);
             const auto &last = grid.levels[grid.levelCount - 1];
-            const std::uint32_t entries = grid.cells[last.firstCell + last.cellsU * last.cellsV].start;
-            // Three words per entry, then a padding group.
+            const std::uint32_t entries = grid.cells[last.firstCell + last.cellCount()].start;
+            // The entries, then a padding group.
             const std::size_t room = entries + ostrevin::CrossingIndex::entryPadding;
-            EXPECT_EQ(entries % 4, 0u) << name << ", axis " << axis;
+            EXPECT_EQ(entries % ostrevin::CrossingIndex::groupEntries, 0u) << name << ", axis " << axis;
             EXPECT_LE(entries, 5 * o.polygons.size() / 2 + 24) << name << ", axis " << axis;
-            parts.push_back({grid.entries.words, grid.entries.words + 3 * room});
+            parts.push_back({grid.entries.words, grid.entries.words + ostrevin::CrossingIndex::entryWords * room});
         }
         const std::uint32_t *first = std::min({parts[0].begin, parts[1].begin, parts[2].begin});
         for (std::size_t a = 0; a < parts.size(); ++a) {
@@ -395,7 +404,7 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
     build(o);
     std::vector<Point> points;
     for (int axis = 0; axis < 3; ++axis) {
-        const int u = reference::firstPlaneAxis[axis], v = reference::secondPlaneAxis[axis];
+        const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
         for (int i = 0; i < cache.polygonCount; i += 2) {
             const ostrevin::CachedPolygon &r = cache.polygons[i];
             if (r.vertexCount < 3 || r.normal[axis] == 0.0)
@@ -405,7 +414,7 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
             p[v] = 0.5 * (r.boundsMin[v] + r.boundsMax[v]);
             const auto ahead = [&](double height) {
                 p[axis] = height;
-                return (r.normal[0] * p[0] + r.normal[1] * p[1] + r.normal[2] * p[2] - r.planeD) * r.normal[axis] < 0.0;
+                return ostrevin::planeAheadOfPoint(r.normal, r.planeD, p.data(), axis);
             };
             // The computed test is monotone in the height: bisect between an ahead and a behind.
             double low = cache.boundsMin[axis], high = cache.boundsMax[axis];
@@ -426,9 +435,9 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
 
-// A level of the grid holding only a few polygons hands them to the top level; they must still be
-// found there, from every cell.
-TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheTopLevel)
+// A level of the grid holding only a few polygons hands them to the coarsest level; they must
+// still be found there, from every cell.
+TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheCoarsestLevel)
 {
     SceneObject &o = host.scene().addObject("Many small, a few large");
     standin::appendIcosphere(o, {0, 0, 0}, 1.0, 4);
@@ -436,16 +445,16 @@ TEST_F(IndexAgainstScan, AgreesWhenAFewMidSizedPolygonsMoveToTheTopLevel)
     standin::appendBox(o, {0.5f, 0.5f, -0.1f}, {0.95f, 0.7f, 0.1f});
     build(o);
     cache.index.prepare(2);
-    // Between the first level and the top, no level in use holds only a few polygons.
+    // Between the first level and the coarsest, no level in use holds only a few polygons.
     const auto &grid = cache.index.grid(2);
-    const int top = grid.levelCount - 1;
-    for (int level = 1; level < top; ++level) {
+    const int coarsest = grid.levelCount - 1;
+    for (int level = 1; level < coarsest; ++level) {
         const auto &l = grid.levels[level];
-        const std::uint32_t held = grid.cells[l.firstCell + l.cellsU * l.cellsV].start - grid.cells[l.firstCell].start;
+        const std::uint32_t held = grid.cells[l.firstCell + l.cellCount()].start - grid.cells[l.firstCell].start;
         EXPECT_TRUE(held == 0 || held > 8) << "level " << level << " holds " << held;
     }
-    const auto &t = grid.levels[top];
-    EXPECT_GT(grid.cells[t.firstCell + t.cellsU * t.cellsV].start - grid.cells[t.firstCell].start, 0u) << "the top holds them";
+    const auto &c = grid.levels[coarsest];
+    EXPECT_GT(grid.cells[c.firstCell + c.cellCount()].start - grid.cells[c.firstCell].start, 0u) << "the coarsest holds them";
     const auto found = disagreements(probePoints(o, 3000, 77));
     EXPECT_TRUE(found.empty()) << found.size() << " or more, first " << found.front();
 }
@@ -464,7 +473,7 @@ TEST_F(IndexAgainstScan, AgreesWhereCellsHoldManyEntries)
         const auto &grid = cache.index.grid(axis);
         std::uint32_t crowded = 0;
         const auto &last = grid.levels[grid.levelCount - 1];
-        for (std::uint32_t c = 0; c < last.firstCell + last.cellsU * last.cellsV; ++c)
+        for (std::uint32_t c = 0; c < last.firstCell + last.cellCount(); ++c)
             crowded = std::max(crowded, grid.cells[c + 1].start - grid.cells[c].start);
         EXPECT_GT(crowded, 12u) << "axis " << axis << ": no cell holds several groups";
     }

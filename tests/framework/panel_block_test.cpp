@@ -9,7 +9,7 @@
 #include "framework/texture_instance.h"
 #include "host/standin_host.h"
 #include "host/states.h"
-#include "state_support.h"
+#include "support/state_support.h"
 
 using ostrevin::TextureInstance;
 using standin::LoadState;

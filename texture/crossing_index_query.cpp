@@ -1,0 +1,243 @@
+// The index's query: the point's cell in each used level, the entries there whose steps and top
+// let the polygon cross the ray, and the scan's tests on their copies.
+#include "texture/crossing_index.h"
+
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+#include "texture/crossing_index_storage.h"
+#include "texture/geometry.h"
+#include "texture/height_key.h"
+#include "texture/polygon_crossing.h"
+
+namespace ostrevin {
+
+using namespace indexstorage;
+
+namespace {
+
+// Copies beyond this many bytes are not expected to stay in the caches between queries.
+constexpr size_t farCopies = size_t{1} << 19;
+
+// The rectangle test on an entry's four ends at once, a byte each (every value below 128): for a
+// point at steps (qu, qv) of the entry's cell, byte by byte `above` must be at least `below`:
+//   above = qu, high u, qv, high v      below = low u, qu, low v, qv
+// Setting each byte's high bit before subtracting keeps borrows inside the byte, and leaves the
+// high bit set exactly where the byte is not below. A byte of exactly 0x80 is an equality: the
+// point on the step of one of the rectangle's edges.
+constexpr uint32_t byteHighBits = 0x80808080u;
+constexpr uint32_t highEnds = 0xFF00FF00u;
+constexpr uint32_t lowEnds = 0x00FF00FFu;
+constexpr uint32_t signFlip = 0x80000000u;
+
+// An entry's end differences for a point whose bytes in the entry's cell are `above` and
+// `below`; for one entry, or for a group of them as a vector.
+template <class Ends>
+inline Ends endDifferences(Ends ends, uint32_t above, uint32_t below) noexcept
+{
+    return ((ends & highEnds) | above | byteHighBits) - ((ends & lowEnds) | below);
+}
+
+inline bool onEdgeStep(uint32_t differences) noexcept
+{
+    const uint32_t x = differences ^ byteHighBits;   // a byte of 0x80 becomes 0
+    return ((x - 0x01010101u) & ~x & byteHighBits) != 0;
+}
+
+// The linear scan's tests on a polygon whose rectangle's steps hold the point. With the point
+// strictly inside the steps the rectangle holds it (the step function never decreases), so the
+// exact comparison is made only for a point on an edge's step. Otherwise without early exits, so
+// that outcomes that vary from polygon to polygon cost no mispredicted branches; the operations
+// and their order are the scan's. Kept out of line: inlined, it makes every query slower (the
+// gathering loop around it then spills).
+__attribute__((noinline)) bool polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
+{
+    const double pu = p[u], pv = p[v];
+    const int count = loadVertexCount(copy);
+    bool inRect = true;
+    if (onEdge) {
+        // The record's rectangle, from the same floats: NaN widens nothing.
+        float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
+        for (int j = 0; j < count; ++j) {
+            const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
+            uLow = a < uLow ? a : uLow;
+            uHigh = a > uHigh ? a : uHigh;
+            vLow = b < vLow ? b : vLow;
+            vHigh = b > vHigh ? b : vHigh;
+        }
+        inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
+    }
+    double normal[3];
+    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    const bool ahead = planeAheadOfPoint(normal, loadDouble(copy + planeOffset), p, axis);
+    const bool contains = projectionContainsBy(
+        count, pu, pv, [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, u)); },
+        [&](int j) noexcept { return static_cast<double>(coordinate(copy, j, v)); });
+    return inRect & ahead & contains;
+}
+
+constexpr int foundCapacity = 32;
+
+// The crossing parity of the gathered entries of one cell (their numbers in `words`; `above` and
+// `below` the point's end bytes in that cell), the copies first fetched together when asked. Always
+// inlined: a call here costs a tenth of a query.
+__attribute__((always_inline)) inline bool countFound(const unsigned char *copies, const uint32_t *words,
+                                                      const uint32_t *found, uint32_t n, uint32_t above,
+                                                      uint32_t below, bool prefetch, const double p[3], int axis,
+                                                      int u, int v) noexcept
+{
+    if (prefetch)
+        for (uint32_t j = 0; j < n; ++j) {
+            const unsigned char *copy = copyAt(copies, copyOf(words, found[j]));
+            __builtin_prefetch(copy);
+            __builtin_prefetch(copy + 63);
+        }
+    bool odd = false;
+    for (uint32_t j = 0; j < n; ++j) {
+        const uint32_t differences = endDifferences(endsOf(words, found[j]), above, below);
+        odd ^= polygonCrosses(copyAt(copies, copyOf(words, found[j])), onEdgeStep(differences), p, axis, u, v);
+    }
+    return odd;
+}
+
+// Entries tested at once, a group, as a vector the compiler maps to the target's (or to plain
+// integers).
+constexpr uint32_t lanes = CrossingIndex::groupEntries;
+
+// For each set of passing lanes (bit k: lane k): what to add to the lanes' own entry numbers so
+// that the passing lanes' numbers come first, in order, then the others'; and how many pass.
+// Storing all four numbers so gathers the passing ones without a branch.
+struct LaneOrders {
+    uint32_t shift[1u << lanes][lanes];
+    uint32_t count[1u << lanes];
+};
+constexpr LaneOrders makeLaneOrders() noexcept
+{
+    LaneOrders o{};
+    for (uint32_t set = 0; set < (1u << lanes); ++set) {
+        uint32_t k = 0;
+        for (uint32_t passes : {1u, 0u})   // the passing lanes, then the others
+            for (uint32_t lane = 0; lane < lanes; ++lane)
+                if ((set >> lane & 1u) == passes) {
+                    o.shift[set][k] = lane - k;
+                    ++k;
+                }
+        for (uint32_t lane = 0; lane < lanes; ++lane)
+            o.count[set] += set >> lane & 1u;
+    }
+    return o;
+}
+alignas(16) constexpr LaneOrders passingFirst = makeLaneOrders();
+typedef int32_t SignedLanes __attribute__((vector_size(lanes * sizeof(int32_t))));
+typedef uint32_t UnsignedLanes __attribute__((vector_size(lanes * sizeof(uint32_t))));
+static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last group of lanes");
+
+} // namespace
+
+bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
+{
+    if (!prepared(axis))
+        prepare(axis);
+    const Grid &g = grids[axis];
+    const bool fetchEarly = copiesUsed > farCopies;
+    // Polygons whose plane cannot be ahead are passed over by height, for a point within the
+    // mesh's bounds (the bound on the test's rounding holds there). Elsewhere the point is lower
+    // than every key, so no entry is passed over by height (only the padding and empty cells,
+    // whose key is the lowest there is).
+    const bool within = withinBoundsInclusive(p, meshLow, meshHigh);
+    const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
+    // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
+    // the key it stands for.
+    const int32_t coarse = coarseHeight(height);
+    const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
+    const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
+    const Entries &entries = g.entries;
+
+    // On a large mesh every step below is a trip to memory; they are ordered so that each trip
+    // fetches everything it can at once. First the runs of entries to read: the point's cell in
+    // each used level (each polygon is in every cell its rectangle overlaps at its level).
+    struct Run {
+        uint32_t begin, end;
+        uint32_t above, below;   // the point's end bytes for the end differences
+    };
+    Run runs[maxLevels];
+    int runCount = 0;
+    for (uint32_t used = g.usedLevels; used != 0; used &= used - 1) {
+        const uint32_t level = static_cast<uint32_t>(__builtin_ctz(used));
+        const Level &l = g.levels[level];
+        const uint32_t lu = su >> level, lv = sv >> level;
+        const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
+        const uint32_t qu = lu - (cu << cellShift), qv = lv - (cv << cellShift);
+        const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
+        Run &r = runs[runCount];
+        r.begin = own->start;
+        r.end = coarse >= own->pivot ? own->split : own[1].start;
+        r.above = qu | qv << 16;
+        r.below = qu << 8 | qv << 24;
+        // A cell none of whose polygons can be ahead of the point is left out (written all the
+        // same: whether it is kept is as much a coin toss as an entry's test).
+        runCount += own->top > coarse;
+        const uint32_t *first = groupOf(entries.words, r.begin);   // a cell starts a group
+        __builtin_prefetch(first);
+        __builtin_prefetch(first + lanes * CrossingIndex::entryWords);
+    }
+
+    // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
+    // which of them pass (from entry to entry that is a coin toss, and a mispredicted branch costs
+    // more than a group's test): every lane's number is written, and the count moves on only past
+    // those that pass. The copies are then fetched together before any is tested, cell by cell.
+    uint32_t found[foundCapacity + lanes];
+    bool inside = false;
+    // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
+    // entry passes, which is worth a branch per passing entry.
+    const bool fetchAtOnce = copiesUsed > farGatherBytes;
+    const bool prefetchFound = fetchEarly && !fetchAtOnce;
+    for (int k = 0; k < runCount; ++k) {
+        const Run &r = runs[k];
+        uint32_t n = 0;
+        // Entry numbers lane by lane, compared as signed numbers with the top bit flipped (the
+        // unsigned order, in the one comparison the vector unit has).
+        const SignedLanes endFlipped = SignedLanes{} + static_cast<int32_t>(r.end ^ signFlip);
+        UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
+        for (uint32_t i = r.begin; i < r.end; i += lanes, at += lanes) {
+            // A group of four from a cell's start; lanes past the run never pass.
+            const uint32_t *group = groupOf(entries.words, i);
+            UnsignedLanes ends;
+            SignedLanes tops;
+            std::memcpy(&ends, group + CrossingIndex::groupEndsWord, sizeof ends);
+            std::memcpy(&tops, group + CrossingIndex::groupTopsWord, sizeof tops);
+            const UnsignedLanes d = endDifferences(ends, r.above, r.below);
+            const SignedLanes before = reinterpret_cast<SignedLanes>(at ^ signFlip) < endFlipped;
+            const SignedLanes pass = ((d & byteHighBits) == byteHighBits) & (tops > height) & before;
+            SignedLanes flags = pass & SignedLanes{1, 2, 4, 8};
+            flags |= __builtin_shufflevector(flags, flags, 2, 3, 0, 1);
+            flags |= __builtin_shufflevector(flags, flags, 1, 0, 3, 2);
+            const uint32_t passing = static_cast<uint32_t>(flags[0]);
+            if (fetchAtOnce) {
+                for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+                    const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
+                    const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
+                    __builtin_prefetch(copy);
+                    __builtin_prefetch(copy + 63);
+                    found[n++] = i + lane;
+                }
+            } else {
+                // All four numbers stored at once, the passing lanes first.
+                UnsignedLanes shift;
+                std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
+                const UnsignedLanes numbers = at + shift;
+                std::memcpy(found + n, &numbers, sizeof numbers);
+                n += passingFirst.count[passing];
+            }
+            if (n > foundCapacity - lanes) {
+                inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
+                n = 0;
+            }
+        }
+        inside ^= countFound(copies, entries.words, found, n, r.above, r.below, prefetchFound, p, axis, u, v);
+    }
+    return inside;
+}
+
+} // namespace ostrevin

@@ -1,0 +1,187 @@
+// How the crossing index lays out its words: the entry groups, the copies, the step function and
+// the capacities the build sizes its blocks by. Shared by the index's build, layout and query
+// files only; the terms are those of the glossary in crossing_index.h.
+#ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_STORAGE_H
+#define OSTREVIN_TEXTURE_CROSSING_INDEX_STORAGE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <cstring>
+
+#include "texture/crossing_index.h"
+
+namespace ostrevin {
+namespace indexstorage {
+
+using Index = CrossingIndex;
+
+// Entry `at`'s words: its group's words start at entryWords * (at rounded down to a group), and
+// within them the ends, tops and copies of the group's entries follow one another.
+// Word is uint32_t to write an entry, const uint32_t to read one.
+template <class Word>
+inline Word *groupOf(Word *words, size_t at) noexcept
+{
+    return words + Index::entryWords * (at & ~(Index::groupEntries - 1));
+}
+inline size_t laneOf(size_t at) noexcept
+{
+    return at & (Index::groupEntries - 1);
+}
+template <class Word>
+inline Word &endsOf(Word *words, size_t at) noexcept
+{
+    return groupOf(words, at)[Index::groupEndsWord + laneOf(at)];
+}
+template <class Word>
+inline Word &topOf(Word *words, size_t at) noexcept
+{
+    return groupOf(words, at)[Index::groupTopsWord + laneOf(at)];
+}
+template <class Word>
+inline Word &copyOf(Word *words, size_t at) noexcept
+{
+    return groupOf(words, at)[Index::groupCopiesWord + laneOf(at)];
+}
+inline void setEntry(uint32_t *words, size_t at, uint32_t ends, int32_t top, uint32_t copy) noexcept
+{
+    endsOf(words, at) = ends;
+    topOf(words, at) = static_cast<uint32_t>(top);
+    copyOf(words, at) = copy;
+}
+// An entry that never passes: no step range, and a top under every point's height.
+constexpr int32_t paddingTop = INT32_MIN;
+inline void setPadding(uint32_t *words, size_t at) noexcept
+{
+    setEntry(words, at, 0, paddingTop, 0);
+}
+inline uint32_t roundUpToGroup(uint32_t count) noexcept
+{
+    return (count + Index::groupEntries - 1) & ~static_cast<uint32_t>(Index::groupEntries - 1);
+}
+
+// A height key in a cell, to 16 bits: rounded up, so that a point whose key's upper half is at or
+// above it is at or above the key itself. Every key of a float fits (the largest, infinity's,
+// rounds up to 0x7F80).
+inline int16_t coarseKey(int32_t key) noexcept
+{
+    return static_cast<int16_t>((static_cast<int64_t>(key) + 0xFFFF) >> 16);
+}
+// A key's upper half, rounded down: at or above a cell's coarse key, the key is at or above the
+// key the cell's stands for.
+inline int32_t coarseHeight(int32_t key) noexcept
+{
+    return key >> 16;
+}
+constexpr int16_t noCoarseKey = INT16_MIN;
+static_assert((-65537 >> 16) == -2 && (int64_t{-65537} >> 16) == -2, "right shifts of negative keys round down");
+
+// A copy's bytes, from its start (a multiple of copyAlign, counted in copyAlign-byte words).
+constexpr size_t copyAlign = Index::copyAlign;
+struct CopyHeader {
+    double normal[3];
+    double planeD;
+    int32_t vertexCount;
+};
+constexpr size_t normalOffset = offsetof(CopyHeader, normal);
+constexpr size_t planeOffset = offsetof(CopyHeader, planeD);
+constexpr size_t countOffset = offsetof(CopyHeader, vertexCount);
+constexpr size_t vertexOffset = countOffset + sizeof(int32_t);
+constexpr size_t vertexBytes = 3 * sizeof(float);
+static_assert(planeOffset == 3 * sizeof(double) && countOffset == 4 * sizeof(double), "no padding in a copy's head");
+
+constexpr size_t copyBytes(size_t vertexCount) noexcept
+{
+    return (vertexOffset + vertexCount * vertexBytes + copyAlign - 1) & ~(copyAlign - 1);
+}
+inline const unsigned char *copyAt(const unsigned char *copies, uint32_t copyWord) noexcept
+{
+    return copies + static_cast<size_t>(copyWord) * copyAlign;
+}
+
+inline double loadDouble(const unsigned char *at) noexcept
+{
+    double x;
+    std::memcpy(&x, at, sizeof x);
+    return x;
+}
+inline int32_t loadVertexCount(const unsigned char *copy) noexcept
+{
+    int32_t n;
+    std::memcpy(&n, copy + countOffset, sizeof n);
+    return n;
+}
+inline float coordinate(const unsigned char *copy, int vertex, int axis) noexcept
+{
+    float x;
+    std::memcpy(&x, copy + vertexOffset + static_cast<size_t>(vertex) * vertexBytes + static_cast<size_t>(axis) * sizeof(float),
+                sizeof x);
+    return x;
+}
+
+// Per polygon, before the copies: its rectangle in all three axes as floats, low corner then high.
+constexpr size_t extentBytes = 6 * sizeof(float);
+
+// Steps per level-0 cell, as a shift: 64 keeps an entry's ends (up to two cells) in a byte.
+constexpr uint32_t cellShift = 6;
+constexpr uint32_t lastStepInCell = (1u << cellShift) - 1;
+constexpr uint32_t maxCellsPerAxis = 1u << 20;
+
+// Cells of all levels a grid may have beyond its polygon count, and how many polygons a level-0
+// cell holds at the least (the levels above add up to a third as many cells again).
+constexpr size_t spareCells = 16;
+constexpr size_t cellsPerPolygonDivisor = 5;
+// Cells a grid may have for a polygon count: every level's, and one more.
+constexpr size_t cellCapacity(size_t polygons) noexcept
+{
+    return polygons / cellsPerPolygonDivisor + spareCells;
+}
+
+// Entries the three grids share, with their padding: four and a quarter per polygon. The first grid
+// laid out may take all but one per polygon for each of the other two (a polygon sits in up to
+// four cells of its level); every grid gets at least one per polygon, and a group's worth more
+// (each cell starts a group).
+constexpr size_t poolEntriesPerPolygon = 4;
+constexpr size_t poolSpareEntries = 1 + 12 * Index::entryPadding;
+constexpr size_t poolSize(size_t polygons) noexcept
+{
+    return polygons * poolEntriesPerPolygon + polygons / 4 + poolSpareEntries;
+}
+
+// The largest polygon count whose blocks' sizes in bytes all fit a size_t: the entries (at most
+// poolEntriesPerPolygon + 1 per polygon), the cells and the per-polygon bytes.
+constexpr size_t maxPolygons() noexcept
+{
+    const size_t byEntries = (SIZE_MAX / (Index::entryWords * sizeof(uint32_t)) - poolSpareEntries) /
+                             (poolEntriesPerPolygon + 1);
+    const size_t byCells = SIZE_MAX / (Index::gridCount * sizeof(Index::Cell)) - spareCells;
+    const size_t byBytes = SIZE_MAX / (extentBytes + 1 + copyAlign);
+    const size_t least = byEntries < byCells ? byEntries : byCells;
+    return least < byBytes ? least : byBytes;
+}
+
+// The one position-to-step function of a grid, for the rectangles' ends and the query point
+// alike. It never decreases as x grows, so a point within a rectangle gets a step within the
+// rectangle's steps. NaN and everything below the grid go to step 0, everything above to the last.
+inline uint32_t stepOf(double x, double low, double scale, uint32_t steps) noexcept
+{
+    // Clamped by selects the compiler makes minimum and maximum instructions (no branch): below
+    // or NaN to 0, from the last step on to the last step (exactly representable, as is every
+    // step count).
+    const double t = (x - low) * scale;
+    const double last = static_cast<double>(steps - 1);
+    const double above = t > 0.0 ? t : 0.0;
+    return static_cast<uint32_t>(above < last ? above : last);
+}
+
+// |x|. The builtin compiles to a mask on the vector registers; the library's fabs is a call on
+// some 32-bit C libraries, made with the x87 unit (the module keeps its arithmetic off it).
+inline double magnitude(double x) noexcept
+{
+    return __builtin_fabs(x);
+}
+
+} // namespace indexstorage
+} // namespace ostrevin
+
+#endif
