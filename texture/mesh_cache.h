@@ -70,7 +70,7 @@ public:
     // Records in `polygons`; the array is replaced only when a mesh needs more.
     int polygonCapacity = 0;
     // The records' acceleration structure, rebuilt with them for meshes of at least
-    // indexThreshold polygons.
+    // indexThreshold polygons or with a polygon of many vertices.
     CrossingIndex index;
     int indexThreshold = 32;
 
@@ -82,6 +82,7 @@ private:
 
     CachedPolygon *fillEnd = nullptr;
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
+    int widest = 0;         // the most vertices of a scanned polygon
     // The scan found a position, a vertex count or a buffer other than the records held.
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
