@@ -111,7 +111,7 @@ std::vector<Point2> probes(const std::vector<float> &corners, int u, int v, unsi
     std::vector<Point2> points;
     double low[2] = {HUGE_VAL, HUGE_VAL}, high[2] = {-HUGE_VAL, -HUGE_VAL};
     for (int k = 0; k < 300; ++k) {
-        const std::size_t j = random() % n, next = (j + 1) % n;
+        const std::size_t j = static_cast<std::size_t>(random() % n), next = (j + 1) % n;
         const float cu = corners[3 * j + static_cast<std::size_t>(u)], cv = corners[3 * j + static_cast<std::size_t>(v)];
         const float nu = corners[3 * next + static_cast<std::size_t>(u)], nv = corners[3 * next + static_cast<std::size_t>(v)];
         if (std::isfinite(cu) && std::isfinite(cv)) {
