@@ -620,18 +620,23 @@ TEST_F(IndexAgainstScan, RebuildsWhenAnythingChangesAndOnlyThen)
 }
 
 // The first queries of an axis lay its grid out; from two threads at once, both get the scan's
-// answers (and the thread sanitizer sees the hand-over).
+// answers (and the thread sanitizer sees the hand-over). Along Y from both threads, then along X
+// from one and Y from the other, which share the slabs of the many-vertex outlines.
 TEST_F(IndexAgainstScan, TwoThreadsLayingOutAnAxisTogetherBothAnswerRight)
 {
-    SceneObject &o = host.scene().addObject("Sphere");
+    SceneObject &o = host.scene().addObject("Sphere and outlines");
     standin::appendIcosphere(o, {0, 0, 0}, 1.0, 3);
+    appendTiltedOutlines(o);
     const std::vector<Point> points = probePoints(o, 400, 11);
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 4; ++round) {
         build(o);
         int wrong[2] = {0, 0};
         const auto work = [&](int t) {
+            const int axis = round < 2 ? 1 : t;
             for (std::size_t i = static_cast<std::size_t>(t); i < points.size(); i += 2)
-                wrong[t] += cache.isInside(points[i].data(), 1, 0, 2) != reference::scanInside(cache, points[i].data(), 1);
+                wrong[t] += cache.isInside(points[i].data(), axis, ostrevin::crossFirstAxis[axis],
+                                           ostrevin::crossSecondAxis[axis]) !=
+                            reference::scanInside(cache, points[i].data(), axis);
         };
         std::thread other(work, 1);
         work(0);
