@@ -44,19 +44,19 @@ constexpr size_t headBytes = sizeof(Head);
 static_assert(headBytes == 24, "the head keeps the numbers on a 4-byte boundary");
 
 // Entries a table may hold, and slabs at most: a convex outline puts about two more edges in the
-// table per slab than it has, so these fit it with a few edges per slab. Fewer with wide numbers,
-// which keeps the table under the records' bytes for the same vertices.
+// table per slab than it has, so these fit it with about four edges per slab. Fewer with wide
+// numbers, which keeps the table under the records' bytes for the same vertices.
 constexpr bool wideFor(size_t count) noexcept
 {
-    return count + count / 2 + 1 > 0xFFFF;
+    return 2 * count + 1 > 0xFFFF;
 }
 constexpr size_t entryBudget(size_t count) noexcept
 {
-    return wideFor(count) ? count + count / 4 : count + count / 2;
+    return wideFor(count) ? count + count / 4 : 2 * count;
 }
 constexpr size_t slabLimit(size_t count) noexcept
 {
-    const size_t s = wideFor(count) ? count / 8 : count / 4;
+    const size_t s = wideFor(count) ? count / 8 : count / 2;
     return s > 0 ? s : 1;
 }
 

@@ -187,10 +187,10 @@ TEST(EdgeSlabs, SlabsFitTheStorageAndStayFewEdgesDeepOnAConvexOutline)
         const unsigned char *starts = table.data() + ostrevin::edge_slabs::headBytes;
         const std::uint32_t entries = ostrevin::edge_slabs::numberAt(starts, head.slabs, false);
         if (convex) {
-            EXPECT_EQ(head.slabs, static_cast<std::uint32_t>(count / 4));
-            EXPECT_LE(entries, 6 * head.slabs);
+            EXPECT_EQ(head.slabs, static_cast<std::uint32_t>(count / 2));
+            EXPECT_LE(entries, 4 * head.slabs);
         } else {
-            EXPECT_LT(head.slabs, static_cast<std::uint32_t>(count / 4));
+            EXPECT_LT(head.slabs, static_cast<std::uint32_t>(count / 2));
         }
         for (std::size_t k = ostrevin::edgeSlabsBytes(count); k < table.size(); ++k)
             EXPECT_EQ(table[k], 0x5A) << "written past the table";
