@@ -36,6 +36,14 @@ struct EmbreeParity::State {
 EmbreeParity::EmbreeParity(const TriangleSoup &soup) : state(std::make_unique<State>())
 {
     state->device = rtcNewDevice("threads=1");
+    rebuild(soup);
+}
+
+void EmbreeParity::rebuild(const TriangleSoup &soup)
+{
+    if (state->scene)
+        rtcReleaseScene(state->scene);
+    state->scene = nullptr;
     if (!state->device || soup.triangles.empty())
         return;
     state->scene = rtcNewScene(state->device);

@@ -25,6 +25,9 @@ public:
 
     bool usable() const;
     bool inside(const double p[3], int axis) const;
+    // A new scene from the soup's positions, on the same device: what a frame of a moving target
+    // costs before its first ray.
+    void rebuild(const TriangleSoup &soup);
 
 private:
     struct State;

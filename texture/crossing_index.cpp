@@ -27,6 +27,8 @@ CrossingIndex::~CrossingIndex()
 void CrossingIndex::clear() noexcept
 {
     ready = false;
+    slabsLaidOut[0] = slabsLaidOut[1] = false;
+    manyVertexPolygons = 0;
     copiesUsed = 0;
     polygonCount = 0;
     poolUsed = 0;
@@ -131,6 +133,10 @@ void CrossingIndex::add(const CachedPolygon &r) noexcept
         const float f[3] = {static_cast<float>(r.vertices[j][0]), static_cast<float>(r.vertices[j][1]),
                             static_cast<float>(r.vertices[j][2])};
         std::memcpy(out + j * vertexBytes, f, vertexBytes);
+    }
+    if (hasEdgeSlabs(k)) {
+        std::memcpy(copy + outlineOffset(k), e, outlineRectangleBytes);
+        ++manyVertexPolygons;
     }
     copyStart[i] = static_cast<uint32_t>(copiesUsed / copyAlign);
     copiesUsed += need;

@@ -29,7 +29,11 @@
 //          that a query tests them side by side; every cell's entries start a group.
 //   lane   an entry's place within its group, and its place in the query's vectors.
 //   copy   what the scan's tests read from a polygon: its plane, its vertex count and its
-//          vertices as the host's floats.
+//          vertices as the host's floats; for a polygon of many vertices, also its rectangle and
+//          its edges in slabs.
+//   slab   a band across v of a polygon of many vertices, holding the edges whose ends' v span
+//          it: a point tests only its own slab's edges (edge_slabs.h), so its cost does not grow
+//          with the vertex count. Laid out with the first grid whose axis reads them.
 //   top    a height at or above which a point need not read the polygon's copy (its plane cannot
 //          be ahead); a cell's top is the highest of its entries' tops.
 //   pivot  a height splitting a cell's entries in two: those with a top above it first.
@@ -182,12 +186,14 @@ private:
     void fillEntries(LayoutPlan &plan) const noexcept;
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
+    void layOutEdgeSlabsAcross(int v) const noexcept;
 
     // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
     // all three axes as floats, low corner then high, and the axes along which the ray can cross
     // it; then the copies), the words (per polygon where its copy starts, in copyAlign-byte
     // words), each grid's cells, and the pool. A copy, from a copyAlign-byte boundary: normal and
-    // plane constant (four doubles), the vertex count (32 bits), the vertices as the host's floats.
+    // plane constant (four doubles), the vertex count (32 bits), the vertices as the host's floats;
+    // for a polygon of many vertices then its rectangle and slabs (crossing_index_storage.h).
     unsigned char *bytesBlock = nullptr;
     size_t bytesCapacity = 0;
     uint32_t *wordsBlock = nullptr;
@@ -217,6 +223,10 @@ private:
     mutable Grid grids[gridCount];
     mutable std::atomic<bool> laidOut[gridCount] = {};
     mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
+    // Polygons of many vertices, and whether their slabs across Y and across Z are laid out
+    // (under layOutBusy).
+    size_t manyVertexPolygons = 0;
+    mutable bool slabsLaidOut[2] = {false, false};
 };
 
 } // namespace ostrevin

@@ -449,10 +449,33 @@ void CrossingIndex::layOut(int axis) const noexcept
         g.usedLevels |= 1u << plan.coarsest;
     fillEntries(plan);
     splitCellsByHeight(plan);
+    layOutEdgeSlabsAcross(plan.v);
     // The padding past the last entry (a whole group) is read by no query and never counted;
     // repeated corners were written there.
     for (size_t k = 0; k < entryPadding; ++k)
         setPadding(g.entries.words, plan.limit + k);
+}
+
+// The slabs across v of every polygon of many vertices that a ray along an axis crossing v can
+// cross: once for the two axes that share v.
+void CrossingIndex::layOutEdgeSlabsAcross(int v) const noexcept
+{
+    bool &done = slabsLaidOut[v == 2];
+    if (done || manyVertexPolygons == 0)
+        return;
+    unsigned char readBy = 0;
+    for (int a = 0; a < gridCount; ++a)
+        if (crossSecondAxis[a] == v)
+            readBy = static_cast<unsigned char>(readBy | 1u << a);
+    for (size_t i = 0; i < polygonCount; ++i) {
+        if ((crossedAlong[i] & readBy) == 0)
+            continue;   // no copy, or never counted along these axes
+        unsigned char *copy = copies + static_cast<size_t>(copyStart[i]) * copyAlign;
+        const size_t count = static_cast<size_t>(loadVertexCount(copy));
+        if (hasEdgeSlabs(count))
+            layOutEdgeSlabs(copy + edgeSlabsOffset(count, v), copy + vertexOffset, static_cast<int>(count), v);
+    }
+    done = true;
 }
 
 const char *CrossingIndex::check(int axis) const noexcept
@@ -527,6 +550,18 @@ const char *CrossingIndex::check(int axis) const noexcept
         return missing;
     if (entries != expected)
         return "a grid holds entries of no polygon";
+
+    // Every polygon of many vertices the axis counts: its slabs across v.
+    for (size_t i = 0; i < polygonCount; ++i) {
+        if (!(crossedAlong[i] >> axis & 1u))
+            continue;
+        const unsigned char *copy = copyAt(copies, copyStart[i]);
+        const size_t count = static_cast<size_t>(loadVertexCount(copy));
+        if (hasEdgeSlabs(count))
+            if (const char *broken = checkEdgeSlabs(copy + edgeSlabsOffset(count, crossSecondAxis[axis]),
+                                                    copy + vertexOffset, static_cast<int>(count), crossSecondAxis[axis]))
+                return broken;
+    }
     return nullptr;
 }
 

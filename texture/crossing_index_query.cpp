@@ -45,6 +45,32 @@ inline bool onEdgeStep(uint32_t differences) noexcept
     return ((x - 0x01010101u) & ~x & byteHighBits) != 0;
 }
 
+// The tests below on a polygon of many vertices: its stored rectangle, its plane, then only the
+// edges in the point's slab across v, each with the scan's operations.
+// Signed and Backwards as polygonCrosses below.
+template <bool Signed, bool Backwards>
+__attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy, int count, bool onEdge,
+                                                       const double p[3], int axis, int u, int v) noexcept
+{
+    const double pu = p[u], pv = p[v];
+    bool inRect = true;
+    if (onEdge) {
+        float e[6];
+        std::memcpy(e, copy + outlineOffset(static_cast<size_t>(count)), sizeof e);
+        inRect = (e[u] <= pu) & (e[v] <= pv) & (pu <= e[3 + u]) & (pv <= e[3 + v]);
+    }
+    double normal[3];
+    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    const double d = loadDouble(copy + planeOffset);
+    const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
+    if (!(inRect & ahead) ||
+        !edgeSlabsContain(copy + edgeSlabsOffset(static_cast<size_t>(count), v), copy + vertexOffset, count, u, v, pu, pv))
+        return 0;
+    if (!Signed)
+        return 1;
+    return (normal[axis] > 0.0) != Backwards ? 1 : -1;
+}
+
 // The linear scan's tests on a polygon whose rectangle's steps hold the point. With the point
 // strictly inside the steps the rectangle holds it (the step function never decreases), so the
 // exact comparison is made only for a point on an edge's step. Otherwise without early exits, so
@@ -57,6 +83,8 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
 {
     const double pu = p[u], pv = p[v];
     const int count = loadVertexCount(copy);
+    if (count >= manyVertices)
+        return manyVertexPolygonCrosses<Signed, Backwards>(copy, count, onEdge, p, axis, u, v);
     bool inRect = true;
     if (onEdge) {
         // The record's rectangle, from the same floats: NaN widens nothing.

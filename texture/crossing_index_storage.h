@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "texture/crossing_index.h"
+#include "texture/edge_slabs.h"
 
 namespace ostrevin {
 namespace indexstorage {
@@ -90,9 +91,30 @@ constexpr size_t vertexOffset = countOffset + sizeof(int32_t);
 constexpr size_t vertexBytes = 3 * sizeof(float);
 static_assert(planeOffset == 3 * sizeof(double) && countOffset == 4 * sizeof(double), "no padding in a copy's head");
 
-constexpr size_t copyBytes(size_t vertexCount) noexcept
+// A polygon of many vertices (edge_slabs.h) has more after its vertices, from a copyAlign-byte
+// boundary: its rectangle in all three axes as floats, low corner then high (so that a point on
+// its edge's step need not walk its vertices), then its edges in slabs across Y and across Z (the
+// v of every texture axis), each laid out with the first grid whose axis reads it.
+constexpr size_t outlineRectangleBytes = 6 * sizeof(float);
+constexpr bool hasEdgeSlabs(size_t vertexCount) noexcept
+{
+    return vertexCount >= static_cast<size_t>(manyVertices);
+}
+constexpr size_t outlineOffset(size_t vertexCount) noexcept
 {
     return (vertexOffset + vertexCount * vertexBytes + copyAlign - 1) & ~(copyAlign - 1);
+}
+constexpr size_t edgeSlabsOffset(size_t vertexCount, int v) noexcept
+{
+    return outlineOffset(vertexCount) + outlineRectangleBytes +
+           (v == 2 ? edgeSlabsBytes(static_cast<int>(vertexCount)) : 0);
+}
+static_assert(outlineRectangleBytes % copyAlign == 0, "the slabs start on a copyAlign-byte boundary");
+
+constexpr size_t copyBytes(size_t vertexCount) noexcept
+{
+    return hasEdgeSlabs(vertexCount) ? edgeSlabsOffset(vertexCount, 2) + edgeSlabsBytes(static_cast<int>(vertexCount))
+                                     : outlineOffset(vertexCount);
 }
 inline const unsigned char *copyAt(const unsigned char *copies, uint32_t copyWord) noexcept
 {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/growing_buffer.h"
+#include "texture/edge_slabs.h"
 #include "texture/geometry.h"
 #include "texture/polygon_crossing.h"
 #include "texture/winding.h"
@@ -67,6 +68,7 @@ void MeshCache::build(LWItemID item) noexcept
         fillCursor = polygons;
         fillEnd = polygons + n;
         copyTotal = 0;
+        widest = 0;
         changed = !complete;
         m->scanPolys(m, scanPolygon, this);
         // A scan that visits fewer polygons than announced leaves no stale record in use.
@@ -120,6 +122,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     changed |= k != r.vertexCount;
     r.vertexCount = k;
     copyTotal += CrossingIndex::copySize(k);
+    widest = k > widest ? k : widest;
 
     // Only the positions while the host's scan runs, written and never read: the rest of the
     // record is computed in one tight pass afterwards, which costs far less than interleaving it
@@ -139,8 +142,8 @@ void MeshCache::completeRecords() noexcept
     ++recordsVersion;
     makeEmpty(boundsMin, boundsMax);
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
-    // polygons are scanned faster than any index is searched.
-    const bool wanted = polygonCount >= indexThreshold;
+    // polygons are scanned faster than any index is searched, unless one has many vertices.
+    const bool wanted = polygonCount >= indexThreshold || widest >= manyVertices;
     // Tolerant on a closed mesh casts one ray, as Even-Odd does; only an open one needs every axis.
     closed = tolerant && edgesPairUp();
     completedTolerant = tolerant;

@@ -100,7 +100,7 @@ public:
     // Records in `polygons`; the array is replaced only when a mesh needs more.
     int polygonCapacity = 0;
     // The records' acceleration structure, rebuilt with them for meshes of at least
-    // indexThreshold polygons.
+    // indexThreshold polygons or with a polygon of many vertices.
     CrossingIndex index;
     int indexThreshold = 32;
     // Counts the builds that changed the records (positions, bounds, planes or count): while it
@@ -125,6 +125,7 @@ private:
     CachedPolygon *fillEnd = nullptr;
     bool completedTolerant = false;   // the tolerant flag the records were last completed with
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
+    int widest = 0;         // the most vertices of a scanned polygon
     // The scan found a position, a vertex count or a buffer other than the records held.
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).

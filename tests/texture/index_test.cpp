@@ -73,6 +73,33 @@ void appendSizes(SceneObject &o)
     }
 }
 
+// Outlines of many vertices in tilted planes, one concave and one bent out of its plane with a
+// corner not a number: polygons whose edges the index keeps in slabs, crossed along every axis.
+void appendTiltedOutlines(SceneObject &o)
+{
+    const auto add = [&o](const std::vector<standin::Point2> &outline, float bend) {
+        std::vector<int> indices;
+        for (std::size_t j = 0; j < outline.size(); ++j) {
+            const float x = static_cast<float>(outline[j][0]), y = static_cast<float>(outline[j][1]);
+            indices.push_back(static_cast<int>(o.points.size()));
+            o.points.push_back({x, y, 0.3f * x - 0.2f * y + (j % 3 == 0 ? bend : 0.0f)});
+        }
+        o.addPolygon(indices);
+    };
+    add(standin::starOutline({0, 0}, 1.5, 0.6, 48), 0.0f);
+    add(standin::starOutline({0.5, 0.25}, 1.0, 0.9, 20), 0.05f);
+    o.points[static_cast<std::size_t>(o.polygons.back()[7])][1] = std::numeric_limits<float>::quiet_NaN();
+}
+
+// A prism whose caps are circles of `sides` corners.
+void appendCylinder(SceneObject &o, int sides)
+{
+    std::vector<standin::Point2> ring;
+    for (int i = 0; i < sides; ++i)
+        ring.push_back({std::cos(6.283185307179586 * i / sides), std::sin(6.283185307179586 * i / sides)});
+    standin::appendPrism(o, ring, -1, 1, 2);
+}
+
 std::vector<Target> targets()
 {
     return {
@@ -100,6 +127,13 @@ std::vector<Target> targets()
              appendOddities(o);
          }},
         {"slivers and small triangles", appendSizes},
+        {"cylinder of 400 sides", [](SceneObject &o) { appendCylinder(o, 400); }},
+        {"star prisms of 60 corners along each axis",
+         [](SceneObject &o) {
+             for (int axis = 0; axis < 3; ++axis)
+                 standin::appendPrism(o, standin::starOutline({0.5 * axis, 0}, 2.0, 0.8, 30), -1, 1, axis);
+         }},
+        {"tilted outlines of many vertices", appendTiltedOutlines},
     };
 }
 
@@ -309,6 +343,7 @@ TEST_F(IndexAgainstScan, HoldsNoMoreThanTheRecords)
                  standin::appendPrism(o, standin::starOutline({3.0 * i, 0}, 1.0, 0.4, 12), -1, 1, 2);
          }},
         {"slivers and small triangles", appendSizes},
+        {"cylinder of 2000 sides", [](SceneObject &o) { appendCylinder(o, 2000); }},
     };
     for (const auto &[name, make] : meshes) {
         SceneObject &o = host.scene().addObject(name);
@@ -384,6 +419,19 @@ TEST_F(IndexAgainstScan, PreparingWithoutACompletedBuildDoesNothing)
     ASSERT_FALSE(cache.index.usable()) << "a few polygons are scanned";
     cache.index.prepare(2);
     EXPECT_FALSE(cache.index.prepared(2));
+}
+
+// A few polygons are scanned faster than an index is searched, unless one of them has many
+// vertices: a 24-sided prism (26 polygons) is indexed, and answers as the scan.
+TEST_F(IndexAgainstScan, AFewPolygonsAreIndexedWhenOneHasManyVertices)
+{
+    SceneObject &o = host.scene().addObject("Prism");
+    appendCylinder(o, 24);
+    cache.indexThreshold = 32;
+    build(o);
+    ASSERT_TRUE(cache.index.usable());
+    const auto found = disagreements(probePoints(o, 1000, 41));
+    EXPECT_TRUE(found.empty()) << found.front();
 }
 
 // The index passes over a polygon whose plane cannot be ahead of the point by the point's height
@@ -583,18 +631,23 @@ TEST_F(IndexAgainstScan, RebuildsWhenAnythingChangesAndOnlyThen)
 }
 
 // The first queries of an axis lay its grid out; from two threads at once, both get the scan's
-// answers (and the thread sanitizer sees the hand-over).
+// answers (and the thread sanitizer sees the hand-over). Along Y from both threads, then along X
+// from one and Y from the other, which share the slabs of the many-vertex outlines.
 TEST_F(IndexAgainstScan, TwoThreadsLayingOutAnAxisTogetherBothAnswerRight)
 {
-    SceneObject &o = host.scene().addObject("Sphere");
+    SceneObject &o = host.scene().addObject("Sphere and outlines");
     standin::appendIcosphere(o, {0, 0, 0}, 1.0, 3);
+    appendTiltedOutlines(o);
     const std::vector<Point> points = probePoints(o, 400, 11);
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 4; ++round) {
         build(o);
         int wrong[2] = {0, 0};
         const auto work = [&](int t) {
+            const int axis = round < 2 ? 1 : t;
             for (std::size_t i = static_cast<std::size_t>(t); i < points.size(); i += 2)
-                wrong[t] += cache.isInside(points[i].data(), 1, 0, 2) != reference::scanInside(cache, points[i].data(), 1);
+                wrong[t] += cache.isInside(points[i].data(), axis, ostrevin::crossFirstAxis[axis],
+                                           ostrevin::crossSecondAxis[axis]) !=
+                            reference::scanInside(cache, points[i].data(), axis);
         };
         std::thread other(work, 1);
         work(0);
