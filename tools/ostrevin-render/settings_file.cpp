@@ -22,7 +22,8 @@ bool wholeNumber(const std::string &text, int base, long &out)
     errno = 0;
     char *end = nullptr;
     out = std::strtol(text.c_str(), &end, base);
-    return *end == '\0' && errno == 0 && out >= INT_MIN && out <= INT_MAX;
+    // The whole text, a NUL inside it included, must be the number.
+    return end == text.c_str() + text.size() && errno == 0 && out >= INT_MIN && out <= INT_MAX;
 }
 
 } // namespace
