@@ -205,29 +205,6 @@ void MeshCache::completeRecords() noexcept
     complete = indexed || !wanted;
 }
 
-bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noexcept
-{
-    const double pu = p[u], pv = p[v];
-    bool inside = false;
-    for (int i = 0; i < polygonCount; ++i) {
-        const CachedPolygon &r = polygons[i];
-        // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
-        // before the rectangle.
-        const double na = r.normal[axis];
-        if (na == 0.0 || r.vertexCount < 3)
-            continue;
-        // The polygon's rectangle across the ray, boundaries included.
-        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
-            continue;
-        // Tested before the edges: it is cheaper.
-        if (!planeAheadOfPoint(r.normal, r.planeD, p, axis))
-            continue;
-        if (projectionContains(r.vertices, r.vertexCount, u, v, pu, pv))
-            inside = !inside;
-    }
-    return inside;
-}
-
 namespace {
 
 // A 64-bit mix of one word into a running hash (splitmix64's finaliser).
@@ -258,36 +235,50 @@ uint64_t edgeHash(const double a[3], const double b[3]) noexcept
     return hash;
 }
 
-// The records' signed crossings one way; the direction a template argument, so that the loop
-// holds no test of it.
-template <bool Backwards>
-int scanSigned(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
+// The records' crossings of the ray from p: their parity, or (Signed) the sum of their signs; the
+// ray towards +axis, or (Backwards) towards -axis. Template arguments, so that the loop holds no
+// test of them.
+template <bool Signed, bool Backwards>
+int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
 {
     const double pu = p[u], pv = p[v];
-    int sum = 0;
+    int tally = 0;
     for (int i = 0; i < count; ++i) {
         const CachedPolygon &r = polygons[i];
+        // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
+        // before the rectangle.
         const double na = r.normal[axis];
         if (na == 0.0 || r.vertexCount < 3)
             continue;
+        // The polygon's rectangle across the ray, boundaries included.
         if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
             continue;
+        // Tested before the edges: it is cheaper.
         if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
             continue;
         // Without a branch on the outcome, which varies from polygon to polygon.
         const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
-        const int sign = crossingSign(na, r.orientation);
-        sum += Backwards ? -crosses * sign : crosses * sign;
+        if (Signed) {
+            const int sign = crossingSign(na, r.orientation);
+            tally += Backwards ? -crosses * sign : crosses * sign;
+        } else {
+            tally ^= crosses;
+        }
     }
-    return sum;
+    return tally;
 }
 
 } // namespace
 
 int MeshCache::scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
 {
-    return backwards ? scanSigned<true>(polygons, polygonCount, p, axis, u, v)
-                     : scanSigned<false>(polygons, polygonCount, p, axis, u, v);
+    return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axis, u, v)
+                     : scanCrossings<true, false>(polygons, polygonCount, p, axis, u, v);
+}
+
+bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noexcept
+{
+    return scanCrossings<false, false>(polygons, polygonCount, p, axis, u, v) != 0;
 }
 
 // Edges shared by an even number of polygons cancel in a sum modulo 2 of their hashes; a mesh
