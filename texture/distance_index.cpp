@@ -30,6 +30,9 @@ constexpr uint32_t maxCellsPerAxis = 4096;
 // at most a cell and a half deeper, give or take.
 constexpr double cellsPerWidth = 4.0;
 
+// Trees of at most this many leaves are searched leaf by leaf, without their nodes.
+constexpr uint32_t smallTreeLeaves = 4;
+
 // Bits of each coordinate in a position along the curve.
 constexpr int curveBits = 10;
 constexpr double curveSteps = 1 << curveBits;
@@ -548,6 +551,15 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
     double best = HUGE_VAL;
     double reach = width + margin;
     double limit = reach * reach;
+
+    // A tree of a few leaves: their polygons' own boxes and planes, leaf after leaf, cost less than
+    // a descent through the nodes above them.
+    if (firstLeaf <= smallTreeLeaves) {
+        for (uint32_t leaf = 0; leaf < firstLeaf; ++leaf)
+            leafNearest(leaf, p, best, limit, margin);
+        const double nearest = std::sqrt(best);
+        return nearest < width ? nearest : width;
+    }
 
     // Nodes are tested in floats, from the point rounded to floats: each gap may come out larger
     // than the exact one by a few units in the last place of the coordinates involved, so a node

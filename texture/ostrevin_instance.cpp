@@ -53,9 +53,11 @@ void OstrevinInstance::buildForFrame() noexcept
         const bool tolerant = fillRule == tolerantRule;
         meshCache.tolerant = tolerant;
         meshCache.build(itemID);
-        if (includeChildren)
-            childCaches.build(itemID, tolerant);
         softEdgeFrame.prepare(meshCache, softEdge);
+        if (includeChildren) {
+            childCaches.build(itemID, tolerant);
+            childCaches.prepareSoftEdges(softEdge);
+        }
     }
     cacheReady.store(true, std::memory_order_release);
 }
@@ -84,13 +86,13 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
         const bool inTarget = inBounds && (fillRule == evenOddRule
                                                ? meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis])
                                                : meshCache.contains(p, axis, fillRule));
-        // Inside the target, the soft edge (when on) ramps the answer up from its surface. The
-        // children, each by the same rule, answer with a hard edge: the ramp measures the
-        // target's own polygons only.
+        // Inside an object, the soft edge (when on) ramps the answer up from that object's own
+        // surface; where objects overlap, the deepest answers, so the union's value stays
+        // continuous and never reaches beyond it.
         if (inTarget)
             result = softEdgeFrame.on() ? softEdgeFrame.insideValue(meshCache, p) : 1.0;
-        else if (includeChildren && childCaches.containsAny(p, axis, fillRule))
-            result = 1.0;
+        if (includeChildren && result < 1.0)
+            result = childCaches.largestValue(p, axis, fillRule, result);
     }
     if (flipFlg != 0)
         result = 1.0 - result;

@@ -9,8 +9,8 @@ namespace ostrevin {
 
 TargetSet::~TargetSet()
 {
-    for (MeshCache *cache : caches)
-        delete cache;
+    for (Object *object : objects)
+        delete object;
 }
 
 void TargetSet::add(LWItemID item, LWItemID target, bool tolerant) noexcept
@@ -20,14 +20,14 @@ void TargetSet::add(LWItemID item, LWItemID target, bool tolerant) noexcept
     for (int i = 0; i < found; ++i)
         if (items[i] == item)
             return;
-    // A slot's cache is made once and reused for whichever object comes to that slot later.
-    if (!caches[found])
-        caches[found] = new (std::nothrow) MeshCache(services);
-    if (!caches[found])
+    // A slot's cache and soft edge are made once and reused for whichever object comes to it later.
+    if (!objects[found])
+        objects[found] = new (std::nothrow) Object(services);
+    if (!objects[found])
         return;
     items[found] = item;
-    caches[found]->tolerant = tolerant;
-    caches[found]->build(item);
+    objects[found]->cache.tolerant = tolerant;
+    objects[found]->cache.build(item);
     ++found;
 }
 
@@ -60,21 +60,30 @@ void TargetSet::build(LWItemID target, bool tolerant) noexcept
     }
 }
 
-bool TargetSet::containsAny(const double p[3], int axis, int rule) const noexcept
+void TargetSet::prepareSoftEdges(double width) noexcept
 {
-    for (int i = 0; i < found; ++i) {
-        const MeshCache &cache = *caches[i];
+    for (int i = 0; i < found; ++i)
+        objects[i]->softEdge.prepare(objects[i]->cache, width);
+}
+
+double TargetSet::largestValue(const double p[3], int axis, int rule, double value) const noexcept
+{
+    for (int i = 0; i < found && value < 1.0; ++i) {
+        const MeshCache &cache = objects[i]->cache;
+        const SoftEdgeFrame &softEdge = objects[i]->softEdge;
         if (cache.polygons && withinBoundsInclusive(p, cache.boundsMin, cache.boundsMax) &&
-            cache.contains(p, axis, rule))
-            return true;
+            cache.contains(p, axis, rule)) {
+            const double own = softEdge.on() ? softEdge.insideValue(cache, p) : 1.0;
+            value = own > value ? own : value;
+        }
     }
-    return false;
+    return value;
 }
 
 bool TargetSet::anyPolygons() const noexcept
 {
     for (int i = 0; i < found; ++i)
-        if (caches[i]->polygons)
+        if (objects[i]->cache.polygons)
             return true;
     return false;
 }

@@ -1,14 +1,15 @@
 // "Include Children": the objects below the target in the scene's hierarchy, each with a mesh
-// cache of its own, so that a point is inside when it is inside the target or any of them.
+// cache and a soft edge of its own, so that a point is inside when it is inside the target or any
+// of them, and ramps up from the surface of whichever holds it deepest.
 #ifndef OSTREVIN_TEXTURE_TARGET_SET_H
 #define OSTREVIN_TEXTURE_TARGET_SET_H
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
+#include "texture/mesh_cache.h"
+#include "texture/soft_edge.h"
 
 namespace ostrevin {
-
-class MeshCache;
 
 class TargetSet {
 public:
@@ -31,9 +32,12 @@ public:
     // instance's) never. Caches are kept from build to build, slot by slot, with their storage.
     // `tolerant` as MeshCache's.
     void build(LWItemID target, bool tolerant) noexcept;
-    // Whether p is inside any object found by the last build, by `rule`. An object without a
-    // mesh has nothing inside (its slot's cache is emptied when it held another object).
-    bool containsAny(const double p[3], int axis, int rule) const noexcept;
+    // After build, under the same lock: each object's soft edge for the width, as the target's.
+    void prepareSoftEdges(double width) noexcept;
+    // The largest of `value` and what each object found by the last build answers at p, by
+    // `rule`: 0 outside it; inside, 1 with a hard edge, or the ramp from its own surface. An object
+    // without a mesh has nothing inside (its slot's cache is emptied when it held another object).
+    double largestValue(const double p[3], int axis, int rule, double value) const noexcept;
     // Whether any of them has ever held a polygon array.
     bool anyPolygons() const noexcept;
 
@@ -42,8 +46,14 @@ public:
 private:
     void add(LWItemID item, LWItemID target, bool tolerant) noexcept;
 
+    struct Object {
+        explicit Object(const HostServices &services) noexcept : cache(services) {}
+        MeshCache cache;
+        SoftEdgeFrame softEdge;
+    };
+
     const HostServices &services;
-    MeshCache *caches[maxChildren] = {};
+    Object *objects[maxChildren] = {};
     LWItemID items[maxChildren] = {};
     int found = 0;
 };

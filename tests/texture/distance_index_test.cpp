@@ -38,6 +38,9 @@ const std::vector<Target> &targets()
         {"divided triangulated box", [](SceneObject &o) { standin::appendTriangulatedBox(o, {-1, -1, -1}, {1, 1, 1}, 7); }},
         {"icosphere", [](SceneObject &o) { standin::appendIcosphere(o, {0.1f, 0.2f, 0.3f}, 1.0, 4); }},
         {"torus", [](SceneObject &o) { standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 48, 24); }},
+        {"star prism alone, few enough polygons to be searched leaf by leaf", [](SceneObject &o) {
+             standin::appendPrism(o, standin::starOutline({0, 0}, 1.0, 0.35, 7), -0.3, 0.4);
+         }},
         {"star prism and L, concave n-gons", [](SceneObject &o) {
              standin::appendPrism(o, standin::starOutline({0, 0}, 1.0, 0.35, 7), -0.3, 0.4);
              standin::appendPrism(o, standin::lOutline({1.2, -1}, 1.5, 2, 0.4), -1, 1, 0);
@@ -153,7 +156,10 @@ TEST(DistanceIndex, FindsTheScansDistanceWithinTheWidthOnEveryTarget)
             for (const Vec &p : points)
                 far += index.inFarCell(p.data());
         }
-        EXPECT_GT(far, 0) << target.name << ": the grid never spared a search";
+        // A few polygons get too few cells for any to be far.
+        if (cache.polygonCount > 16) {
+            EXPECT_GT(far, 0) << target.name << ": the grid never spared a search";
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 // The soft edge's storage, counted and made to fail: frames whose counts do not grow and every
-// search allocate nothing, whatever the width; an index that cannot get its storage leaves the
-// scan of every record answering, with the same values. The module allocates only through the
-// non-throwing operator new, which this binary replaces.
+// search allocate nothing, whatever the width, nor do the children's edges after their first
+// frame; an index that cannot get its storage leaves the scan of every record answering, with the
+// same values. The module allocates only through the non-throwing operator new, which this binary
+// replaces.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "host/standin_host.h"
 #include "support/module_allocations.h"
 #include "texture/mesh_cache.h"
+#include "texture/ostrevin_instance.h"
 #include "texture/polygon_distance.h"
 #include "texture/smooth_step.h"
 #include "texture/soft_edge.h"
@@ -100,4 +102,39 @@ TEST_F(SoftEdgeStorage, AnIndexWithoutStorageLeavesTheScanAnsweringTheSame)
         scanned.push_back(failing.insideValue(fresh, p));
     }
     EXPECT_EQ(scanned, indexed);
+}
+
+TEST_F(SoftEdgeStorage, ChildrensEdgesAllocateOnlyAtTheirFirstFrame)
+{
+    standin::SceneObject &child = host.scene().addObject("Child");
+    child.parent = target.id;
+    child.motion = target.motion;
+    standin::appendIcosphere(child, {0, 0, 2}, 0.5, 2);
+    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr);
+    instance.itemID = target.id;
+    instance.includeChildren = 1;
+    instance.softEdge = 0.1;
+    instance.init(LWINIT_RENDER);
+    LWTextureAccess access{};
+    access.axis = 2;
+    long before = 0;
+    for (int f = 0; f < 4; ++f) {
+        host.scene().time = f;
+        instance.newTime(f, f);
+        instance.evaluate(&access);
+        if (f == 0)
+            before = moduleAllocations;
+        // Into the child's skin from its centre: its own ramp, from 1 down to 0.
+        access.wPos[0] = 0.2 * f;
+        access.wPos[1] = 0.0;
+        double last = 2.0;
+        for (int i = 0; i <= 10; ++i) {
+            access.wPos[2] = 2.0 + 0.1 * f + 0.04 * i;
+            const double value = instance.evaluate(&access);
+            EXPECT_LE(value, last) << "frame " << f << ", step " << i;
+            last = value;
+        }
+        EXPECT_TRUE(last > 0.0 && last < 1.0) << "frame " << f;
+    }
+    EXPECT_EQ(moduleAllocations - before, 0);
 }

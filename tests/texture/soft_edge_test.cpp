@@ -1,6 +1,9 @@
 // The soft edge through the shipped module: inside, the smooth step of the depth over the width;
-// outside 0; Out the complement; a width of 0 the hard answers; a new width from the next frame.
+// outside 0; Out the complement; a width of 0 the hard answers; a new width from the next frame;
+// each object of a target with its children ramping from its own surface; inside by the fill rule.
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -101,4 +104,77 @@ TEST_F(SoftEdge, ConcurrentEvaluationsAtTheStartOfAFrameAgree)
     for (double v : alone)
         between += v > 0.0 && v < 1.0;
     EXPECT_GT(between, 50);
+}
+
+TEST_F(SoftEdge, EachObjectOfTheUnionRampsFromItsOwnSurfaceTheDeepestAnswering)
+{
+    // Cube [-1, 1]^3 with a child beside it and a grandchild through both's faces.
+    standin::SceneObject &arm = scene().addObject("Arm");
+    arm.parent = scene().findByName("Cube")->id;
+    standin::appendBox(arm, {2, -1, -1}, {4, 1, 1});
+    standin::SceneObject &sleeve = scene().addObject("Sleeve");
+    sleeve.parent = arm.id;
+    standin::appendBox(sleeve, {0.5, -0.5, -0.5}, {2.5, 0.5, 0.5}, 3);
+    const struct {
+        Vec3 p;
+        double depth;   // the deepest of the objects holding it; -1 outside them all
+    } cases[] = {{{3.9, 0, 0}, 0.1},         {{3, 0.2, 0}, 0.8},     {{1.5, 0.3, 0.1}, 0.2},
+                 {{0.95, 0.3, 0}, 0.2},      {{0.95, 0.45, 0}, 0.05}, {{2.1, 0, 0.45}, 0.1},
+                 {{0.9, 0, 0}, 0.4},         {{1.5, 0.7, 0}, -1},    {{4.5, 0, 0}, -1}};
+    for (const double width : {0.0, 0.4})
+        for (int rule = 0; rule < 3; ++rule) {
+            layerSlot.emplace(host, module);
+            start("Cube");
+            ASSERT_EQ(layer().setValue(ostrevin::fillRuleControl, rule), 1);
+            ASSERT_EQ(layer().setValue(ostrevin::childrenControl, 1), 1);
+            setWidth(width);
+            ASSERT_EQ(layer().newTime(1, 0.0), nullptr);
+            for (const auto &c : cases) {
+                const double value = c.depth < 0 ? 0.0 : width == 0 ? 1.0 : ramp(c.depth / width);
+                EXPECT_NEAR(at(c.p), value, 1e-15) << c.p[0] << " " << c.p[1] << " " << c.p[2] << ", rule " << rule;
+            }
+            // No step anywhere along a line through all three: the ramp's slope is at most 1.5 / w.
+            double last = 0.0;
+            for (int i = 0; i <= 600; ++i) {
+                const double value = at({-1.2 + 0.009 * i, 0.3, 0.2});
+                EXPECT_LE(std::fabs(value - last), width == 0 ? 1.0 : 1.5 * 0.009 / width + 1e-12) << "step " << i;
+                last = value;
+            }
+        }
+}
+
+TEST_F(SoftEdge, InsideByTheFillRuleDepthToTheNearestPolygon)
+{
+    // Two overlapping boxes as one object (their inner faces are polygons too), and a box without
+    // its top: the rule says which points are inside, the polygons how deep.
+    standin::SceneObject &overlapping = scene().addObject("Overlapping");
+    standin::appendBox(overlapping, {-2, -1, -1}, {1, 1, 1});
+    standin::appendBox(overlapping, {-1, -1, -1}, {2, 1, 1});
+    standin::SceneObject &open = scene().addObject("Open");
+    standin::appendBox(open, {-1, -1, -1}, {1, 1, 1}, 4);
+    const auto onTop = [&](const std::vector<int> &polygon) {
+        return std::all_of(polygon.begin(), polygon.end(),
+                           [&](int k) { return open.points[static_cast<size_t>(k)][2] == 1.0f; });
+    };
+    open.polygons.erase(std::remove_if(open.polygons.begin(), open.polygons.end(), onTop), open.polygons.end());
+    const struct {
+        const char *target;
+        Vec3 p;
+        double evenOdd, nonZero, tolerant;   // depths; -1 outside
+    } cases[] = {
+        {"Overlapping", {0.8, 0, 0}, -1, 0.2, -1},   // in both boxes: the first's face at x = 1
+        {"Overlapping", {1.5, 0.2, 0}, 0.5, 0.5, 0.5},
+        {"Open", {0.2, 0.3, 0.9}, -1, -1, 0.7},       // below the hole: its sides, not the hole
+        {"Open", {0.2, 0.3, 0.2}, -1, -1, 0.7},
+    };
+    for (const auto &c : cases)
+        for (int rule = 0; rule < 3; ++rule) {
+            layerSlot.emplace(host, module);
+            start(c.target);
+            ASSERT_EQ(layer().setValue(ostrevin::fillRuleControl, rule), 1);
+            setWidth(1.0);
+            ASSERT_EQ(layer().newTime(1, 0.0), nullptr);
+            const double depth = rule == 0 ? c.evenOdd : rule == 1 ? c.nonZero : c.tolerant;
+            EXPECT_NEAR(at(c.p), depth < 0 ? 0.0 : ramp(depth), 1e-15) << c.target << ", rule " << rule;
+        }
 }
