@@ -109,6 +109,18 @@ inline bool straddlingRange(const unsigned char *corners, size_t prev, size_t j,
     return av != bv && av == av && bv == bv;
 }
 
+// The slabs edge (prev, j) spans, from its lower end's to its upper end's; false as above.
+inline bool slabsOfEdge(const unsigned char *corners, size_t prev, size_t j, int v, const Head &head,
+                        uint32_t &first, uint32_t &last) noexcept
+{
+    double lower, upper;
+    if (!straddlingRange(corners, prev, j, v, lower, upper))
+        return false;
+    first = slabOf(lower, head.low, head.scale, head.slabs);
+    last = slabOf(upper, head.low, head.scale, head.slabs);
+    return true;
+}
+
 // The layout with numbers of one width: `head` holds the slab function's low end and the
 // corners' extent along v.
 template <class Number>
@@ -128,11 +140,9 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
             store<Number>(starts, s, 0);
         size_t total = 0;
         for (size_t j = 0, prev = n - 1; j < n && total <= budget; prev = j++) {
-            double lower, upper;
-            if (!straddlingRange(corners, prev, j, v, lower, upper))
+            uint32_t first, last;
+            if (!slabsOfEdge(corners, prev, j, v, head, first, last))
                 continue;
-            const uint32_t first = slabOf(lower, head.low, head.scale, head.slabs);
-            const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
             total += last - first + 1;
             for (uint32_t s = first; s <= last && total <= budget; ++s)
                 store<Number>(starts, s + 1, load<Number>(starts, s + 1) + 1);
@@ -148,11 +158,10 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
     for (size_t s = 1; s <= slabs; ++s)
         store<Number>(starts, s, load<Number>(starts, s) + load<Number>(starts, s - 1));
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
-        double lower, upper;
-        if (!straddlingRange(corners, prev, j, v, lower, upper))
+        uint32_t first, last;
+        if (!slabsOfEdge(corners, prev, j, v, head, first, last))
             continue;
-        const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
-        for (uint32_t s = slabOf(lower, head.low, head.scale, head.slabs); s <= last; ++s) {
+        for (uint32_t s = first; s <= last; ++s) {
             const uint32_t at = load<Number>(starts, s);
             store<Number>(edges, at, j);
             store<Number>(starts, s, at + 1);
@@ -251,11 +260,10 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
         if (numberAt(starts, s + 1, wide) < numberAt(starts, s, wide))
             return "a slab ends before it starts";
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
-        double lower, upper;
-        if (!straddlingRange(corners, prev, j, v, lower, upper))
+        uint32_t first, last;
+        if (!slabsOfEdge(corners, prev, j, v, head, first, last))
             continue;
-        const uint32_t last = slabOf(upper, head.low, head.scale, head.slabs);
-        for (uint32_t s = slabOf(lower, head.low, head.scale, head.slabs); s <= last; ++s) {
+        for (uint32_t s = first; s <= last; ++s) {
             bool found = false;
             for (uint32_t k = numberAt(starts, s, wide); k < numberAt(starts, s + 1, wide) && !found; ++k)
                 found = numberAt(edges, k, wide) == j;
