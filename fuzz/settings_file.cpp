@@ -12,9 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string bytes(reinterpret_cast<const char *>(data), size);
     try {
         const render::SavedSettings saved = render::parseSettings(bytes, "fuzz.txt");
-        const std::string end = "\n8\nEnd All";
+        // The last record is "End All" (its length line however the file writes the number),
+        // with at most a newline after it.
+        const std::string end = "\nEnd All";
         const std::size_t last = bytes.rfind(end);
-        if (saved.bytes != bytes || last == std::string::npos || bytes.size() - last - end.size() > 1)
+        if (saved.bytes != bytes || last == std::string::npos || bytes.size() - last - end.size() > 1 ||
+            (bytes.size() - last - end.size() == 1 && bytes.back() != '\n'))
             __builtin_trap();
     } catch (const render::RenderError &) {
     }

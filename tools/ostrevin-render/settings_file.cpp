@@ -1,5 +1,6 @@
 #include "tools/ostrevin-render/settings_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,8 +18,16 @@ constexpr std::size_t largestFile = 64 * 1024;
 
 bool wholeNumber(const std::string &text, int base, long &out)
 {
-    if (text.empty() || text.size() > 12 || text[0] == ' ' || text[0] == '+')
+    if (text.empty() || text.size() > 12)
         return false;
+    // Digits only, after a minus sign for decimals: strtol would also take leading white space
+    // of any kind, a plus sign or "0x".
+    const std::size_t digitsFrom = base == 10 && text[0] == '-' ? 1 : 0;
+    if (digitsFrom == text.size())
+        return false;
+    for (std::size_t i = digitsFrom; i < text.size(); ++i)
+        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(text[i])) : std::isdigit(static_cast<unsigned char>(text[i]))))
+            return false;
     errno = 0;
     char *end = nullptr;
     out = std::strtol(text.c_str(), &end, base);
