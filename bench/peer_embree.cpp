@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "bench/embree_scene.h"
 #include "bench/peers.h"
 
 namespace bench {
@@ -28,6 +29,33 @@ void countAndReject(const RTCFilterFunctionNArguments *args)
 
 } // namespace
 
+RTCScene newTriangleScene(RTCDevice device, const TriangleSoup &soup, RTCSceneFlags flags,
+                          RTCFilterFunctionN occludedFilter)
+{
+    if (!device || soup.triangles.empty())
+        return nullptr;
+    RTCScene scene = rtcNewScene(device);
+    rtcSetSceneFlags(scene, flags);
+    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    auto *vertices = static_cast<float *>(rtcSetNewGeometryBuffer(
+        geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), soup.points.size()));
+    auto *indices = static_cast<unsigned int *>(rtcSetNewGeometryBuffer(
+        geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned int), soup.triangles.size()));
+    for (std::size_t i = 0; i < soup.points.size(); ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            vertices[3 * i + c] = soup.points[i][c];
+    for (std::size_t i = 0; i < soup.triangles.size(); ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            indices[3 * i + c] = soup.triangles[i][c];
+    if (occludedFilter)
+        rtcSetGeometryOccludedFilterFunction(geometry, occludedFilter);
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(scene, geometry);
+    rtcReleaseGeometry(geometry);
+    rtcCommitScene(scene);
+    return scene;
+}
+
 struct EmbreeParity::State {
     RTCDevice device = nullptr;
     RTCScene scene = nullptr;
@@ -43,27 +71,7 @@ void EmbreeParity::rebuild(const TriangleSoup &soup)
 {
     if (state->scene)
         rtcReleaseScene(state->scene);
-    state->scene = nullptr;
-    if (!state->device || soup.triangles.empty())
-        return;
-    state->scene = rtcNewScene(state->device);
-    rtcSetSceneFlags(state->scene, RTC_SCENE_FLAG_ROBUST);
-    RTCGeometry geometry = rtcNewGeometry(state->device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto *vertices = static_cast<float *>(rtcSetNewGeometryBuffer(
-        geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), soup.points.size()));
-    auto *indices = static_cast<unsigned int *>(rtcSetNewGeometryBuffer(
-        geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned int), soup.triangles.size()));
-    for (std::size_t i = 0; i < soup.points.size(); ++i)
-        for (std::size_t c = 0; c < 3; ++c)
-            vertices[3 * i + c] = soup.points[i][c];
-    for (std::size_t i = 0; i < soup.triangles.size(); ++i)
-        for (std::size_t c = 0; c < 3; ++c)
-            indices[3 * i + c] = soup.triangles[i][c];
-    rtcSetGeometryOccludedFilterFunction(geometry, countAndReject);
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(state->scene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(state->scene);
+    state->scene = newTriangleScene(state->device, soup, RTC_SCENE_FLAG_ROBUST, countAndReject);
 }
 
 EmbreeParity::~EmbreeParity()

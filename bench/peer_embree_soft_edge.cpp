@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "bench/embree_scene.h"
 #include "bench/soft_edge_peers.h"
 #include "texture/smooth_step.h"
 
@@ -87,24 +88,7 @@ struct EmbreeSoftEdge::State {
 EmbreeSoftEdge::EmbreeSoftEdge(const TriangleSoup &soup) : state(std::make_unique<State>(soup))
 {
     state->device = rtcNewDevice("threads=1");
-    if (!state->device || soup.triangles.empty())
-        return;
-    state->scene = rtcNewScene(state->device);
-    RTCGeometry geometry = rtcNewGeometry(state->device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto *vertices = static_cast<float *>(rtcSetNewGeometryBuffer(
-        geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), soup.points.size()));
-    auto *indices = static_cast<unsigned int *>(rtcSetNewGeometryBuffer(
-        geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned int), soup.triangles.size()));
-    for (std::size_t i = 0; i < soup.points.size(); ++i)
-        for (std::size_t c = 0; c < 3; ++c)
-            vertices[3 * i + c] = soup.points[i][c];
-    for (std::size_t i = 0; i < soup.triangles.size(); ++i)
-        for (std::size_t c = 0; c < 3; ++c)
-            indices[3 * i + c] = soup.triangles[i][c];
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(state->scene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(state->scene);
+    state->scene = newTriangleScene(state->device, soup, RTC_SCENE_FLAG_NONE, nullptr);
 }
 
 EmbreeSoftEdge::~EmbreeSoftEdge()

@@ -83,9 +83,7 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
     // Another axis value than 0, 1, 2 answers as for a point outside.
     if (axis >= 0 && axis <= 2) {
         const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
-        const bool inTarget = inBounds && (fillRule == evenOddRule
-                                               ? meshCache.isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis])
-                                               : meshCache.contains(p, axis, fillRule));
+        const bool inTarget = inBounds && meshCache.contains(p, axis, fillRule);
         // Inside an object, the soft edge (when on) ramps the answer up from that object's own
         // surface; where objects overlap, the deepest answers, so the union's value stays
         // continuous and never reaches beyond it.
