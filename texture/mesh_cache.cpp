@@ -7,7 +7,6 @@
 #include "framework/growing_buffer.h"
 #include "texture/edge_slabs.h"
 #include "texture/geometry.h"
-#include "texture/polygon_crossing.h"
 #include "texture/winding.h"
 
 namespace ostrevin {
@@ -235,50 +234,12 @@ uint64_t edgeHash(const double a[3], const double b[3]) noexcept
     return hash;
 }
 
-// The records' crossings of the ray from p: their parity, or (Signed) the sum of their signs; the
-// ray towards +axis, or (Backwards) towards -axis. Template arguments, so that the loop holds no
-// test of them.
-template <bool Signed, bool Backwards>
-int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
-{
-    const double pu = p[u], pv = p[v];
-    int tally = 0;
-    for (int i = 0; i < count; ++i) {
-        const CachedPolygon &r = polygons[i];
-        // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
-        // before the rectangle.
-        const double na = r.normal[axis];
-        if (na == 0.0 || r.vertexCount < 3)
-            continue;
-        // The polygon's rectangle across the ray, boundaries included.
-        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
-            continue;
-        // Tested before the edges: it is cheaper.
-        if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
-            continue;
-        // Without a branch on the outcome, which varies from polygon to polygon.
-        const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
-        if (Signed) {
-            const int sign = crossingSign(na, r.orientation);
-            tally += Backwards ? -crosses * sign : crosses * sign;
-        } else {
-            tally ^= crosses;
-        }
-    }
-    return tally;
-}
-
 } // namespace
 
 int MeshCache::scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
 {
     return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axis, u, v)
                      : scanCrossings<true, false>(polygons, polygonCount, p, axis, u, v);
-}
-
-bool MeshCache::scanRecords(const double p[3], int axis, int u, int v) const noexcept
-{
-    return scanCrossings<false, false>(polygons, polygonCount, p, axis, u, v) != 0;
 }
 
 // Edges shared by an even number of polygons cancel in a sum modulo 2 of their hashes; a mesh

@@ -6,31 +6,13 @@
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
+#include "texture/cached_polygon.h"
 #include "texture/crossing_index.h"
 #include "texture/fill_rule.h"
 #include "texture/geometry.h"
+#include "texture/record_scan.h"
 
 namespace ostrevin {
-
-// One polygon as the host's scan visits it. Owns its vertex buffer; never copied.
-struct CachedPolygon {
-    CachedPolygon() noexcept = default;
-    ~CachedPolygon() { delete[] vertices; }
-    CachedPolygon(const CachedPolygon &) = delete;
-    CachedPolygon &operator=(const CachedPolygon &) = delete;
-
-    int vertexCount = 0;
-    double (*vertices)[3] = nullptr;
-    double boundsMin[3] = {0.0, 0.0, 0.0};
-    double boundsMax[3] = {0.0, 0.0, 0.0};
-    double normal[3] = {0.0, 0.0, 0.0};
-    double planeD = 0.0;
-    // +1 when `normal` points to the polygon's front (its corners turn counter-clockwise seen from
-    // there), -1 when a concave start turns it the other way (texture/winding.h).
-    int orientation = 1;
-    // Positions the buffer holds; it is replaced only when a polygon needs more.
-    int vertexCapacity = 0;
-};
 
 class MeshCache {
 public:
@@ -62,7 +44,10 @@ public:
     }
     // The same parity by the plain scan of every record, never through the index: the reference
     // the index is held against by the tests and the benchmarks.
-    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept;
+    bool scanRecords(const double p[3], int axis, int u, int v) const noexcept
+    {
+        return scanCrossings<false, false>(polygons, polygonCount, p, axis, u, v) != 0;
+    }
 
     // The crossings along +axis, or -axis when `backwards`, each +1 or -1 by the side the ray
     // passes the polygon from (texture/winding.h); the polygons counted are the parity test's

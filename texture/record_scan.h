@@ -1,0 +1,49 @@
+// The plain scan of the cached records: every polygon the ray may cross is tested with the
+// crossing rule, one after the other. The reference every faster path is held to, and the path
+// of meshes too small for an index; inline, so a small mesh's test runs within the evaluation.
+#ifndef OSTREVIN_TEXTURE_RECORD_SCAN_H
+#define OSTREVIN_TEXTURE_RECORD_SCAN_H
+
+#include "texture/cached_polygon.h"
+#include "texture/geometry.h"
+#include "texture/polygon_crossing.h"
+#include "texture/winding.h"
+
+namespace ostrevin {
+
+// The records' crossings of the ray from p: their parity, or (Signed) the sum of their signs; the
+// ray towards +axis, or (Backwards) towards -axis. Template arguments, so that the loop holds no
+// test of them.
+template <bool Signed, bool Backwards>
+int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
+{
+    const double pu = p[u], pv = p[v];
+    int tally = 0;
+    for (int i = 0; i < count; ++i) {
+        const CachedPolygon &r = polygons[i];
+        // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
+        // before the rectangle.
+        const double na = r.normal[axis];
+        if (na == 0.0 || r.vertexCount < 3)
+            continue;
+        // The polygon's rectangle across the ray, boundaries included.
+        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
+            continue;
+        // Tested before the edges: it is cheaper.
+        if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
+            continue;
+        // Without a branch on the outcome, which varies from polygon to polygon.
+        const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
+        if (Signed) {
+            const int sign = crossingSign(na, r.orientation);
+            tally += Backwards ? -crosses * sign : crosses * sign;
+        } else {
+            tally ^= crosses;
+        }
+    }
+    return tally;
+}
+
+} // namespace ostrevin
+
+#endif
