@@ -681,8 +681,13 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
         const int leastFrames = options.buildOnly ? 20 : 5;
         for (int f = 1; f <= leastFrames || (f <= 1000 && since(start) < options.seconds * 2); ++f) {
             layer.newTime(f, moving ? f : 0.0);
+            // The centre where the target is now: a point it has left behind would never reach the
+            // index, and its layout would go uncharged.
+            const standin::Point3 still{static_cast<float>(centre[0]), static_cast<float>(centre[1]),
+                                        static_cast<float>(centre[2])};
+            const standin::Point3 at = moving ? object.motion(f).apply(still) : still;
             const double t0 = timerNow();
-            layer.evaluate(centre[0], centre[1], centre[2], axis);
+            layer.evaluate(at[0], at[1], at[2], axis);
             build.push_back(timerNow() - t0);
             bare.push_back(bareReadSeconds(host, object.id, sink));
         }
