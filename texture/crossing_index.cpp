@@ -27,6 +27,8 @@ CrossingIndex::~CrossingIndex()
 void CrossingIndex::clear() noexcept
 {
     ready = false;
+    for (bool &due : refitDue)
+        due = false;
     slabsLaidOut[0] = slabsLaidOut[1] = false;
     manyVertexPolygons = 0;
     copiesUsed = 0;
@@ -43,6 +45,12 @@ size_t CrossingIndex::copySize(int vertexCount) noexcept
 
 bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 {
+    const size_t last = ready ? polygonCount : SIZE_MAX;
+    const bool lastEveryAxis = everyAxisShares;
+    bool laidOutLast[gridCount];
+    for (int a = 0; a < gridCount; ++a)
+        laidOutLast[a] = laidOut[a].load(std::memory_order_relaxed);
+    refitPoolUsed = poolUsed;
     clear();
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
@@ -52,6 +60,11 @@ bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 
     // Words and entries: sized by the polygon count, and the entries by the grids wanted.
     const size_t pool = everyAxis ? poolSizeEveryAxis(n) : poolSize(n);
+    // The last build's grids, in their cells and their parts of the pool, serve again when the
+    // polygons are as many and the pool is shared as it was.
+    const bool sameCounts = announced == last && everyAxis == lastEveryAxis && n <= polygonCapacity && pool <= poolCapacity;
+    for (int a = 0; a < gridCount; ++a)
+        refitDue[a] = sameCounts && laidOutLast[a];
     if (n > polygonCapacity || pool > poolCapacity) {
         delete[] wordsBlock;
         delete[] cellsBlock;
@@ -175,6 +188,25 @@ void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3])
         meshHigh[c] = boundsMax[c];
     }
     ready = true;
+
+    // Every grid the last build laid out is refitted, or none is: the grids laid out later take
+    // the pool from where the last build's grids ended, or from its start.
+    bool any = false, all = true;
+    for (int a = 0; a < gridCount; ++a)
+        if (refitDue[a]) {
+            any = true;
+            all = all && refit(a);
+        }
+    if (!any)
+        return;
+    if (all) {
+        poolUsed = refitPoolUsed;
+        for (int a = 0; a < gridCount; ++a)
+            laidOut[a].store(refitDue[a], std::memory_order_release);
+    } else {
+        poolUsed = 0;
+        slabsLaidOut[0] = slabsLaidOut[1] = false;
+    }
 }
 
 void CrossingIndex::prepare(int axis) const noexcept

@@ -51,6 +51,8 @@
 // grid at least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
+// When the polygons only moved (the same counts), the build refits the grids the last build laid
+// out instead: the same levels and cells, each polygon placed afresh within each cell's room.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
 #define OSTREVIN_TEXTURE_CROSSING_INDEX_H
 
@@ -184,6 +186,9 @@ private:
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
+    void startCells(LayoutPlan &plan) const noexcept;
+    bool placeEntries(LayoutPlan &plan) const noexcept;
+    bool refit(int axis) const noexcept;
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
     void layOutEdgeSlabsAcross(int v) const noexcept;
@@ -223,6 +228,14 @@ private:
     mutable Grid grids[gridCount];
     mutable std::atomic<bool> laidOut[gridCount] = {};
     mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
+    // Per grid, as its last full layout left it: the mesh's extent along u and v, and the entries
+    // before its padding. A build with the last build's counts refits the grids the last build
+    // laid out (finish), in the same cells and the same part of the pool, while the extent holds
+    // and every cell's entries fit its room; otherwise they are laid out again at first use.
+    mutable double laidOutSpan[gridCount][2] = {};
+    mutable uint32_t entryLimit[gridCount] = {};
+    bool refitDue[gridCount] = {};
+    size_t refitPoolUsed = 0;
     // Polygons of many vertices, and whether their slabs across Y and across Z are laid out
     // (under layOutBusy).
     size_t manyVertexPolygons = 0;
