@@ -186,10 +186,11 @@ private:
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
-    void startCells(LayoutPlan &plan) const noexcept;
+    uint32_t startCells(LayoutPlan &plan) const noexcept;
     bool placeEntries(LayoutPlan &plan) const noexcept;
     bool refit(int axis) const noexcept;
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
+    void padPastTheCells(const LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
     void layOutEdgeSlabsAcross(int v) const noexcept;
 
@@ -228,12 +229,13 @@ private:
     mutable Grid grids[gridCount];
     mutable std::atomic<bool> laidOut[gridCount] = {};
     mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
-    // Per grid, as its last full layout left it: the mesh's extent along u and v, and the entries
-    // before its padding. A build with the last build's counts refits the grids the last build
+    // Per grid, as its last full layout left it: the mesh's extent along u and v, the entries
+    // before its padding, and the most entries in a cell. A build with the last build's counts refits the grids the last build
     // laid out (finish), in the same cells and the same part of the pool, while the extent holds
     // and every cell's entries fit its room; otherwise they are laid out again at first use.
     mutable double laidOutSpan[gridCount][2] = {};
     mutable uint32_t entryLimit[gridCount] = {};
+    mutable uint32_t largestCell[gridCount] = {};
     bool refitDue[gridCount] = {};
     size_t refitPoolUsed = 0;
     // Polygons of many vertices, and whether their slabs across Y and across Z are laid out

@@ -347,32 +347,38 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
 }
 
 // Each cell's entries from the pool: cell c's start where the cells before it end, at a group's
-// start, its `split` the cursor of the fill; then the entries.
+// start, its `split` the cursor of the fill; then the entries. The grid's part of the pool keeps
+// a sixteenth more within the allowance, so that a refit whose polygons crowd some cells more
+// (a deformation) can still count its rooms anew there.
 void CrossingIndex::fillEntries(LayoutPlan &plan) const noexcept
 {
     Grid &g = grids[plan.axis];
-    const size_t room = std::min(plan.entryTotal, plan.allowance) + entryPadding;
+    const size_t room = std::min(plan.entryTotal + roundUpToGroup(static_cast<uint32_t>(plan.entryTotal / 16)),
+                                 plan.allowance) +
+                        entryPadding;
     g.entries.words = entriesBlock + entryWords * poolUsed;
     poolUsed += room;
 
     plan.limit = room - entryPadding;
     entryLimit[plan.axis] = static_cast<uint32_t>(plan.limit);
-    startCells(plan);
+    largestCell[plan.axis] = startCells(plan);
     placeEntries(plan);
 }
 
 // Each cell's start where the cells before it end, at a group's start, from its count (in its
-// `split`), which becomes the cursor of the fill.
-void CrossingIndex::startCells(LayoutPlan &plan) const noexcept
+// `split`), which becomes the cursor of the fill. The most entries a cell holds.
+uint32_t CrossingIndex::startCells(LayoutPlan &plan) const noexcept
 {
     Grid &g = grids[plan.axis];
-    uint32_t sum = 0;
+    uint32_t sum = 0, largest = 0;
     for (size_t c = 0; c < plan.cellTotal; ++c) {
         const uint32_t n = g.cells[c].split;
         g.cells[c] = Cell{sum, sum, noCoarseKey, noCoarseKey};
         sum += roundUpToGroup(n);
+        largest = std::max(largest, n);
     }
     g.cells[plan.cellTotal] = Cell{sum, sum, noCoarseKey, noCoarseKey};
+    return largest;
 }
 
 // Every counted polygon's entries, in the cells of the level it is placed at (its natural level
@@ -417,7 +423,8 @@ bool CrossingIndex::placeEntries(LayoutPlan &plan) const noexcept
 // the level the query reads it at; first into each cell's room as it was (most polygons stay in
 // their cells), and when one does not fit, into rooms made anew from a count. False (the grid is
 // then laid out afresh) when the mesh's extent grew or shrank by more than an eighth along u or
-// v since, or when the entries no longer fit the grid's part of the pool.
+// v since, when the entries no longer fit the grid's part of the pool, or when a cell would hold
+// more than twice the most the full layout put in one (a query there would read them all).
 bool CrossingIndex::refit(int axis) const noexcept
 {
     Grid &g = grids[axis];
@@ -454,19 +461,14 @@ bool CrossingIndex::refit(int axis) const noexcept
         }
         for (size_t c = 0; c < plan.cellTotal; ++c)
             total += roundUpToGroup(g.cells[c].split);
-        if (total > plan.limit)
+        if (total > plan.limit || startCells(plan) > 2 * largestCell[axis] + groupEntries)
             return false;
-        startCells(plan);
         if (!placeEntries(plan))
             return false;
     }
     splitCellsByHeight(plan);
     layOutEdgeSlabsAcross(plan.v);
-    // The padding past the last cell, and where repeated corners were written.
-    for (size_t k = 0; k < entryPadding; ++k) {
-        setPadding(g.entries.words, g.cells[plan.cellTotal].start + k);
-        setPadding(g.entries.words, plan.limit + k);
-    }
+    padPastTheCells(plan);
     return true;
 }
 
@@ -543,10 +545,18 @@ void CrossingIndex::layOut(int axis) const noexcept
     fillEntries(plan);
     splitCellsByHeight(plan);
     layOutEdgeSlabsAcross(plan.v);
-    // The padding past the last entry (a whole group) is read by no query and never counted;
-    // repeated corners were written there.
-    for (size_t k = 0; k < entryPadding; ++k)
+    padPastTheCells(plan);
+}
+
+// The padding past the last cell (a whole group, never counted), and past the grid's entries,
+// where repeated corners were written.
+void CrossingIndex::padPastTheCells(const LayoutPlan &plan) const noexcept
+{
+    Grid &g = grids[plan.axis];
+    for (size_t k = 0; k < entryPadding; ++k) {
+        setPadding(g.entries.words, g.cells[plan.cellTotal].start + k);
         setPadding(g.entries.words, plan.limit + k);
+    }
 }
 
 // The slabs across v of every polygon of many vertices that a ray along an axis crossing v can
