@@ -27,8 +27,8 @@ CrossingIndex::~CrossingIndex()
 void CrossingIndex::clear() noexcept
 {
     ready = false;
-    for (bool &due : refitDue)
-        due = false;
+    for (int a = 0; a < gridCount; ++a)
+        refitDue[a] = refitted[a] = false;
     slabsLaidOut[0] = slabsLaidOut[1] = false;
     manyVertexPolygons = 0;
     copiesUsed = 0;
@@ -45,11 +45,16 @@ size_t CrossingIndex::copySize(int vertexCount) noexcept
 
 bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 {
+    // The grids asked for since the last build, and whether every grid holding a part of the pool
+    // is among them (one refitted for the last build may not have been asked for).
     const size_t last = ready ? polygonCount : SIZE_MAX;
     const bool lastEveryAxis = everyAxisShares;
-    bool laidOutLast[gridCount];
-    for (int a = 0; a < gridCount; ++a)
-        laidOutLast[a] = laidOut[a].load(std::memory_order_relaxed);
+    bool asked[gridCount];
+    bool everyPartAsked = true;
+    for (int a = 0; a < gridCount; ++a) {
+        asked[a] = laidOut[a].load(std::memory_order_relaxed);
+        everyPartAsked = everyPartAsked && (asked[a] || !refitted[a]);
+    }
     refitPoolUsed = poolUsed;
     clear();
     announced = count > 0 ? static_cast<size_t>(count) : 0;
@@ -60,11 +65,12 @@ bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 
     // Words and entries: sized by the polygon count, and the entries by the grids wanted.
     const size_t pool = everyAxis ? poolSizeEveryAxis(n) : poolSize(n);
-    // The last build's grids, in their cells and their parts of the pool, serve again when the
-    // polygons are as many and the pool is shared as it was.
+    // The grids asked for since the last build, in their cells and their parts of the pool, serve
+    // again when the polygons are as many and the pool is shared as it was, and no other grid
+    // holds a part of the pool (the grids are then laid out afresh, from the pool's start).
     const bool sameCounts = announced == last && everyAxis == lastEveryAxis && n <= polygonCapacity && pool <= poolCapacity;
     for (int a = 0; a < gridCount; ++a)
-        refitDue[a] = sameCounts && laidOutLast[a];
+        refitDue[a] = sameCounts && everyPartAsked && asked[a];
     if (n > polygonCapacity || pool > poolCapacity) {
         delete[] wordsBlock;
         delete[] cellsBlock;
@@ -189,8 +195,9 @@ void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3])
     }
     ready = true;
 
-    // Every grid the last build laid out is refitted, or none is: the grids laid out later take
-    // the pool from where the last build's grids ended, or from its start.
+    // Every grid due is refitted, or none is: the grids laid out later take the pool from where
+    // the last build's grids ended, or from its start. A refitted grid is ready at its axis's
+    // first query; one never asked for is not refitted again.
     bool any = false, all = true;
     for (int a = 0; a < gridCount; ++a)
         if (refitDue[a]) {
@@ -202,7 +209,7 @@ void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3])
     if (all) {
         poolUsed = refitPoolUsed;
         for (int a = 0; a < gridCount; ++a)
-            laidOut[a].store(refitDue[a], std::memory_order_release);
+            refitted[a] = refitDue[a];
     } else {
         poolUsed = 0;
         slabsLaidOut[0] = slabsLaidOut[1] = false;
@@ -215,7 +222,8 @@ void CrossingIndex::prepare(int axis) const noexcept
         return;
     const SpinGuard alone(layOutBusy);
     if (!laidOut[axis].load(std::memory_order_relaxed)) {
-        layOut(axis);
+        if (!refitted[axis])
+            layOut(axis);
         laidOut[axis].store(true, std::memory_order_release);
     }
 }

@@ -282,9 +282,9 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
     for (int frame = 1; frame <= 4; ++frame) {
         host.scene().time = frame;
         build(o);
-        // The grids the last frame laid out are refitted by the build, not laid out again.
+        // The grids the last frame asked for are refitted by the build, not laid out again.
         for (int axis = 0; axis < 3; ++axis)
-            EXPECT_EQ(cache.index.prepared(axis), frame > 1 || axis == 0) << "frame " << frame << ", axis " << axis;
+            EXPECT_EQ(cache.index.refittedByBuild(axis), frame > 1 || axis == 0) << "frame " << frame << ", axis " << axis;
         // The probes on the moved vertices, placed as the host places them.
         SceneObject moved;
         for (const Point3 &p : o.points)
@@ -298,6 +298,41 @@ TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage
         }
         EXPECT_EQ(cache.index.grid(0).entries.words, pool) << "frame " << frame;
     }
+}
+
+// Only the grids asked for since the last build are refitted; when one that holds a part of the
+// pool was not, every grid starts afresh from the pool's start.
+TEST_F(IndexAgainstScan, RefitsOnlyTheGridsAskedForSinceTheLastBuild)
+{
+    SceneObject &o = host.scene().addObject("Torus");
+    standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 32, 12);
+    o.motion = [](double time) { return standin::Transform::translation(0.21 * time, 0.0, -0.13 * time); };
+    const auto refitted = [&] {
+        std::string axes;
+        for (int axis = 0; axis < 3; ++axis)
+            axes += cache.index.refittedByBuild(axis) ? static_cast<char>('0' + axis) : '-';
+        return axes;
+    };
+    build(o);
+    cache.index.prepare(0);
+    cache.index.prepare(2);
+    const std::vector<std::pair<std::vector<int>, std::string>> frames = {
+        {{2}, "0-2"},   // both asked for at the start; only 2 asked for now
+        {{0, 1, 2}, "---"},
+        {{}, "012"},
+    };
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        host.scene().time = static_cast<double>(f + 1);
+        build(o);
+        EXPECT_EQ(refitted(), frames[f].second) << "frame " << f + 1;
+        for (int axis : frames[f].first)
+            cache.index.prepare(axis);
+    }
+    SceneObject moved;
+    for (const Point3 &p : o.points)
+        moved.points.push_back(o.motion(3.0).apply(p));
+    const auto found = disagreements(probePoints(moved, 300, 41));
+    EXPECT_TRUE(found.empty()) << found.front();
 }
 
 // A target deformed between frames: its grids are refitted while the extent holds, the entries fit
@@ -354,7 +389,7 @@ TEST_F(IndexAgainstScan, AgreesWhenTheTargetDeformsWhetherItsGridsAreRefittedOrL
                         p = {p[0] + 0.013f, p[1] - 0.007f, p[2] + 0.003f};
                 build(o);
                 for (int axis = 0; axis < 3; ++axis)
-                    EXPECT_EQ(cache.index.prepared(axis), d.refitted || frame == 2)
+                    EXPECT_EQ(cache.index.refittedByBuild(axis), d.refitted || frame == 2)
                         << name << ", frame " << frame << ", axis " << axis;
                 const auto found = disagreements(probePoints(o, 300, static_cast<unsigned>(30 + frame)));
                 EXPECT_TRUE(found.empty()) << name << ", frame " << frame << ": " << found.front();
