@@ -264,11 +264,13 @@ TEST_F(IndexAgainstScan, AgreesForPointsOutsideTheBoundsAndOnThem)
     EXPECT_TRUE(found.empty()) << found.front();
 }
 
-// Every frame moves the target by an amount that is no round number: new rectangles, new cells.
+// Every frame moves the target by an amount that is no round number: new rectangles, new cells,
+// new slabs for the outlines of many vertices.
 TEST_F(IndexAgainstScan, AgreesFrameAfterFrameAsTheTargetMovesAndKeepsItsStorage)
 {
     SceneObject &o = host.scene().addObject("Torus");
     standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 32, 12);
+    appendTiltedOutlines(o);
     o.motion = [](double time) { return standin::Transform::translation(0.37 * time, -0.11 * time, 0.05 * time); };
     build(o);
     const std::size_t bytes = cache.index.bytes();
