@@ -27,6 +27,8 @@ CrossingIndex::~CrossingIndex()
 void CrossingIndex::clear() noexcept
 {
     ready = false;
+    for (int a = 0; a < gridCount; ++a)
+        refitDue[a] = refitted[a] = false;
     slabsLaidOut[0] = slabsLaidOut[1] = false;
     manyVertexPolygons = 0;
     copiesUsed = 0;
@@ -43,6 +45,17 @@ size_t CrossingIndex::copySize(int vertexCount) noexcept
 
 bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 {
+    // The grids asked for since the last build, and whether every grid holding a part of the pool
+    // is among them (one refitted for the last build may not have been asked for).
+    const size_t last = ready ? polygonCount : SIZE_MAX;
+    const bool lastEveryAxis = everyAxisShares;
+    bool asked[gridCount];
+    bool everyPartAsked = true;
+    for (int a = 0; a < gridCount; ++a) {
+        asked[a] = laidOut[a].load(std::memory_order_relaxed);
+        everyPartAsked = everyPartAsked && (asked[a] || !refitted[a]);
+    }
+    refitPoolUsed = poolUsed;
     clear();
     announced = count > 0 ? static_cast<size_t>(count) : 0;
     // Never a zero-sized block: an empty mesh still gets grids to answer from.
@@ -52,6 +65,12 @@ bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
 
     // Words and entries: sized by the polygon count, and the entries by the grids wanted.
     const size_t pool = everyAxis ? poolSizeEveryAxis(n) : poolSize(n);
+    // The grids asked for since the last build, in their cells and their parts of the pool, serve
+    // again when the polygons are as many and the pool is shared as it was, and no other grid
+    // holds a part of the pool (the grids are then laid out afresh, from the pool's start).
+    const bool sameCounts = announced == last && everyAxis == lastEveryAxis && n <= polygonCapacity && pool <= poolCapacity;
+    for (int a = 0; a < gridCount; ++a)
+        refitDue[a] = sameCounts && everyPartAsked && asked[a];
     if (n > polygonCapacity || pool > poolCapacity) {
         delete[] wordsBlock;
         delete[] cellsBlock;
@@ -175,6 +194,26 @@ void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3])
         meshHigh[c] = boundsMax[c];
     }
     ready = true;
+
+    // Every grid due is refitted, or none is: the grids laid out later take the pool from where
+    // the last build's grids ended, or from its start. A refitted grid is ready at its axis's
+    // first query; one never asked for is not refitted again.
+    bool any = false, all = true;
+    for (int a = 0; a < gridCount; ++a)
+        if (refitDue[a]) {
+            any = true;
+            all = all && refit(a);
+        }
+    if (!any)
+        return;
+    if (all) {
+        poolUsed = refitPoolUsed;
+        for (int a = 0; a < gridCount; ++a)
+            refitted[a] = refitDue[a];
+    } else {
+        poolUsed = 0;
+        slabsLaidOut[0] = slabsLaidOut[1] = false;
+    }
 }
 
 void CrossingIndex::prepare(int axis) const noexcept
@@ -183,7 +222,8 @@ void CrossingIndex::prepare(int axis) const noexcept
         return;
     const SpinGuard alone(layOutBusy);
     if (!laidOut[axis].load(std::memory_order_relaxed)) {
-        layOut(axis);
+        if (!refitted[axis])
+            layOut(axis);
         laidOut[axis].store(true, std::memory_order_release);
     }
 }

@@ -51,6 +51,8 @@
 // grid at least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
+// When the polygons only moved (the same counts), the build refits the grids asked for since the
+// last build instead: the same levels and cells, each polygon placed afresh within them.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
 #define OSTREVIN_TEXTURE_CROSSING_INDEX_H
 
@@ -114,6 +116,9 @@ public:
     // Lays an axis's grid out now rather than at its first query. Nothing without a completed build.
     void prepare(int axis) const noexcept;
     bool prepared(int axis) const noexcept { return laidOut[axis].load(std::memory_order_acquire); }
+    // Whether the last build refitted the axis's grid (ready at its first query) rather than leaving
+    // it to be laid out afresh. For tests.
+    bool refittedByBuild(int axis) const noexcept { return axis >= 0 && axis < gridCount && refitted[axis]; }
 
     // The first invariant a laid-out grid breaks, described; null when it keeps them all (or is
     // not laid out). For tests: it reads every entry.
@@ -184,7 +189,11 @@ private:
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
+    uint32_t startCells(LayoutPlan &plan) const noexcept;
+    bool placeEntries(LayoutPlan &plan) const noexcept;
+    bool refit(int axis) const noexcept;
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
+    void padPastTheCells(const LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
     void layOutEdgeSlabsAcross(int v) const noexcept;
 
@@ -223,6 +232,17 @@ private:
     mutable Grid grids[gridCount];
     mutable std::atomic<bool> laidOut[gridCount] = {};
     mutable std::atomic_flag layOutBusy = ATOMIC_FLAG_INIT;
+    // Per grid, as its last full layout left it: the mesh's extent along u and v, the entries
+    // before its padding, and the most entries in a cell. A build with the last build's counts
+    // refits the grids asked for since the last build (finish: `refitDue`, then `refitted`), in
+    // their cells and their parts of the pool, where the extent holds and the entries fit; the
+    // others are laid out afresh at first use. `refitPoolUsed`: the pool the last build's grids took.
+    mutable double laidOutSpan[gridCount][2] = {};
+    mutable uint32_t entryLimit[gridCount] = {};
+    mutable uint32_t largestCell[gridCount] = {};
+    bool refitDue[gridCount] = {};
+    bool refitted[gridCount] = {};
+    size_t refitPoolUsed = 0;
     // Polygons of many vertices, and whether their slabs across Y and across Z are laid out
     // (under layOutBusy).
     size_t manyVertexPolygons = 0;

@@ -1,6 +1,7 @@
 // The layout of one grid, in named stages over a plan: sample the polygons' sizes, choose the
 // level-0 cells, size the levels, count the entries (handing sparse levels to the coarsest), fill
-// the entries, split each cell by height. And the check of what a laid-out grid must hold.
+// the entries, split each cell by height. The refit of a laid-out grid over moved polygons. And
+// the check of what a laid-out grid must hold.
 #include "texture/crossing_index.h"
 
 #include <algorithm>
@@ -76,6 +77,22 @@ inline uint32_t naturalLevel(const uint32_t steps[4]) noexcept
     return std::max(levelFor(steps[0], steps[1]), levelFor(steps[2], steps[3]));
 }
 
+// The level a laid-out grid holds a polygon at: its natural level when the grid uses it, the
+// coarsest otherwise (the natural level handed its polygons over).
+inline uint32_t readLevel(const CrossingIndex::Grid &g, const uint32_t steps[4], uint32_t coarsest) noexcept
+{
+    const uint32_t natural = naturalLevel(steps);
+    return (g.usedLevels >> natural & 1u) ? natural : coarsest;
+}
+
+// Where step 0 of a spread axis begins: a fraction of a step (the golden ratio's) below the mesh's
+// low end, so that the round coordinates of a symmetric mesh sit inside steps rather than on
+// their edges, where the rounding of a moved copy would tip them from cell to cell.
+inline double frameLow(double meshLow, double scale) noexcept
+{
+    return meshLow - 0.381966 / scale;
+}
+
 // Calls `visit(cell, ends, real)` for the four corners of the block of cells the polygon overlaps
 // at `level` (one or two along each axis), with its rectangle's ends in that cell's steps (clipped
 // to the cell: a low end 0, a high end 63 where it goes on); `real` is 0 for a corner that repeats
@@ -138,11 +155,6 @@ namespace {
 inline bool promoted(const LayoutPlan &plan, uint32_t level) noexcept
 {
     return plan.promote && level > 0 && level < plan.coarsest && plan.perLevel[level] <= fewPolygons;
-}
-inline uint32_t placedLevel(const LayoutPlan &plan, const uint32_t steps[4]) noexcept
-{
-    const uint32_t level = naturalLevel(steps);
-    return promoted(plan, level) ? plan.coarsest : level;
 }
 
 inline bool atOneCell(const LayoutPlan &plan) noexcept
@@ -232,6 +244,8 @@ void CrossingIndex::chooseLevelZeroCells(LayoutPlan &plan) const noexcept
     // to a third as many again).
     plan.span[0] = meshHigh[plan.u] - meshLow[plan.u];
     plan.span[1] = meshHigh[plan.v] - meshLow[plan.v];
+    laidOutSpan[plan.axis][0] = plan.span[0];
+    laidOutSpan[plan.axis][1] = plan.span[1];
     const double budget = static_cast<double>(polygonCount / 8 + 1);
     for (int d = 0; d < 2; ++d) {
         if (!(std::isfinite(plan.span[d]) && plan.span[d] > 0.0))
@@ -293,8 +307,8 @@ void CrossingIndex::sizeLevels(LayoutPlan &plan) const noexcept
     for (int d = 0; d < 2; ++d) {
         const int c = d == 0 ? plan.u : plan.v;
         const bool spread = plan.across[d] > 1.0;
-        g.low[d] = spread ? meshLow[c] : 0.0;
         g.scale[d] = spread ? static_cast<double>(g.steps[d]) / plan.span[d] : 0.0;
+        g.low[d] = spread ? frameLow(meshLow[c], g.scale[d]) : 0.0;
     }
     plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
 }
@@ -333,28 +347,53 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
 }
 
 // Each cell's entries from the pool: cell c's start where the cells before it end, at a group's
-// start, its `split` the cursor of the fill, its `top` the highest of its entries' tops.
+// start, its `split` the cursor of the fill; then the entries. The grid's part of the pool keeps
+// a sixteenth more within the allowance, so that a refit whose polygons crowd some cells more
+// (a deformation) can still count its rooms anew there.
 void CrossingIndex::fillEntries(LayoutPlan &plan) const noexcept
 {
     Grid &g = grids[plan.axis];
-    const size_t room = std::min(plan.entryTotal, plan.allowance) + entryPadding;
-    uint32_t *const words = entriesBlock + entryWords * poolUsed;
+    const size_t room = std::min(plan.entryTotal + roundUpToGroup(static_cast<uint32_t>(plan.entryTotal / 16)),
+                                 plan.allowance) +
+                        entryPadding;
+    g.entries.words = entriesBlock + entryWords * poolUsed;
     poolUsed += room;
-    g.entries.words = words;
 
-    const size_t limit = room - entryPadding;
-    plan.limit = limit;
-    const size_t spare = plan.cellTotal + 1;
-    uint32_t sum = 0;
+    plan.limit = room - entryPadding;
+    entryLimit[plan.axis] = static_cast<uint32_t>(plan.limit);
+    largestCell[plan.axis] = startCells(plan);
+    placeEntries(plan);
+}
+
+// Each cell's start where the cells before it end, at a group's start, from its count (in its
+// `split`), which becomes the cursor of the fill. The most entries a cell holds.
+uint32_t CrossingIndex::startCells(LayoutPlan &plan) const noexcept
+{
+    Grid &g = grids[plan.axis];
+    uint32_t sum = 0, largest = 0;
     for (size_t c = 0; c < plan.cellTotal; ++c) {
         const uint32_t n = g.cells[c].split;
-        g.cells[c].start = sum;
-        g.cells[c].split = sum;
+        g.cells[c] = Cell{sum, sum, noCoarseKey, noCoarseKey};
         sum += roundUpToGroup(n);
+        largest = std::max(largest, n);
     }
     g.cells[plan.cellTotal] = Cell{sum, sum, noCoarseKey, noCoarseKey};
+    return largest;
+}
+
+// Every counted polygon's entries, in the cells of the level it is placed at (its natural level
+// when that level is used, otherwise the coarsest), each cell's from its `split` on, raising the
+// cell's `top` to the highest of its entries' tops. False, at the first, when a cell has no room
+// left for an entry.
+bool CrossingIndex::placeEntries(LayoutPlan &plan) const noexcept
+{
+    Grid &g = grids[plan.axis];
+    uint32_t *const words = g.entries.words;
+    const size_t limit = plan.limit;
+    const size_t spare = plan.cellTotal + 1;
     g.cells[spare] = Cell{static_cast<uint32_t>(limit), static_cast<uint32_t>(limit), noCoarseKey, noCoarseKey};
-    for (size_t i = 0; i < polygonCount; ++i) {
+    uint32_t lost = 0;
+    for (size_t i = 0; i < polygonCount && lost == 0; ++i) {
         uint32_t st[4];
         if (!rectangleSteps(plan.axis, i, st))
             continue;
@@ -363,18 +402,74 @@ void CrossingIndex::fillEntries(LayoutPlan &plan) const noexcept
         const uint32_t copy = copyStart[i];
         const int32_t key = orderKey(planeTop(copyAt(copies, copy), plan.axis, plan.u, plan.v, e, plan.reach));
         const int16_t coarse = coarseKey(key);
-        forEachCell(g, st, placedLevel(plan, st), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
+        forEachCell(g, st, readLevel(g, st, plan.coarsest), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
             // A repeated corner goes to a spare cell past the last, whose cursor stays on the
             // padding (rewritten at the end of the layout), rather than waiting on the real
-            // cell's cursor; so would an entry beyond the count (check() finds none).
+            // cell's cursor; so does an entry past its cell's room.
             const size_t c = real ? cell : spare;
             const uint32_t at = g.cells[c].split;
-            real &= static_cast<uint32_t>(at < limit);
-            setEntry(words, real ? at : limit, ends, key, copy);
-            g.cells[c].split = at + real;
+            const uint32_t placed = real & static_cast<uint32_t>(at < g.cells[real ? cell + 1 : spare].start && at < limit);
+            lost |= real & ~placed;
+            setEntry(words, placed ? at : limit, ends, key, copy);
+            g.cells[c].split = at + placed;
             g.cells[c].top = std::max(g.cells[c].top, coarse);
         });
     }
+    return lost == 0;
+}
+
+// The grid of the last full layout over the moved polygons: its levels and its part of the pool as
+// they were, the steps counted from the mesh's new low corner. Each polygon goes to its cells at
+// the level the query reads it at; first into each cell's room as it was (most polygons stay in
+// their cells), and when one does not fit, into rooms made anew from a count. False (the grid is
+// then laid out afresh) when the mesh's extent grew or shrank by more than an eighth along u or
+// v since, when the entries no longer fit the grid's part of the pool, or when a cell would hold
+// more than twice the most the full layout put in one (a query there would read them all).
+bool CrossingIndex::refit(int axis) const noexcept
+{
+    Grid &g = grids[axis];
+    LayoutPlan plan;
+    plan.axis = axis;
+    plan.u = crossFirstAxis[axis];
+    plan.v = crossSecondAxis[axis];
+    for (int d = 0; d < 2; ++d) {
+        const int c = d == 0 ? plan.u : plan.v;
+        const double span = meshHigh[c] - meshLow[c];
+        if (!(magnitude(span - laidOutSpan[axis][d]) <= 0.125 * laidOutSpan[axis][d]))
+            return false;
+        if (g.scale[d] != 0.0)
+            g.low[d] = frameLow(meshLow[c], g.scale[d]);
+    }
+    for (int c = 0; c < 3; ++c)
+        plan.reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
+    plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
+    const Level &top = g.levels[plan.coarsest];
+    plan.cellTotal = top.firstCell + top.cellCount();
+    plan.limit = entryLimit[axis];
+    for (size_t c = 0; c < plan.cellTotal; ++c)
+        g.cells[c] = Cell{g.cells[c].start, g.cells[c].start, noCoarseKey, noCoarseKey};
+    if (!placeEntries(plan)) {
+        // Counted at the levels the query reads.
+        for (size_t c = 0; c < plan.cellTotal; ++c)
+            g.cells[c].split = 0;
+        size_t total = 0;
+        for (size_t i = 0; i < polygonCount; ++i) {
+            uint32_t st[4];
+            if (rectangleSteps(axis, i, st))
+                forEachCell(g, st, readLevel(g, st, plan.coarsest),
+                            [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; });
+        }
+        for (size_t c = 0; c < plan.cellTotal; ++c)
+            total += roundUpToGroup(g.cells[c].split);
+        if (total > plan.limit || startCells(plan) > 2 * largestCell[axis] + groupEntries)
+            return false;
+        if (!placeEntries(plan))
+            return false;
+    }
+    splitCellsByHeight(plan);
+    layOutEdgeSlabsAcross(plan.v);
+    padPastTheCells(plan);
+    return true;
 }
 
 // Each cell's entries split in two by a height between its lowest and highest top: those with a
@@ -450,10 +545,18 @@ void CrossingIndex::layOut(int axis) const noexcept
     fillEntries(plan);
     splitCellsByHeight(plan);
     layOutEdgeSlabsAcross(plan.v);
-    // The padding past the last entry (a whole group) is read by no query and never counted;
-    // repeated corners were written there.
-    for (size_t k = 0; k < entryPadding; ++k)
+    padPastTheCells(plan);
+}
+
+// The padding past the last cell (a whole group, never counted), and past the grid's entries,
+// where repeated corners were written.
+void CrossingIndex::padPastTheCells(const LayoutPlan &plan) const noexcept
+{
+    Grid &g = grids[plan.axis];
+    for (size_t k = 0; k < entryPadding; ++k) {
+        setPadding(g.entries.words, g.cells[plan.cellTotal].start + k);
         setPadding(g.entries.words, plan.limit + k);
+    }
 }
 
 // The slabs across v of every polygon of many vertices that a ray along an axis crossing v can
@@ -530,11 +633,9 @@ const char *CrossingIndex::check(int axis) const noexcept
         uint32_t st[4];
         if (!rectangleSteps(axis, i, st))
             continue;
-        const uint32_t natural = naturalLevel(st);
-        if (natural > coarsest)
+        if (naturalLevel(st) > coarsest)
             return "a polygon's natural level lies above the coarsest";
-        const uint32_t level = (g.usedLevels >> natural & 1u) ? natural : coarsest;
-        forEachCell(g, st, level, [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
+        forEachCell(g, st, readLevel(g, st, coarsest), [&](size_t cell, uint32_t ends, uint32_t real) noexcept {
             if (!real)
                 return;
             ++expected;
