@@ -6,6 +6,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#ifdef __SSE2__
+#include <xmmintrin.h>
+#endif
+
 #include "texture/crossing_index_storage.h"
 #include "texture/geometry.h"
 #include "texture/height_key.h"
@@ -29,7 +33,6 @@ constexpr size_t farCopies = size_t{1} << 19;
 constexpr uint32_t byteHighBits = 0x80808080u;
 constexpr uint32_t highEnds = 0xFF00FF00u;
 constexpr uint32_t lowEnds = 0x00FF00FFu;
-constexpr uint32_t signFlip = 0x80000000u;
 
 // An entry's end differences for a point whose bytes in the entry's cell are `above` and
 // `below`; for one entry, or for a group of them as a vector.
@@ -174,6 +177,26 @@ typedef int32_t SignedLanes __attribute__((vector_size(lanes * sizeof(int32_t)))
 typedef uint32_t UnsignedLanes __attribute__((vector_size(lanes * sizeof(uint32_t))));
 static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last group of lanes");
 
+// The lanes of a group (bit k: lane k) whose steps hold the point and whose top is above its
+// height: three loads and a handful of vector operations, no branch.
+inline uint32_t passingLanes(const uint32_t *group, uint32_t above, uint32_t below, int32_t height) noexcept
+{
+    UnsignedLanes ends;
+    SignedLanes tops;
+    std::memcpy(&ends, group + CrossingIndex::groupEndsWord, sizeof ends);
+    std::memcpy(&tops, group + CrossingIndex::groupTopsWord, sizeof tops);
+    const UnsignedLanes d = endDifferences(ends, above, below);
+    const SignedLanes pass = ((d & byteHighBits) == byteHighBits) & (tops > height);
+#ifdef __SSE2__
+    return static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(pass)));
+#else
+    SignedLanes flags = pass & SignedLanes{1, 2, 4, 8};
+    flags |= __builtin_shufflevector(flags, flags, 2, 3, 0, 1);
+    flags |= __builtin_shufflevector(flags, flags, 1, 0, 3, 2);
+    return static_cast<uint32_t>(flags[0]);
+#endif
+}
+
 } // namespace
 
 bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
@@ -225,7 +248,10 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
         const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
         Run &r = runs[runCount];
         r.begin = own->start;
-        r.end = coarse >= own->pivot ? own->split : own[1].start;
+        // Chosen by index rather than by a branch: the point is above the pivot or not as a
+        // coin toss.
+        const uint32_t ends[2] = {own[1].start, own->split};
+        r.end = ends[coarse >= own->pivot];
         r.above = qu | qv << 16;
         r.below = qu << 8 | qv << 24;
         // A cell none of whose polygons can be ahead of the point is left out (written all the
@@ -249,45 +275,43 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         uint32_t n = 0;
-        // Entry numbers lane by lane, compared as signed numbers with the top bit flipped (the
-        // unsigned order, in the one comparison the vector unit has).
-        const SignedLanes endFlipped = SignedLanes{} + static_cast<int32_t>(r.end ^ signFlip);
-        UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
-        for (uint32_t i = r.begin; i < r.end; i += lanes, at += lanes) {
-            // A group of four from a cell's start; lanes past the run never pass.
-            const uint32_t *group = groupOf(entries.words, i);
-            UnsignedLanes ends;
-            SignedLanes tops;
-            std::memcpy(&ends, group + CrossingIndex::groupEndsWord, sizeof ends);
-            std::memcpy(&tops, group + CrossingIndex::groupTopsWord, sizeof tops);
-            const UnsignedLanes d = endDifferences(ends, r.above, r.below);
-            const SignedLanes before = reinterpret_cast<SignedLanes>(at ^ signFlip) < endFlipped;
-            const SignedLanes pass = ((d & byteHighBits) == byteHighBits) & (tops > height) & before;
-            SignedLanes flags = pass & SignedLanes{1, 2, 4, 8};
-            flags |= __builtin_shufflevector(flags, flags, 2, 3, 0, 1);
-            flags |= __builtin_shufflevector(flags, flags, 1, 0, 3, 2);
-            const uint32_t passing = static_cast<uint32_t>(flags[0]);
-            if (fetchAtOnce) {
-                for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+        // Lanes read past the run's end never pass: past a cell's entries lies padding, and past
+        // its split only entries whose tops are at or under the pivot, which a point reading up
+        // to the split is at or above (check() holds both).
+        const uint32_t *group = groupOf(entries.words, r.begin);   // a cell starts a group
+        const uint32_t *const last = groupOf(entries.words, static_cast<size_t>(r.end) + lanes - 1);
+        if (fetchAtOnce) {
+            for (uint32_t i = r.begin; group != last; i += lanes, group += CrossingIndex::entryWords * lanes) {
+                for (uint32_t rest = passingLanes(group, r.above, r.below, height); rest != 0; rest &= rest - 1) {
                     const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
                     const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
                     __builtin_prefetch(copy);
                     __builtin_prefetch(copy + 63);
                     found[n++] = i + lane;
                 }
-            } else {
+                if (n > foundCapacity - lanes) {
+                    const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
+                                                                   false, p, axis, u, v);
+                    tally = Signed ? tally + part : tally ^ part;
+                    n = 0;
+                }
+            }
+        } else {
+            UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
+            for (; group != last; at += lanes, group += CrossingIndex::entryWords * lanes) {
                 // All four numbers stored at once, the passing lanes first.
+                const uint32_t passing = passingLanes(group, r.above, r.below, height);
                 UnsignedLanes shift;
                 std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
                 const UnsignedLanes numbers = at + shift;
                 std::memcpy(found + n, &numbers, sizeof numbers);
                 n += passingFirst.count[passing];
-            }
-            if (n > foundCapacity - lanes) {
-                const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
-                                                               prefetchFound, p, axis, u, v);
-                tally = Signed ? tally + part : tally ^ part;
-                n = 0;
+                if (n > foundCapacity - lanes) {
+                    const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
+                                                                   prefetchFound, p, axis, u, v);
+                    tally = Signed ? tally + part : tally ^ part;
+                    n = 0;
+                }
             }
         }
         const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below, prefetchFound,
