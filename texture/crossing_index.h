@@ -174,8 +174,8 @@ public:
 
 private:
     // The query behind isInside and winding: the parity, or the sum of the crossings' signs.
-    template <bool Signed, bool Backwards>
-    int crossings(const double p[3], int axis, int u, int v) const noexcept;
+    template <bool Signed, bool Backwards, int Axis>
+    int crossings(const double p[3]) const noexcept;
 
     // The layout of one grid, in stages over a plan (crossing_index_layout.cpp).
     void layOut(int axis) const noexcept;

@@ -51,10 +51,11 @@ inline bool onEdgeStep(uint32_t differences) noexcept
 // The tests below on a polygon of many vertices: its stored rectangle, its plane, then only the
 // edges in the point's slab across v, each with the scan's operations.
 // Signed and Backwards as polygonCrosses below.
-template <bool Signed, bool Backwards>
+template <bool Signed, bool Backwards, int Axis>
 __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy, int count, bool onEdge,
-                                                       const double p[3], int axis, int u, int v) noexcept
+                                                       const double p[3]) noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     const double pu = p[u], pv = p[v];
     bool inRect = true;
     if (onEdge) {
@@ -81,13 +82,14 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
 // and their order are the scan's. Kept out of line: inlined, it makes every query slower (the
 // gathering loop around it then spills).
 // Signed, it gives the crossing's sign (0 for none): the copy's plane faces the polygon's front.
-template <bool Signed, bool Backwards>
-__attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
+template <bool Signed, bool Backwards, int Axis>
+__attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3]) noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     const double pu = p[u], pv = p[v];
     const int count = loadVertexCount(copy);
     if (count >= manyVertices)
-        return manyVertexPolygonCrosses<Signed, Backwards>(copy, count, onEdge, p, axis, u, v);
+        return manyVertexPolygonCrosses<Signed, Backwards, Axis>(copy, count, onEdge, p);
     bool inRect = true;
     if (onEdge) {
         // The record's rectangle, from the same floats: NaN widens nothing.
@@ -120,11 +122,10 @@ constexpr int foundCapacity = 32;
 // The crossing parity of the gathered entries of one cell (their numbers in `words`; `above` and
 // `below` the point's end bytes in that cell), or the sum of their signs, the copies first fetched
 // together when asked. Always inlined: a call here costs a tenth of a query.
-template <bool Signed, bool Backwards>
+template <bool Signed, bool Backwards, int Axis>
 __attribute__((always_inline)) inline int countFound(const unsigned char *copies, const uint32_t *words,
                                                       const uint32_t *found, uint32_t n, uint32_t above,
-                                                      uint32_t below, bool prefetch, const double p[3], int axis,
-                                                      int u, int v) noexcept
+                                                      uint32_t below, bool prefetch, const double p[3]) noexcept
 {
     if (prefetch)
         for (uint32_t j = 0; j < n; ++j) {
@@ -135,8 +136,8 @@ __attribute__((always_inline)) inline int countFound(const unsigned char *copies
     int tally = 0;
     for (uint32_t j = 0; j < n; ++j) {
         const uint32_t differences = endDifferences(endsOf(words, found[j]), above, below);
-        const int crossing = polygonCrosses<Signed, Backwards>(copyAt(copies, copyOf(words, found[j])),
-                                                                onEdgeStep(differences), p, axis, u, v);
+        const int crossing =
+            polygonCrosses<Signed, Backwards, Axis>(copyAt(copies, copyOf(words, found[j])), onEdgeStep(differences), p);
         if (Signed)
             tally += crossing;
         else
@@ -199,19 +200,36 @@ inline uint32_t passingLanes(const uint32_t *group, uint32_t above, uint32_t bel
 
 } // namespace
 
-bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
+// Each axis its own query, its two axes across the ray known when compiled: the copies' corners
+// are then read at fixed offsets.
+bool CrossingIndex::isInside(const double p[3], int axis, int, int) const noexcept
 {
-    return crossings<false, false>(p, axis, u, v) != 0;
+    switch (axis) {
+    case 0:
+        return crossings<false, false, 0>(p) != 0;
+    case 1:
+        return crossings<false, false, 1>(p) != 0;
+    default:
+        return crossings<false, false, 2>(p) != 0;
+    }
 }
 
-int CrossingIndex::winding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
+int CrossingIndex::winding(const double p[3], int axis, int, int, bool backwards) const noexcept
 {
-    return backwards ? crossings<true, true>(p, axis, u, v) : crossings<true, false>(p, axis, u, v);
+    switch (axis) {
+    case 0:
+        return backwards ? crossings<true, true, 0>(p) : crossings<true, false, 0>(p);
+    case 1:
+        return backwards ? crossings<true, true, 1>(p) : crossings<true, false, 1>(p);
+    default:
+        return backwards ? crossings<true, true, 2>(p) : crossings<true, false, 2>(p);
+    }
 }
 
-template <bool Signed, bool Backwards>
-int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const noexcept
+template <bool Signed, bool Backwards, int Axis>
+int CrossingIndex::crossings(const double p[3]) const noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     if (!prepared(axis))
         prepare(axis);
     const Grid &g = grids[axis];
@@ -290,8 +308,8 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
                     found[n++] = i + lane;
                 }
                 if (n > foundCapacity - lanes) {
-                    const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
-                                                                   false, p, axis, u, v);
+                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
+                                                                          false, p);
                     tally = Signed ? tally + part : tally ^ part;
                     n = 0;
                 }
@@ -307,15 +325,15 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
                 std::memcpy(found + n, &numbers, sizeof numbers);
                 n += passingFirst.count[passing];
                 if (n > foundCapacity - lanes) {
-                    const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
-                                                                   prefetchFound, p, axis, u, v);
+                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
+                                                                   prefetchFound, p);
                     tally = Signed ? tally + part : tally ^ part;
                     n = 0;
                 }
             }
         }
-        const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below, prefetchFound,
-                                                       p, axis, u, v);
+        const int part =
+            countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below, prefetchFound, p);
         tally = Signed ? tally + part : tally ^ part;
     }
     return tally;
