@@ -184,10 +184,9 @@ bool contain(const unsigned char *table, const Head &head, const unsigned char *
     for (uint32_t k = load<Number>(starts, s); k < end; ++k) {
         const size_t j = load<Number>(edges, k);
         const size_t prev = j == 0 ? n - 1 : j - 1;
-        // Every edge of the slab tested, without a branch on whether it straddles the point's
-        // line (a coin toss in a slab of a few edges); the rule's own test answers no where not.
-        inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), cornerAt(corners, prev, v), cornerAt(corners, j, u),
-                                       cornerAt(corners, j, v), pu, pv);
+        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+        if ((av > pv) != (bv > pv))
+            inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), av, cornerAt(corners, j, u), bv, pu, pv);
     }
     return inside;
 }
