@@ -63,8 +63,10 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
         std::memcpy(e, copy + outlineOffset(static_cast<size_t>(count)), sizeof e);
         inRect = (e[u] <= pu) & (e[v] <= pv) & (pu <= e[3 + u]) & (pv <= e[3 + v]);
     }
-    double normal[3];
-    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    // Double by double: a copy of the three at once goes through the stack, and each test then
+    // waits on a store's forwarding.
+    const double normal[3] = {loadDouble(copy + normalOffset), loadDouble(copy + normalOffset + sizeof(double)),
+                              loadDouble(copy + normalOffset + 2 * sizeof(double))};
     const double d = loadDouble(copy + planeOffset);
     const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
     if (!(inRect & ahead) ||
@@ -103,8 +105,10 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
         }
         inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
-    double normal[3];
-    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    // Double by double: a copy of the three at once goes through the stack, and each test then
+    // waits on a store's forwarding.
+    const double normal[3] = {loadDouble(copy + normalOffset), loadDouble(copy + normalOffset + sizeof(double)),
+                              loadDouble(copy + normalOffset + 2 * sizeof(double))};
     const double d = loadDouble(copy + planeOffset);
     const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
     const bool contains = projectionContainsBy(
