@@ -46,9 +46,9 @@
 // lower part of a cell read only the upper one (on a closed surface: the layers ahead of the
 // point, not those behind it).
 //
-// The three grids share the pool, four and a quarter entries per polygon: the first grid laid
-// out may use up to two and a quarter per polygon (wider cells when it would need more), every
-// grid at least one.
+// The three grids share the pool, four and a quarter entries per polygon (five and a quarter on a
+// mesh of under 100,000): the first grid laid out may use all but one per polygon for each of the
+// others (wider cells when it would need more), every grid at least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 #ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
