@@ -270,10 +270,10 @@ int CrossingIndex::crossings(const double p[3]) const noexcept
         const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
         Run &r = runs[runCount];
         r.begin = own->start;
-        // Chosen by index rather than by a branch: the point is above the pivot or not as a
-        // coin toss.
-        const uint32_t ends[2] = {own[1].start, own->split};
-        r.end = ends[coarse >= own->pivot];
+        // Chosen by a mask rather than a branch (whether the point is above the pivot is a coin
+        // toss) or an array (whose load would wait on its stores).
+        const uint32_t abovePivot = 0u - static_cast<uint32_t>(coarse >= own->pivot);
+        r.end = (own->split & abovePivot) | (own[1].start & ~abovePivot);
         r.above = qu | qv << 16;
         r.below = qu << 8 | qv << 24;
         // A cell none of whose polygons can be ahead of the point is left out (written all the
