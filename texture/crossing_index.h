@@ -46,9 +46,9 @@
 // lower part of a cell read only the upper one (on a closed surface: the layers ahead of the
 // point, not those behind it).
 //
-// The three grids share the pool, four and a quarter entries per polygon: the first grid laid
-// out may use up to two and a quarter per polygon (wider cells when it would need more), every
-// grid at least one.
+// The three grids share the pool, four and a quarter entries per polygon (five and a quarter on a
+// mesh of under 100,000): the first grid laid out may use all but one per polygon for each of the
+// others (wider cells when it would need more), every grid at least one.
 //
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 // When the polygons only moved (the same counts), the build refits the grids asked for since the
@@ -106,8 +106,9 @@ public:
     bool usable() const noexcept { return ready; }
     bool roomOnEveryAxis() const noexcept { return everyAxisShares; }
     // The ray from p towards +axis crosses the polygons an odd number of times (u, v: the two
-    // other axes, as the texture pairs them). Only when usable(). The first call for an axis after
-    // a build lays that axis's grid out; calls may come from several threads at once.
+    // other axes, as the texture pairs them, crossFirstAxis and crossSecondAxis; the query takes
+    // them from the axis). Only when usable(). The first call for an axis after a build lays that
+    // axis's grid out; calls may come from several threads at once.
     bool isInside(const double p[3], int axis, int u, int v) const noexcept;
     // The signed crossings of the same polygons (MeshCache::windingAlong), along +axis, or along
     // -axis when `backwards` (no polygon is then passed over by its top).
@@ -179,8 +180,8 @@ public:
 
 private:
     // The query behind isInside and winding: the parity, or the sum of the crossings' signs.
-    template <bool Signed, bool Backwards>
-    int crossings(const double p[3], int axis, int u, int v) const noexcept;
+    template <bool Signed, bool Backwards, int Axis>
+    int crossings(const double p[3]) const noexcept;
 
     // The layout of one grid, in stages over a plan (crossing_index_layout.cpp).
     void layOut(int axis) const noexcept;

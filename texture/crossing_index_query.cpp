@@ -6,6 +6,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#ifdef __SSE2__
+#include <xmmintrin.h>
+#endif
+
 #include "texture/crossing_index_storage.h"
 #include "texture/geometry.h"
 #include "texture/height_key.h"
@@ -29,7 +33,6 @@ constexpr size_t farCopies = size_t{1} << 19;
 constexpr uint32_t byteHighBits = 0x80808080u;
 constexpr uint32_t highEnds = 0xFF00FF00u;
 constexpr uint32_t lowEnds = 0x00FF00FFu;
-constexpr uint32_t signFlip = 0x80000000u;
 
 // An entry's end differences for a point whose bytes in the entry's cell are `above` and
 // `below`; for one entry, or for a group of them as a vector.
@@ -48,10 +51,11 @@ inline bool onEdgeStep(uint32_t differences) noexcept
 // The tests below on a polygon of many vertices: its stored rectangle, its plane, then only the
 // edges in the point's slab across v, each with the scan's operations.
 // Signed and Backwards as polygonCrosses below.
-template <bool Signed, bool Backwards>
+template <bool Signed, bool Backwards, int Axis>
 __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy, int count, bool onEdge,
-                                                       const double p[3], int axis, int u, int v) noexcept
+                                                       const double p[3]) noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     const double pu = p[u], pv = p[v];
     bool inRect = true;
     if (onEdge) {
@@ -59,8 +63,10 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
         std::memcpy(e, copy + outlineOffset(static_cast<size_t>(count)), sizeof e);
         inRect = (e[u] <= pu) & (e[v] <= pv) & (pu <= e[3 + u]) & (pv <= e[3 + v]);
     }
-    double normal[3];
-    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    // Double by double: a copy of the three at once goes through the stack, and each test then
+    // waits on a store's forwarding.
+    const double normal[3] = {loadDouble(copy + normalOffset), loadDouble(copy + normalOffset + sizeof(double)),
+                              loadDouble(copy + normalOffset + 2 * sizeof(double))};
     const double d = loadDouble(copy + planeOffset);
     const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
     if (!(inRect & ahead) ||
@@ -78,13 +84,14 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
 // and their order are the scan's. Kept out of line: inlined, it makes every query slower (the
 // gathering loop around it then spills).
 // Signed, it gives the crossing's sign (0 for none): the copy's plane faces the polygon's front.
-template <bool Signed, bool Backwards>
-__attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3], int axis, int u, int v) noexcept
+template <bool Signed, bool Backwards, int Axis>
+__attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onEdge, const double p[3]) noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     const double pu = p[u], pv = p[v];
     const int count = loadVertexCount(copy);
     if (count >= manyVertices)
-        return manyVertexPolygonCrosses<Signed, Backwards>(copy, count, onEdge, p, axis, u, v);
+        return manyVertexPolygonCrosses<Signed, Backwards, Axis>(copy, count, onEdge, p);
     bool inRect = true;
     if (onEdge) {
         // The record's rectangle, from the same floats: NaN widens nothing.
@@ -98,8 +105,10 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
         }
         inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
-    double normal[3];
-    std::memcpy(normal, copy + normalOffset, sizeof normal);
+    // Double by double: a copy of the three at once goes through the stack, and each test then
+    // waits on a store's forwarding.
+    const double normal[3] = {loadDouble(copy + normalOffset), loadDouble(copy + normalOffset + sizeof(double)),
+                              loadDouble(copy + normalOffset + 2 * sizeof(double))};
     const double d = loadDouble(copy + planeOffset);
     const bool ahead = Backwards ? planeBehindPoint(normal, d, p, axis) : planeAheadOfPoint(normal, d, p, axis);
     const bool contains = projectionContainsBy(
@@ -117,11 +126,10 @@ constexpr int foundCapacity = 32;
 // The crossing parity of the gathered entries of one cell (their numbers in `words`; `above` and
 // `below` the point's end bytes in that cell), or the sum of their signs, the copies first fetched
 // together when asked. Always inlined: a call here costs a tenth of a query.
-template <bool Signed, bool Backwards>
+template <bool Signed, bool Backwards, int Axis>
 __attribute__((always_inline)) inline int countFound(const unsigned char *copies, const uint32_t *words,
                                                       const uint32_t *found, uint32_t n, uint32_t above,
-                                                      uint32_t below, bool prefetch, const double p[3], int axis,
-                                                      int u, int v) noexcept
+                                                      uint32_t below, bool prefetch, const double p[3]) noexcept
 {
     if (prefetch)
         for (uint32_t j = 0; j < n; ++j) {
@@ -132,8 +140,8 @@ __attribute__((always_inline)) inline int countFound(const unsigned char *copies
     int tally = 0;
     for (uint32_t j = 0; j < n; ++j) {
         const uint32_t differences = endDifferences(endsOf(words, found[j]), above, below);
-        const int crossing = polygonCrosses<Signed, Backwards>(copyAt(copies, copyOf(words, found[j])),
-                                                                onEdgeStep(differences), p, axis, u, v);
+        const int crossing =
+            polygonCrosses<Signed, Backwards, Axis>(copyAt(copies, copyOf(words, found[j])), onEdgeStep(differences), p);
         if (Signed)
             tally += crossing;
         else
@@ -174,21 +182,58 @@ typedef int32_t SignedLanes __attribute__((vector_size(lanes * sizeof(int32_t)))
 typedef uint32_t UnsignedLanes __attribute__((vector_size(lanes * sizeof(uint32_t))));
 static_assert(lanes <= CrossingIndex::entryPadding, "the padding covers a last group of lanes");
 
+// The lanes of a group (bit k: lane k) whose steps hold the point and whose top is above its
+// height: three loads and a handful of vector operations, no branch.
+inline uint32_t passingLanes(const uint32_t *group, uint32_t above, uint32_t below, int32_t height) noexcept
+{
+    UnsignedLanes ends;
+    SignedLanes tops;
+    std::memcpy(&ends, group + CrossingIndex::groupEndsWord, sizeof ends);
+    std::memcpy(&tops, group + CrossingIndex::groupTopsWord, sizeof tops);
+    const UnsignedLanes d = endDifferences(ends, above, below);
+    const SignedLanes pass = ((d & byteHighBits) == byteHighBits) & (tops > height);
+#ifdef __SSE2__
+    return static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(pass)));
+#else
+    SignedLanes flags = pass & SignedLanes{1, 2, 4, 8};
+    flags |= __builtin_shufflevector(flags, flags, 2, 3, 0, 1);
+    flags |= __builtin_shufflevector(flags, flags, 1, 0, 3, 2);
+    return static_cast<uint32_t>(flags[0]);
+#endif
+}
+
 } // namespace
 
-bool CrossingIndex::isInside(const double p[3], int axis, int u, int v) const noexcept
+// Each axis its own query, its two axes across the ray known when compiled: the copies' corners
+// are then read at fixed offsets.
+bool CrossingIndex::isInside(const double p[3], int axis, int, int) const noexcept
 {
-    return crossings<false, false>(p, axis, u, v) != 0;
+    switch (axis) {
+    case 0:
+        return crossings<false, false, 0>(p) != 0;
+    case 1:
+        return crossings<false, false, 1>(p) != 0;
+    default:
+        return crossings<false, false, 2>(p) != 0;
+    }
 }
 
-int CrossingIndex::winding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
+int CrossingIndex::winding(const double p[3], int axis, int, int, bool backwards) const noexcept
 {
-    return backwards ? crossings<true, true>(p, axis, u, v) : crossings<true, false>(p, axis, u, v);
+    switch (axis) {
+    case 0:
+        return backwards ? crossings<true, true, 0>(p) : crossings<true, false, 0>(p);
+    case 1:
+        return backwards ? crossings<true, true, 1>(p) : crossings<true, false, 1>(p);
+    default:
+        return backwards ? crossings<true, true, 2>(p) : crossings<true, false, 2>(p);
+    }
 }
 
-template <bool Signed, bool Backwards>
-int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const noexcept
+template <bool Signed, bool Backwards, int Axis>
+int CrossingIndex::crossings(const double p[3]) const noexcept
 {
+    constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
     if (!prepared(axis))
         prepare(axis);
     const Grid &g = grids[axis];
@@ -225,7 +270,10 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
         const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
         Run &r = runs[runCount];
         r.begin = own->start;
-        r.end = coarse >= own->pivot ? own->split : own[1].start;
+        // Chosen by a mask rather than a branch (whether the point is above the pivot is a coin
+        // toss) or an array (whose load would wait on its stores).
+        const uint32_t abovePivot = 0u - static_cast<uint32_t>(coarse >= own->pivot);
+        r.end = (own->split & abovePivot) | (own[1].start & ~abovePivot);
         r.above = qu | qv << 16;
         r.below = qu << 8 | qv << 24;
         // A cell none of whose polygons can be ahead of the point is left out (written all the
@@ -249,49 +297,47 @@ int CrossingIndex::crossings(const double p[3], int axis, int u, int v) const no
     for (int k = 0; k < runCount; ++k) {
         const Run &r = runs[k];
         uint32_t n = 0;
-        // Entry numbers lane by lane, compared as signed numbers with the top bit flipped (the
-        // unsigned order, in the one comparison the vector unit has).
-        const SignedLanes endFlipped = SignedLanes{} + static_cast<int32_t>(r.end ^ signFlip);
-        UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
-        for (uint32_t i = r.begin; i < r.end; i += lanes, at += lanes) {
-            // A group of four from a cell's start; lanes past the run never pass.
-            const uint32_t *group = groupOf(entries.words, i);
-            UnsignedLanes ends;
-            SignedLanes tops;
-            std::memcpy(&ends, group + CrossingIndex::groupEndsWord, sizeof ends);
-            std::memcpy(&tops, group + CrossingIndex::groupTopsWord, sizeof tops);
-            const UnsignedLanes d = endDifferences(ends, r.above, r.below);
-            const SignedLanes before = reinterpret_cast<SignedLanes>(at ^ signFlip) < endFlipped;
-            const SignedLanes pass = ((d & byteHighBits) == byteHighBits) & (tops > height) & before;
-            SignedLanes flags = pass & SignedLanes{1, 2, 4, 8};
-            flags |= __builtin_shufflevector(flags, flags, 2, 3, 0, 1);
-            flags |= __builtin_shufflevector(flags, flags, 1, 0, 3, 2);
-            const uint32_t passing = static_cast<uint32_t>(flags[0]);
-            if (fetchAtOnce) {
-                for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+        // Lanes read past the run's end never pass: past a cell's entries lies padding, and past
+        // its split only entries whose tops are at or under the pivot, which a point reading up
+        // to the split is at or above (check() holds both).
+        const uint32_t *group = groupOf(entries.words, r.begin);   // a cell starts a group
+        const uint32_t *const last = groupOf(entries.words, static_cast<size_t>(r.end) + lanes - 1);
+        if (fetchAtOnce) {
+            for (uint32_t i = r.begin; group != last; i += lanes, group += CrossingIndex::entryWords * lanes) {
+                for (uint32_t rest = passingLanes(group, r.above, r.below, height); rest != 0; rest &= rest - 1) {
                     const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
                     const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
                     __builtin_prefetch(copy);
                     __builtin_prefetch(copy + 63);
                     found[n++] = i + lane;
                 }
-            } else {
+                if (n > foundCapacity - lanes) {
+                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
+                                                                          false, p);
+                    tally = Signed ? tally + part : tally ^ part;
+                    n = 0;
+                }
+            }
+        } else {
+            UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
+            for (; group != last; at += lanes, group += CrossingIndex::entryWords * lanes) {
                 // All four numbers stored at once, the passing lanes first.
+                const uint32_t passing = passingLanes(group, r.above, r.below, height);
                 UnsignedLanes shift;
                 std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
                 const UnsignedLanes numbers = at + shift;
                 std::memcpy(found + n, &numbers, sizeof numbers);
                 n += passingFirst.count[passing];
-            }
-            if (n > foundCapacity - lanes) {
-                const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below,
-                                                               prefetchFound, p, axis, u, v);
-                tally = Signed ? tally + part : tally ^ part;
-                n = 0;
+                if (n > foundCapacity - lanes) {
+                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
+                                                                   prefetchFound, p);
+                    tally = Signed ? tally + part : tally ^ part;
+                    n = 0;
+                }
             }
         }
-        const int part = countFound<Signed, Backwards>(copies, entries.words, found, n, r.above, r.below, prefetchFound,
-                                                       p, axis, u, v);
+        const int part =
+            countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below, prefetchFound, p);
         tally = Signed ? tally + part : tally ^ part;
     }
     return tally;

@@ -159,15 +159,21 @@ constexpr size_t cellCapacity(size_t polygons) noexcept
     return polygons / cellsPerPolygonDivisor + spareCells;
 }
 
-// Entries the three grids share, with their padding: four and a quarter per polygon. The first grid
-// laid out may take all but one per polygon for each of the other two (a polygon sits in up to
-// four cells of its level); every grid gets at least one per polygon, and a group's worth more
-// (each cell starts a group).
+// Entries the three grids share, with their padding: four and a quarter per polygon, five and a
+// quarter under roomyPoolBelow polygons. The first grid laid out may take all but one per polygon
+// for each of the other two (a polygon sits in up to four cells of its level); every grid gets at
+// least one per polygon, and a group's worth more (each cell starts a group).
+// The extra entry lets the first grid keep narrower cells (a query reads fewer entries: a tenth
+// fewer instructions on the 1k and 20k spheres) where the index may take half again the records'
+// bytes; from roomyPoolBelow polygons on it stays within the records' size (a 32-bit host's
+// address space).
 constexpr size_t poolEntriesPerPolygon = 4;
+constexpr size_t roomyPoolBelow = 100000;
 constexpr size_t poolSpareEntries = 1 + 12 * Index::entryPadding;
 constexpr size_t poolSize(size_t polygons) noexcept
 {
-    return polygons * poolEntriesPerPolygon + polygons / 4 + poolSpareEntries;
+    return polygons * (polygons < roomyPoolBelow ? poolEntriesPerPolygon + 1 : poolEntriesPerPolygon) + polygons / 4 +
+           poolSpareEntries;
 }
 // With rays along every axis (Tolerant), each grid may take what the first alone may otherwise,
 // two and a quarter per polygon and its padding, from a pool of three such shares: a grid laid
@@ -181,7 +187,8 @@ constexpr size_t poolSizeEveryAxis(size_t polygons) noexcept
     return Index::gridCount * gridShare(polygons) + poolSpareEntries;
 }
 constexpr size_t poolEntriesPerPolygonAtMost = 7;
-static_assert(poolSizeEveryAxis(1000) <= 1000 * poolEntriesPerPolygonAtMost + poolSpareEntries + 3 * (1 + 4 * Index::entryPadding),
+static_assert(poolSize(1000) <= 1000 * poolEntriesPerPolygonAtMost + poolSpareEntries &&
+                  poolSizeEveryAxis(1000) <= 1000 * poolEntriesPerPolygonAtMost + poolSpareEntries + 3 * (1 + 4 * Index::entryPadding),
               "the bound on entries per polygon covers both pools");
 
 // The largest polygon count whose blocks' sizes in bytes all fit a size_t: the entries (at most
