@@ -236,12 +236,6 @@ uint64_t edgeHash(const double a[3], const double b[3]) noexcept
 
 } // namespace
 
-int MeshCache::scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
-{
-    return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axis, u, v)
-                     : scanCrossings<true, false>(polygons, polygonCount, p, axis, u, v);
-}
-
 // Edges shared by an even number of polygons cancel in a sum modulo 2 of their hashes; a mesh
 // with a hole leaves its rim's edges, whose hashes cancel only by a 64-bit coincidence. No storage,
 // and the same answer on every platform.

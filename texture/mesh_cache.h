@@ -61,7 +61,11 @@ public:
             return index.winding(p, axis, u, v, backwards);
         return scanWinding(p, axis, u, v, backwards);
     }
-    int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept;
+    int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
+    {
+        return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axis, u, v)
+                         : scanCrossings<true, false>(polygons, polygonCount, p, axis, u, v);
+    }
     // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`.
     bool contains(const double p[3], int axis, int rule) const noexcept
     {
