@@ -8,7 +8,10 @@
 #include <initializer_list>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "framework/host_api.h"
+#include "host/states.h"
 
 namespace settings_test {
 
@@ -89,6 +92,23 @@ public:
 private:
     LWLoadState table{};
 };
+
+// What `owner` (an instance or a layer) saves in `form`; a save that reports an error fails the test.
+template <class Owner>
+std::string saved(Owner &owner, standin::StateForm form = standin::StateForm::Binary)
+{
+    standin::SaveState save(form);
+    EXPECT_EQ(owner.save(save.state()), nullptr);
+    return save.bytes();
+}
+
+// Loads `bytes` in `form` into `owner`; a load that reports an error fails the test.
+template <class Owner>
+void load(Owner &owner, const std::string &bytes, standin::StateForm form = standin::StateForm::Binary)
+{
+    standin::LoadState state(form, bytes);
+    EXPECT_EQ(owner.load(state.state()), nullptr);
+}
 
 } // namespace settings_test
 

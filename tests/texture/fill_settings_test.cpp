@@ -9,9 +9,9 @@
 #include "support/module_fixture.h"
 #include "support/state_support.h"
 
+using settings_test::load;
 using settings_test::records;
-using standin::LoadState;
-using standin::SaveState;
+using settings_test::saved;
 using standin::StateForm;
 using standin::TextureLayer;
 
@@ -35,17 +35,6 @@ protected:
         ASSERT_TRUE(layer.create()) << layer.error();
         ASSERT_NE(layer.openPanel(), nullptr);
         ASSERT_TRUE(layer.pickTarget("Cube"));
-    }
-    std::string saved(TextureLayer &layer, StateForm form = StateForm::Binary)
-    {
-        SaveState save(form);
-        EXPECT_EQ(layer.save(save.state()), nullptr);
-        return save.bytes();
-    }
-    void load(TextureLayer &layer, const std::string &bytes, StateForm form = StateForm::Binary)
-    {
-        LoadState state(form, bytes);
-        EXPECT_EQ(layer.load(state.state()), nullptr);
     }
     static std::string cubeRecords(std::initializer_list<std::string> extra)
     {

@@ -14,7 +14,9 @@
 #include "texture/ostrevin_instance.h"
 
 using ostrevin::OstrevinInstance;
+using settings_test::load;
 using settings_test::records;
+using settings_test::saved;
 using standin::LoadState;
 using standin::SaveState;
 using standin::StandInHost;
@@ -33,17 +35,6 @@ protected:
     std::unique_ptr<OstrevinInstance> make()
     {
         return std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr);
-    }
-    std::string saved(OstrevinInstance &inst, StateForm form = StateForm::Binary)
-    {
-        SaveState save(form);
-        EXPECT_EQ(inst.save(save.state()), nullptr);
-        return save.bytes();
-    }
-    void load(OstrevinInstance &inst, const std::string &bytes, StateForm form = StateForm::Binary)
-    {
-        LoadState state(form, bytes);
-        EXPECT_EQ(inst.load(state.state()), nullptr);
     }
 
     StandInHost host;

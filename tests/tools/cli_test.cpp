@@ -15,28 +15,8 @@ using tooltest::TempDir;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string drain(std::FILE *f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        s += static_cast<char>(c);
-    std::fclose(f);
-    return s;
-}
-
-Outcome run(const std::vector<std::string> &args)
-{
-    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-    const int status = render::runCommand(args, out, err);
-    return {status, drain(out), drain(err)};
-}
+using Outcome = tooltest::CommandOutcome;
+using tooltest::runInProcess;
 
 // Runs the program itself from `cwd`, its output captured in files there.
 Outcome spawn(const std::string &cwd, const std::string &args)
@@ -92,14 +72,14 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
         {{"--resolution", "16384", "--out", dir / "o"}, render::exitFailure, "images of 16384x"},
     };
     for (const auto &c : cases) {
-        const Outcome r = run(c.args);
+        const Outcome r = runInProcess(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.front();
         EXPECT_EQ(r.err.rfind("ostrevin-render: " + c.messageStart, 0), 0u) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.out, "") << c.args.front();
     }
     // A file with no polygons is refused whether Assimp reads it or not.
-    const Outcome wire = run({dir / "wire.obj"});
+    const Outcome wire = runInProcess({dir / "wire.obj"});
     EXPECT_TRUE(oneErrorLine(wire.err, dir / "wire.obj" + " has no polygons") ||
                 wire.err.rfind("ostrevin-render: cannot import ", 0) == 0)
         << wire.err;
@@ -107,19 +87,19 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
 
 TEST(Command, HelpAndListAnswerWithoutRendering)
 {
-    const Outcome help = run({"--help"});
+    const Outcome help = runInProcess({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: ostrevin-render", 0), 0u);
-    const Outcome version = run({"--version"});
+    const Outcome version = runInProcess({"--version"});
     EXPECT_EQ(version.out, render::versionText());
     // Points are positions, not polygon corners (the star has 20, in 60 corners); each says
     // whether it closes; one object is one.
-    const Outcome list = run({"--list"});
+    const Outcome list = runInProcess({"--list"});
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(list.out.find("Star                         20 points     12 polygons  closed\n"), std::string::npos)
         << list.out;
     EXPECT_NE(list.out.find("Ell"), std::string::npos);
-    const Outcome one = run({"--list", "--", std::string(OSTREVIN_SOURCE_DIR "/examples/ell.lwo")});
+    const Outcome one = runInProcess({"--list", "--", std::string(OSTREVIN_SOURCE_DIR "/examples/ell.lwo")});
     EXPECT_NE(one.out.find(": 1 object\n"), std::string::npos) << one.out;
     EXPECT_NE(list.out.find("animated: frames 0-5 at 30 fps"), std::string::npos) << list.out;
 }
@@ -127,8 +107,8 @@ TEST(Command, HelpAndListAnswerWithoutRendering)
 TEST(Command, RendersAndSummarisesWithProgressLinesOffATerminal)
 {
     TempDir dir;
-    const Outcome r = run({"--resolution", "12", "--depth", "2", "--sheet", "2", "--frames", "1-2", "--threads", "2",
-                           "--out", dir / "o"});
+    const Outcome r = runInProcess({"--resolution", "12", "--depth", "2", "--sheet", "2", "--frames", "1-2",
+                                    "--threads", "2", "--out", dir / "o"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("target \"Star\" (In)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("points per second"), std::string::npos);

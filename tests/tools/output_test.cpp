@@ -157,11 +157,7 @@ TEST(ProgressTiming, ElapsedAndAnEstimateOnceThereIsSomethingToGoBy)
     b.update(50, "frame 3 slice");
     b.warn("something to know");
     b.finish();
-    std::fflush(bar);
-    std::rewind(bar);
-    std::string drawn;
-    for (int ch; (ch = std::fgetc(bar)) != EOF;)
-        drawn += static_cast<char>(ch);
+    const std::string drawn = tooltest::writtenTo(bar);
     std::fclose(bar);
     EXPECT_NE(drawn.find("frame 3 slice"), std::string::npos);
     EXPECT_NE(drawn.find(" elapsed"), std::string::npos);

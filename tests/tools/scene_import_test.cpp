@@ -458,25 +458,7 @@ void writeWindowsLayout(const TempDir &dir, const std::string &starLine, const s
     writeFile(dir / "w/Scenes/w.lws", scene);
 }
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome command(const std::vector<std::string> &args)
-{
-    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-    const int status = render::runCommand(args, out, err);
-    auto drain = [](std::FILE *f) {
-        std::string s;
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            s += static_cast<char>(c);
-        std::fclose(f);
-        return s;
-    };
-    return {status, drain(out), drain(err)};
-}
+using Outcome = tooltest::CommandOutcome;
 
 } // namespace
 
@@ -508,7 +490,7 @@ TEST(LightWaveScenes, AWindowsStyleContentLayoutRendersWhatTheExampleRenders)
     ImportSettings content;
     content.contentDirectory = dir / "w";
     EXPECT_EQ(importScene(dir / "elsewhere/w.lws", content).objects.size(), 2u);
-    const Outcome listed = command({dir / "elsewhere/w.lws", "--content", dir / "w", "--list"});
+    const Outcome listed = tooltest::runInProcess({dir / "elsewhere/w.lws", "--content", dir / "w", "--list"});
     EXPECT_EQ(listed.status, 0) << listed.err;
 }
 
@@ -519,12 +501,12 @@ TEST(LightWaveScenes, AMissingOrUnreadableObjectIsOneErrorNamingItAndListedAsMis
     const std::string scene = dir / "w/Scenes/w.lws";
     const std::string message = scene + ": object Objects\\ell.lwo not found (looked for " + dir / "w/Objects/ell.lwo" + ")";
 
-    const Outcome render = command({scene, "--resolution", "8", "--out", dir / "out"});
+    const Outcome render = tooltest::runInProcess({scene, "--resolution", "8", "--out", dir / "out"});
     EXPECT_EQ(render.status, render::exitFailure);
     EXPECT_EQ(render.err, "ostrevin-render: " + message + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "out"));
 
-    const Outcome list = command({scene, "--list"});
+    const Outcome list = tooltest::runInProcess({scene, "--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_NE(list.out.find("Star"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("Objects\\ell.lwo"), std::string::npos) << list.out;

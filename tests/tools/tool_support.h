@@ -15,6 +15,7 @@
 
 #include "host/scene.h"
 #include "host/shapes.h"
+#include "tools/ostrevin-render/cli.h"
 #include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/progress.h"
 #include "tools/ostrevin-render/render_job.h"
@@ -93,6 +94,33 @@ inline std::string readFile(const std::string &path)
         std::fclose(f);
     }
     return bytes;
+}
+
+// What a scratch file holds from its start, as far as written so far; the file stays open.
+inline std::string writtenTo(std::FILE *f)
+{
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        s += static_cast<char>(c);
+    return s;
+}
+
+// The whole command run in process: its status and what it wrote to each stream.
+struct CommandOutcome {
+    int status;
+    std::string out, err;
+};
+
+inline CommandOutcome runInProcess(const std::vector<std::string> &args)
+{
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    const int status = render::runCommand(args, out, err);
+    CommandOutcome outcome{status, writtenTo(out), writtenTo(err)};
+    std::fclose(out);
+    std::fclose(err);
+    return outcome;
 }
 
 // Small, quick renders: one frame, no contact sheet, two threads.

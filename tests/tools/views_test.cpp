@@ -50,16 +50,6 @@ struct Throwing : Sampler {
     }
 };
 
-std::string captured(std::FILE *f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        s += static_cast<char>(c);
-    return s;
-}
-
 } // namespace
 
 TEST(Framing, FitsTheWidenedBoxAndMapsPixelCentres)
@@ -283,7 +273,7 @@ TEST(ProgressOutput, LinesOffATerminalAndABarOnOne)
     p.update(200, "frame 0 x-ray");
     p.note("wrote out/volume_0000.png");
     p.finish();
-    EXPECT_EQ(captured(lines), "[ 25%] wrote out/slice_0000.png\n[100%] wrote out/volume_0000.png\n");
+    EXPECT_EQ(tooltest::writtenTo(lines), "[ 25%] wrote out/slice_0000.png\n[100%] wrote out/volume_0000.png\n");
     std::fclose(lines);
 
     std::FILE *bar = std::tmpfile();
@@ -292,7 +282,7 @@ TEST(ProgressOutput, LinesOffATerminalAndABarOnOne)
     b.start(100);
     b.update(50, "frame 3 slice");
     b.finish();
-    const std::string drawn = captured(bar);
+    const std::string drawn = tooltest::writtenTo(bar);
     EXPECT_EQ(drawn.front(), '\r');
     EXPECT_NE(drawn.find(" 50%  frame 3 slice"), std::string::npos);
     EXPECT_NE(drawn.find("100%  done"), std::string::npos);
