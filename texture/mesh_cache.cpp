@@ -254,7 +254,7 @@ bool MeshCache::edgesPairUp() const noexcept
 bool MeshCache::tolerantContains(const double p[3], int axis) const noexcept
 {
     if (closed)
-        return isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
+        return parityAlong(p, axis);
     return tolerantInside(axis, crossFirstAxis[axis], crossSecondAxis[axis],
                           [&](int along, bool backwards) noexcept { return windingAlong(p, along, backwards); });
 }

@@ -38,8 +38,8 @@ public:
         if (!polygons || axis < 0 || axis > 2 || u < 0 || u > 2 || v < 0 || v > 2)
             return false;
         // The index pairs each axis with the texture's two in-plane axes; any other pairing scans.
-        if (index.usable() && u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
-            return index.isInside(p, axis, u, v);
+        if (u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
+            return parityAlong(p, axis);
         return scanRecords(p, axis, u, v);
     }
     // The same parity by the plain scan of every record, never through the index: the reference
@@ -75,9 +75,8 @@ public:
             return windingAlong(p, axis, false) != 0;
         if (rule == tolerantRule)
             return tolerantContains(p, axis);
-        return isInside(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
+        return parityAlong(p, axis);
     }
-    bool tolerantContains(const double p[3], int axis) const noexcept;
 
     const HostServices &services;
     int polygonCount = 0;
@@ -103,6 +102,15 @@ public:
     bool closed = false;
 
 private:
+    // isInside with the texture's own pairing, once the caller has checked the records and the
+    // axis: the evaluation asks it of every point, so it checks nothing twice.
+    bool parityAlong(const double p[3], int axis) const noexcept
+    {
+        const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
+        return index.usable() ? index.isInside(p, axis, u, v) : scanRecords(p, axis, u, v);
+    }
+    // Tolerant's answer (contains, once it has checked the records and the axis).
+    bool tolerantContains(const double p[3], int axis) const noexcept;
     // No polygons, nothing inside; storage is kept for the next build.
     void forget() noexcept;
     // Bounds, normals and plane constants of the scanned records, and their index entries.
