@@ -105,14 +105,14 @@ public:
     // Whether the last build completed; when not, the caller scans its records instead.
     bool usable() const noexcept { return ready; }
     bool roomOnEveryAxis() const noexcept { return everyAxisShares; }
-    // The ray from p towards +axis crosses the polygons an odd number of times (u, v: the two
-    // other axes, as the texture pairs them, crossFirstAxis and crossSecondAxis; the query takes
-    // them from the axis). Only when usable(). The first call for an axis after a build lays that
-    // axis's grid out; calls may come from several threads at once.
-    bool isInside(const double p[3], int axis, int u, int v) const noexcept;
+    // The ray from p towards +axis crosses the polygons an odd number of times; the two axes
+    // across it are the texture's pairing (crossFirstAxis and crossSecondAxis). Only when
+    // usable(). The first call for an axis after a build lays that axis's grid out; calls may
+    // come from several threads at once.
+    bool isInside(const double p[3], int axis) const noexcept;
     // The signed crossings of the same polygons (MeshCache::windingAlong), along +axis, or along
     // -axis when `backwards` (no polygon is then passed over by its top).
-    int winding(const double p[3], int axis, int u, int v, bool backwards) const noexcept;
+    int winding(const double p[3], int axis, bool backwards) const noexcept;
 
     // Lays an axis's grid out now rather than at its first query. Nothing without a completed build.
     void prepare(int axis) const noexcept;

@@ -206,7 +206,7 @@ inline uint32_t passingLanes(const uint32_t *group, uint32_t above, uint32_t bel
 
 // Each axis its own query, its two axes across the ray known when compiled: the copies' corners
 // are then read at fixed offsets.
-bool CrossingIndex::isInside(const double p[3], int axis, int, int) const noexcept
+bool CrossingIndex::isInside(const double p[3], int axis) const noexcept
 {
     switch (axis) {
     case 0:
@@ -218,7 +218,7 @@ bool CrossingIndex::isInside(const double p[3], int axis, int, int) const noexce
     }
 }
 
-int CrossingIndex::winding(const double p[3], int axis, int, int, bool backwards) const noexcept
+int CrossingIndex::winding(const double p[3], int axis, bool backwards) const noexcept
 {
     switch (axis) {
     case 0:

@@ -56,10 +56,9 @@ public:
     {
         if (!polygons || axis < 0 || axis > 2)
             return 0;
-        const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
         if (index.usable())
-            return index.winding(p, axis, u, v, backwards);
-        return scanWinding(p, axis, u, v, backwards);
+            return index.winding(p, axis, backwards);
+        return scanWinding(p, axis, crossFirstAxis[axis], crossSecondAxis[axis], backwards);
     }
     int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
     {
@@ -106,8 +105,8 @@ private:
     // axis: the evaluation asks it of every point, so it checks nothing twice.
     bool parityAlong(const double p[3], int axis) const noexcept
     {
-        const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
-        return index.usable() ? index.isInside(p, axis, u, v) : scanRecords(p, axis, u, v);
+        return index.usable() ? index.isInside(p, axis)
+                              : scanRecords(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
     }
     // Tolerant's answer (contains, once it has checked the records and the axis).
     bool tolerantContains(const double p[3], int axis) const noexcept;
