@@ -46,7 +46,9 @@ public:
     // the index is held against by the tests and the benchmarks.
     bool scanRecords(const double p[3], int axis, int u, int v) const noexcept
     {
-        return scanCrossings<false, false>(polygons, polygonCount, p, axis, u, v) != 0;
+        if (u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
+            return scanCrossingsAlong<false, false>(polygons, polygonCount, p, axis) != 0;
+        return scanCrossings<false, false>(polygons, polygonCount, p, RayAxes{axis, u, v}) != 0;
     }
 
     // The crossings along +axis, or -axis when `backwards`, each +1 or -1 by the side the ray
@@ -58,15 +60,21 @@ public:
             return 0;
         if (index.usable())
             return index.winding(p, axis, backwards);
-        return scanWinding(p, axis, crossFirstAxis[axis], crossSecondAxis[axis], backwards);
+        return backwards ? scanCrossingsAlong<true, true>(polygons, polygonCount, p, axis)
+                         : scanCrossingsAlong<true, false>(polygons, polygonCount, p, axis);
     }
     int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
     {
-        return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axis, u, v)
-                         : scanCrossings<true, false>(polygons, polygonCount, p, axis, u, v);
+        if (u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
+            return backwards ? scanCrossingsAlong<true, true>(polygons, polygonCount, p, axis)
+                             : scanCrossingsAlong<true, false>(polygons, polygonCount, p, axis);
+        const RayAxes axes{axis, u, v};
+        return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axes)
+                         : scanCrossings<true, false>(polygons, polygonCount, p, axes);
     }
-    // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`.
-    bool contains(const double p[3], int axis, int rule) const noexcept
+    // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`. Always
+    // inline: the evaluation asks it of every point, and on a small mesh a call is a tenth of it.
+    __attribute__((always_inline)) bool contains(const double p[3], int axis, int rule) const noexcept
     {
         if (!polygons || axis < 0 || axis > 2)
             return false;
@@ -106,7 +114,7 @@ private:
     bool parityAlong(const double p[3], int axis) const noexcept
     {
         return index.usable() ? index.isInside(p, axis)
-                              : scanRecords(p, axis, crossFirstAxis[axis], crossSecondAxis[axis]);
+                              : scanCrossingsAlong<false, false>(polygons, polygonCount, p, axis) != 0;
     }
     // Tolerant's answer (contains, once it has checked the records and the axis).
     bool tolerantContains(const double p[3], int axis) const noexcept;

@@ -101,8 +101,9 @@ __attribute__((always_inline)) inline bool projectionContainsBy(int count, doubl
 }
 
 // The same for positions of three doubles; u and v select the in-plane coordinates (each 0, 1 or
-// 2).
-inline bool projectionContains(const double (*vertices)[3], int count, int u, int v, double pu, double pv) noexcept
+// 2). Always inline: a scan that knows u and v when compiled then reads the corners at fixed
+// offsets.
+__attribute__((always_inline)) inline bool projectionContains(const double (*vertices)[3], int count, int u, int v, double pu, double pv) noexcept
 {
     return projectionContainsBy(
         count, pu, pv, [&](int j) noexcept { return vertices[j][u]; }, [&](int j) noexcept { return vertices[j][v]; });

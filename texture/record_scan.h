@@ -11,12 +11,24 @@
 
 namespace ostrevin {
 
+// The ray's axis and the two across it: chosen at run time, for any pairing.
+struct RayAxes {
+    int axis, u, v;
+};
+// The same, fixed when compiled, with the texture's own pairing: the records are then read at
+// fixed offsets, which is most of the scan's cost on a small mesh.
+template <int Axis>
+struct FixedRayAxes {
+    static constexpr int axis = Axis, u = crossFirstAxis[Axis], v = crossSecondAxis[Axis];
+};
+
 // The records' crossings of the ray from p: their parity, or (Signed) the sum of their signs; the
 // ray towards +axis, or (Backwards) towards -axis. Template arguments, so that the loop holds no
 // test of them.
-template <bool Signed, bool Backwards>
-int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], int axis, int u, int v) noexcept
+template <bool Signed, bool Backwards, class Axes>
+int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], Axes axes) noexcept
 {
+    const int axis = axes.axis, u = axes.u, v = axes.v;
     const double pu = p[u], pv = p[v];
     int tally = 0;
     for (int i = 0; i < count; ++i) {
@@ -42,6 +54,20 @@ int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], i
         }
     }
     return tally;
+}
+
+// The scan along a texture axis with its own pairing, one copy of the loop per axis.
+template <bool Signed, bool Backwards>
+int scanCrossingsAlong(const CachedPolygon *polygons, int count, const double p[3], int axis) noexcept
+{
+    switch (axis) {
+    case 0:
+        return scanCrossings<Signed, Backwards>(polygons, count, p, FixedRayAxes<0>{});
+    case 1:
+        return scanCrossings<Signed, Backwards>(polygons, count, p, FixedRayAxes<1>{});
+    default:
+        return scanCrossings<Signed, Backwards>(polygons, count, p, FixedRayAxes<2>{});
+    }
 }
 
 } // namespace ostrevin
