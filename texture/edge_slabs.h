@@ -9,8 +9,13 @@
 // number) are left out; which edges a table holds depends on v alone, so the two texture axes
 // that share v share its table.
 //
-// A table lives in storage its owner sizes by the vertex count alone: the number of slabs falls
-// until the edges fit, which they always do with one slab.
+// Most points lie well inside the outline, away from every edge. So each slab also keeps, for each
+// u that crosses v, one clear interval along u that no edge of its strip comes near, with the
+// parity every point of the strip there gets: a point strictly inside it answers at once, and any
+// other point walks its slab.
+//
+// A table lives in storage its owner sizes by the vertex count and v alone: the number of slabs
+// falls until the edges fit, which they always do with one slab.
 #ifndef OSTREVIN_TEXTURE_EDGE_SLABS_H
 #define OSTREVIN_TEXTURE_EDGE_SLABS_H
 
@@ -31,9 +36,10 @@ constexpr int manyVertices = 16;
 namespace edge_slabs {
 
 // A table, from an 8-byte boundary: the slab function (low end and slabs per unit of v), the
-// slab count, the width of its numbers; then the slabs' starts (one more than slabs) and the
-// edges (the number of each edge's second corner), as 16-bit numbers when every number fits,
-// else 32-bit.
+// slab count, the width of its numbers; then for each u below v the step function its clear
+// intervals are measured in; then the slabs' starts (one more than slabs) and the edges (the
+// number of each edge's second corner), as 16-bit numbers when every number fits, else 32-bit;
+// then for each u below v a clear interval per slab, two steps of a byte each.
 struct Head {
     double low;
     double scale;
@@ -43,9 +49,18 @@ struct Head {
 constexpr size_t headBytes = sizeof(Head);
 static_assert(headBytes == 24, "the head keeps the numbers on a 4-byte boundary");
 
+// Steps along u: (u - low) * scale, which never decreases as u grows, over 0 to lastStep across
+// the corners. A point's step strictly between an interval's two is strictly between the u they
+// were rounded from.
+struct Steps {
+    double low;
+    double scale;
+};
+constexpr double lastStep = 255.0;
+
 // Entries a table may hold, and slabs at most: a convex outline puts about two more edges in the
 // table per slab than it has, so these fit it with about four edges per slab. Fewer with wide
-// numbers, which keeps the table under the records' bytes for the same vertices.
+// numbers, which keeps the table near the records' bytes for the same vertices.
 constexpr bool wideFor(size_t count) noexcept
 {
     return 2 * count + 1 > 0xFFFF;
@@ -58,6 +73,21 @@ constexpr size_t slabLimit(size_t count) noexcept
 {
     const size_t s = wideFor(count) ? count / 8 : count / 2;
     return s > 0 ? s : 1;
+}
+
+// Where the parts of a table across v start.
+constexpr size_t startsOffset(int v) noexcept
+{
+    return headBytes + static_cast<size_t>(v) * sizeof(Steps);
+}
+constexpr size_t edgesOffset(size_t count, int v) noexcept
+{
+    return startsOffset(v) + (slabLimit(count) + 1) * (wideFor(count) ? 4 : 2);
+}
+constexpr size_t clearOffset(size_t count, int v, int u) noexcept
+{
+    return edgesOffset(count, v) + entryBudget(count) * (wideFor(count) ? 4 : 2) +
+           2 * slabLimit(count) * static_cast<size_t>(u);
 }
 
 // The one slab function, for the edges' ends and the point alike: never decreasing as v grows;
@@ -121,13 +151,211 @@ inline bool slabsOfEdge(const unsigned char *corners, size_t prev, size_t j, int
     return true;
 }
 
+// The rule on the edges of slab s alone.
+template <class Number>
+inline bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
+                     double pu, double pv) noexcept
+{
+    const unsigned char *const starts = table + startsOffset(v);
+    const unsigned char *const edges = table + edgesOffset(n, v);
+    const uint32_t end = load<Number>(starts, s + 1);
+    bool inside = false;
+    for (uint32_t k = load<Number>(starts, s); k < end; ++k) {
+        const size_t j = load<Number>(edges, k);
+        const size_t prev = j == 0 ? n - 1 : j - 1;
+        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+        if ((av > pv) != (bv > pv))
+            inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), av, cornerAt(corners, j, u), bv, pu, pv);
+    }
+    return inside;
+}
+
+// How far a point's u must stay from every edge of its slab for the rule's computed side to have
+// the exact sign, when m bounds |u| of the edge's corners and of the point. With the edge (l, h),
+// lower end first, straddling the point's line: side = (hu - lu)(pv - lv) - (hv - lv)(pu - lu).
+// For an edge wholly right of the point, (pu - lu) < 0; when hu >= lu both products have signs
+// that make side > 0, so only the second must not vanish; else the exact |(hv - lv)(pu - lu)|
+// exceeds |(hu - lu)(pv - lv)| by the factor 1 + (hu - pu) / (lu - hu), which the five roundings
+// (relative error 2^-53 each) cannot undo once hu - pu >= 2^-49 m (lu - hu <= 2m). Wholly left,
+// the same with the signs turned. The absolute term keeps the products clear of underflow: hv - lv
+// is at least 2^-149, two floats apart.
+inline double clearMargin(double m) noexcept
+{
+    return m * 0x1p-40 + 0x1p-800;
+}
+
+inline double stepOf(double x, const Steps &steps) noexcept
+{
+    return (x - steps.low) * steps.scale;
+}
+
+// The steps of an interval of u as a byte each, rounded inwards; equal when none is left within
+// 0 to lastStep.
+inline void stepsWithin(double low, double high, const Steps &steps, unsigned char &lowStep,
+                        unsigned char &highStep) noexcept
+{
+    const double a = stepOf(low, steps), b = stepOf(high, steps);
+    lowStep = highStep = 0;
+    if (!(a < lastStep && b > 0.0))
+        return;
+    const double lowUp = a > 0.0 ? static_cast<double>(static_cast<int>(a)) : 0.0;
+    const double highDown = b < lastStep ? static_cast<double>(static_cast<int>(b)) : lastStep;
+    const double first = lowUp < a ? lowUp + 1.0 : lowUp;
+    if (first < highDown) {
+        lowStep = static_cast<unsigned char>(first);
+        highStep = static_cast<unsigned char>(highDown);
+    }
+}
+
+inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
+{
+    float x;
+    std::memcpy(&x, corners + (3 * j + static_cast<size_t>(c)) * sizeof(float), sizeof x);
+    return x;
+}
+
+// Four floats side by side, for the minima of a slab's edges.
+typedef float FourFloats __attribute__((vector_size(4 * sizeof(float))));
+
+inline FourFloats lesser(FourFloats a, FourFloats b) noexcept
+{
+#ifdef __SSE2__
+    return _mm_min_ps(a, b);
+#else
+    return a < b ? a : b;
+#endif
+}
+
+inline FourFloats greater(FourFloats a, FourFloats b) noexcept
+{
+#ifdef __SSE2__
+    return _mm_max_ps(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
+
+// x with the sign bits of `signs` flipped.
+inline FourFloats signFlipped(FourFloats x, FourFloats signs) noexcept
+{
+    typedef uint32_t FourWords __attribute__((vector_size(4 * sizeof(uint32_t))));
+    return reinterpret_cast<FourFloats>(reinterpret_cast<FourWords>(x) ^ reinterpret_cast<FourWords>(signs));
+}
+
+// The gap along u between the slab's rising edges and its falling ones, when all of one kind lie
+// left of all of the other (as across a convex outline), less the margin for corners and points
+// within m of 0, as steps strictly inside it, in rising order when the parity there is odd (equal
+// when there is none). The parity is the count of the edges right of the gap that straddle the
+// slab's line pv: with the margin, the rule counts each of those and none left of the gap.
+template <class Number>
+void clearGap(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
+              float pv, double m, const Steps &steps, unsigned char *clear) noexcept
+{
+    const unsigned char *const starts = table + startsOffset(v);
+    const unsigned char *const edges = table + edgesOffset(n, v);
+    const uint32_t first = load<Number>(starts, s), end = load<Number>(starts, s + 1);
+    clear[0] = clear[1] = 0;
+    // Per kind, rising and falling: the lowest and the highest u (as the lowest -u), in the four
+    // lanes of one minimum, an edge of the other kind hidden behind infinity; and the parity of
+    // those across pv, in bit 1 and bit 0. In floats, as the corners are: all of it is exact.
+    const FourFloats negateOdd = {0.0f, -0.0f, 0.0f, -0.0f};
+    const FourFloats hide[2] = {{HUGE_VALF, HUGE_VALF, -HUGE_VALF, -HUGE_VALF},
+                                {-HUGE_VALF, -HUGE_VALF, HUGE_VALF, HUGE_VALF}};
+    FourFloats least = {HUGE_VALF, HUGE_VALF, HUGE_VALF, HUGE_VALF};
+    unsigned odd = 0;
+    for (uint32_t k = first; k < end; ++k) {
+        const size_t j = load<Number>(edges, k), prev = j == 0 ? n - 1 : j - 1;
+        const float a = floatAt(corners, prev, u), b = floatAt(corners, j, u);
+        const float av = floatAt(corners, prev, v), bv = floatAt(corners, j, v);
+        const unsigned rising = bv > av, across = (av > pv) != (bv > pv);
+        const FourFloats ends = lesser(signFlipped(FourFloats{a, a, a, a}, negateOdd),
+                                       signFlipped(FourFloats{b, b, b, b}, negateOdd));
+        least = lesser(least, greater(ends, hide[rising]));
+        odd ^= across << rising;
+    }
+    const float riseLow = least[0], riseHigh = -least[1], fallLow = least[2], fallHigh = -least[3];
+    const bool riseOdd = (odd & 2u) != 0, fallOdd = (odd & 1u) != 0;
+    // Which kind lies right; none when the kinds overlap or one is missing (the gap unbounded).
+    double gapLow, gapHigh;
+    bool parity;
+    if (riseHigh < fallLow)
+        gapLow = riseHigh, gapHigh = fallLow, parity = fallOdd;
+    else if (fallHigh < riseLow)
+        gapLow = fallHigh, gapHigh = riseLow, parity = riseOdd;
+    else
+        return;
+    if (!(gapLow > -HUGE_VAL && gapHigh < HUGE_VAL))
+        return;
+    const double margin = clearMargin(m);
+    stepsWithin(gapLow + margin, gapHigh - margin, steps, clear[parity ? 0 : 1], clear[parity ? 1 : 0]);
+}
+
+// The clear intervals along u of every slab. The open strip of a slab's v (as slabOf maps it)
+// across an interval meets no edge: not one of the slab's, which the gap keeps out, nor a level
+// one, which cuts it, nor any other, which lies wholly above or below the strip. So the rule's
+// parity, exact there, is the same at every point of it, and is the one at the slab's middle
+// line. (The first and last strips run on to below and above every corner, so theirs is even.)
+template <class Number>
+void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, int u, int v, const Head &head) noexcept
+{
+    unsigned char *const clear = table + clearOffset(n, v, u);
+    // The corners' extent along u; and whether every corner is a finite number in u and v: a
+    // clear strip keeps one parity only on a closed outline.
+    float low = HUGE_VALF, high = -HUGE_VALF;
+    bool finite = true;
+    for (size_t j = 0; j < n; ++j) {
+        const float x = floatAt(corners, j, u), y = floatAt(corners, j, v);
+        low = x < low ? x : low;
+        high = x > high ? x : high;
+        finite &= (x - x == 0.0f) & (y - y == 0.0f);
+    }
+    Steps steps{0.0, 0.0};
+    const bool usable = finite && low < high && lastStep / (static_cast<double>(high) - low) < HUGE_VAL;
+    if (usable)
+        steps = {low, lastStep / (static_cast<double>(high) - low)};
+    std::memcpy(table + headBytes + static_cast<size_t>(u) * sizeof steps, &steps, sizeof steps);
+    const double m = -low > high ? -low : high;   // bounds |u| of every corner and of every point in a gap
+    const double width = head.slabs > 1 ? 1.0 / head.scale : 0.0;
+    for (uint32_t s = 0; s < head.slabs; ++s) {
+        const float pv = static_cast<float>(head.low + (s + 0.5) * width);
+        if (usable && slabOf(pv, head.low, head.scale, head.slabs) == s)
+            clearGap<Number>(table, corners, n, u, v, s, pv, m, steps, clear + 2 * s);
+        else
+            clear[2 * s] = clear[2 * s + 1] = 0;
+    }
+    if (!usable)
+        return;
+    // Level edges cut the interval of the slab they lie in; the wider side stays, its parity
+    // the same.
+    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
+        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
+        if (av != bv)
+            continue;
+        unsigned char *const c = clear + 2 * slabOf(av, head.low, head.scale, head.slabs);
+        const bool odd = c[0] < c[1];
+        double lowStep = odd ? c[0] : c[1], highStep = odd ? c[1] : c[0];
+        const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);
+        const double below = stepOf(a < b ? a : b, steps), above = stepOf(a < b ? b : a, steps);
+        if (below >= highStep || above <= lowStep)
+            continue;
+        if (below - lowStep >= highStep - above)
+            highStep = static_cast<double>(static_cast<int>(below));   // below >= 0
+        else
+            lowStep = static_cast<double>(static_cast<int>(above)) + 1.0;
+        if (!(lowStep < highStep))
+            lowStep = highStep = 0.0;
+        c[odd ? 0 : 1] = static_cast<unsigned char>(lowStep);
+        c[odd ? 1 : 0] = static_cast<unsigned char>(highStep);
+    }
+}
+
 // The layout with numbers of one width: `head` holds the slab function's low end and the
 // corners' extent along v.
 template <class Number>
 void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v, Head head, double extent) noexcept
 {
-    unsigned char *const starts = table + headBytes;
-    unsigned char *const edges = starts + (slabLimit(n) + 1) * sizeof(Number);
+    unsigned char *const starts = table + startsOffset(v);
+    unsigned char *const edges = table + edgesOffset(n, v);
     const size_t budget = entryBudget(n);
 
     // Each slab's count (in the start of the slab after it), with fewer slabs until the edges fit;
@@ -170,39 +398,41 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
     for (size_t s = slabs; s > 0; --s)
         store<Number>(starts, s, load<Number>(starts, s - 1));
     store<Number>(starts, 0, 0);
+
+    for (int u = 0; u < v; ++u)
+        layOutClear<Number>(table, corners, n, u, v, head);
 }
 
+// The point's slab; its clear interval when the point is strictly inside it; else its edges.
 template <class Number>
 bool contain(const unsigned char *table, const Head &head, const unsigned char *corners, size_t n, int u, int v,
              double pu, double pv) noexcept
 {
-    const unsigned char *const starts = table + headBytes;
-    const unsigned char *const edges = starts + (slabLimit(n) + 1) * sizeof(Number);
     const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
-    const uint32_t end = load<Number>(starts, s + 1);
-    bool inside = false;
-    for (uint32_t k = load<Number>(starts, s); k < end; ++k) {
-        const size_t j = load<Number>(edges, k);
-        const size_t prev = j == 0 ? n - 1 : j - 1;
-        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-        if ((av > pv) != (bv > pv))
-            inside ^= edgeCrossesPositiveU(cornerAt(corners, prev, u), av, cornerAt(corners, j, u), bv, pu, pv);
+    if (u < v) {
+        Steps steps;
+        std::memcpy(&steps, table + headBytes + static_cast<size_t>(u) * sizeof steps, sizeof steps);
+        const double t = stepOf(pu, steps);
+        const unsigned char *const c = table + clearOffset(n, v, u) + 2 * s;
+        const double a = c[0], b = c[1];
+        const double low = a < b ? a : b, high = a < b ? b : a;
+        if ((low < t) & (t < high))
+            return a < b;
     }
-    return inside;
+    return walkSlab<Number>(table, corners, n, u, v, s, pu, pv);
 }
 
 } // namespace edge_slabs
 
-// Bytes of one table for a polygon of `count` vertices, a multiple of 8.
-constexpr size_t edgeSlabsBytes(int count) noexcept
+// Bytes of one table across v for a polygon of `count` vertices, a multiple of 8.
+constexpr size_t edgeSlabsBytes(int count, int v) noexcept
 {
     using namespace edge_slabs;
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
-    const size_t numbers = slabLimit(n) + 1 + entryBudget(n);
-    return (headBytes + numbers * (wideFor(n) ? 4 : 2) + 7) & ~size_t{7};
+    return (clearOffset(n, v, v) + 7) & ~size_t{7};
 }
 
-// Lays out in `table` (edgeSlabsBytes(count) bytes) the slabs across v of the polygon whose
+// Lays out in `table` (edgeSlabsBytes(count, v) bytes) the slabs across v of the polygon whose
 // `count` corners are packed floats x, y, z at `corners`.
 inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, int count, int v) noexcept
 {
@@ -241,8 +471,9 @@ inline bool edgeSlabsContain(const unsigned char *table, const unsigned char *co
 }
 
 // The first invariant a laid-out table breaks, described; null when it keeps them all: slabs
-// within the storage, their starts in order and within the entries, and every edge that can
-// straddle a line in each slab from its lower end's to its upper end's. For tests.
+// within the storage, their starts in order and within the entries, every edge that can straddle
+// a line in each slab from its lower end's to its upper end's, and every edge of a slab's strip
+// clear of its intervals (by the margin, for those the slab holds). For tests.
 inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned char *corners, int count, int v) noexcept
 {
     using namespace edge_slabs;
@@ -252,8 +483,8 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
     if (head.wide != (wideFor(n) ? 1u : 0u) || head.slabs < 1 || head.slabs > slabLimit(n))
         return "the slab count or the numbers' width does not fit the storage";
     const bool wide = head.wide != 0;
-    const unsigned char *const starts = table + headBytes;
-    const unsigned char *const edges = starts + (slabLimit(n) + 1) * (wide ? 4 : 2);
+    const unsigned char *const starts = table + startsOffset(v);
+    const unsigned char *const edges = table + edgesOffset(n, v);
     if (numberAt(starts, 0, wide) != 0 || numberAt(starts, head.slabs, wide) > entryBudget(n))
         return "the slabs' entries do not start at 0 or run past the storage";
     for (uint32_t s = 0; s < head.slabs; ++s)
@@ -269,6 +500,42 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
                 found = numberAt(edges, k, wide) == j;
             if (!found)
                 return "an edge is missing from a slab it spans";
+        }
+    }
+    for (int u = 0; u < v; ++u) {
+        Steps steps;
+        std::memcpy(&steps, table + headBytes + static_cast<size_t>(u) * sizeof steps, sizeof steps);
+        const unsigned char *const clear = table + clearOffset(n, v, u);
+        bool any = false;
+        for (uint32_t s = 0; s < head.slabs; ++s)
+            any |= clear[2 * s] != clear[2 * s + 1];
+        if (!any)
+            continue;
+        double m = 0.0;
+        for (size_t j = 0; j < n; ++j) {
+            const double x = cornerAt(corners, j, u), y = cornerAt(corners, j, v);
+            if (!(x - x == 0.0 && y - y == 0.0))
+                return "a clear interval on an outline with corners not finite";
+            m = std::fabs(x) > m ? std::fabs(x) : m;
+        }
+        if (!(steps.scale > 0.0))
+            return "a clear interval without steps";
+        // The slab's own edges by the margin; level edges in its strip by nothing.
+        for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
+            uint32_t first = 0, last = 0;
+            double margin = clearMargin(m);
+            if (!slabsOfEdge(corners, prev, j, v, head, first, last)) {
+                first = last = slabOf(cornerAt(corners, j, v), head.low, head.scale, head.slabs);
+                margin = 0.0;
+            }
+            const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);
+            const double after = stepOf((a < b ? b : a) + margin, steps), before = stepOf((a < b ? a : b) - margin, steps);
+            for (uint32_t s = first; s <= last; ++s) {
+                const unsigned char *const c = clear + 2 * s;
+                const double low = c[0] < c[1] ? c[0] : c[1], high = c[0] < c[1] ? c[1] : c[0];
+                if (low < high && after > low && before < high)
+                    return "an edge of a slab comes near its clear interval";
+            }
         }
     }
     return nullptr;
