@@ -24,6 +24,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "texture/polygon_crossing.h"
 
@@ -247,9 +248,9 @@ inline FourFloats signFlipped(FourFloats x, FourFloats signs) noexcept
 // within m of 0, as steps strictly inside it, in rising order when the parity there is odd (equal
 // when there is none). The parity is the count of the edges right of the gap that straddle the
 // slab's line pv: with the margin, the rule counts each of those and none left of the gap.
-template <class Number>
-void clearGap(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
-              float pv, double m, const Steps &steps, unsigned char *clear) noexcept
+template <class Number, int u, int v>
+void clearGap(const unsigned char *table, const unsigned char *corners, size_t n, uint32_t s, float pv, double m,
+              const Steps &steps, unsigned char *clear) noexcept
 {
     const unsigned char *const starts = table + startsOffset(v);
     const unsigned char *const edges = table + edgesOffset(n, v);
@@ -295,19 +296,20 @@ void clearGap(const unsigned char *table, const unsigned char *corners, size_t n
 // one, which cuts it, nor any other, which lies wholly above or below the strip. So the rule's
 // parity, exact there, is the same at every point of it, and is the one at the slab's middle
 // line. (The first and last strips run on to below and above every corner, so theirs is even.)
-template <class Number>
-void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, int u, int v, const Head &head) noexcept
+template <class Number, int u, int v>
+void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, const Head &head) noexcept
 {
     unsigned char *const clear = table + clearOffset(n, v, u);
-    // The corners' extent along u; and whether every corner is a finite number in u and v: a
-    // clear strip keeps one parity only on a closed outline.
+    // The corners' extent along u; whether every corner is a finite number in u and v (a clear
+    // strip keeps one parity only on a closed outline); and whether any edge is level.
     float low = HUGE_VALF, high = -HUGE_VALF;
-    bool finite = true;
-    for (size_t j = 0; j < n; ++j) {
+    bool finite = true, level = false;
+    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         const float x = floatAt(corners, j, u), y = floatAt(corners, j, v);
         low = x < low ? x : low;
         high = x > high ? x : high;
         finite &= (x - x == 0.0f) & (y - y == 0.0f);
+        level |= y == floatAt(corners, prev, v);
     }
     Steps steps{0.0, 0.0};
     const bool usable = finite && low < high && lastStep / (static_cast<double>(high) - low) < HUGE_VAL;
@@ -319,11 +321,11 @@ void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, i
     for (uint32_t s = 0; s < head.slabs; ++s) {
         const float pv = static_cast<float>(head.low + (s + 0.5) * width);
         if (usable && slabOf(pv, head.low, head.scale, head.slabs) == s)
-            clearGap<Number>(table, corners, n, u, v, s, pv, m, steps, clear + 2 * s);
+            clearGap<Number, u, v>(table, corners, n, s, pv, m, steps, clear + 2 * s);
         else
             clear[2 * s] = clear[2 * s + 1] = 0;
     }
-    if (!usable)
+    if (!usable || !level)
         return;
     // Level edges cut the interval of the slab they lie in; the wider side stays, its parity
     // the same.
@@ -351,15 +353,17 @@ void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, i
 
 // The layout with numbers of one width: `head` holds the slab function's low end and the
 // corners' extent along v.
-template <class Number>
-void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v, Head head, double extent) noexcept
+template <class Number, int v>
+void layOut(unsigned char *table, const unsigned char *corners, size_t n, Head head, double extent) noexcept
 {
     unsigned char *const starts = table + startsOffset(v);
     unsigned char *const edges = table + edgesOffset(n, v);
     const size_t budget = entryBudget(n);
 
-    // Each slab's count (in the start of the slab after it), with fewer slabs until the edges fit;
-    // one slab holds each edge once.
+    // Each slab's count, with fewer slabs until the edges fit (one slab holds each edge once): as
+    // differences first (+1 in the start of an edge's first slab's successor, -1 past its last
+    // slab's), which takes no loop over an edge's slabs; the numbers' wrap-around cancels out,
+    // since every count fits.
     size_t slabs = extent > 0.0 ? slabLimit(n) : 1;
     for (;;) {
         head.slabs = static_cast<uint32_t>(slabs);
@@ -372,8 +376,9 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
             if (!slabsOfEdge(corners, prev, j, v, head, first, last))
                 continue;
             total += last - first + 1;
-            for (uint32_t s = first; s <= last && total <= budget; ++s)
-                store<Number>(starts, s + 1, load<Number>(starts, s + 1) + 1);
+            store<Number>(starts, first + 1, load<Number>(starts, first + 1) + 1);
+            if (last + 2 <= slabs)
+                store<Number>(starts, last + 2, load<Number>(starts, last + 2) - 1);
         }
         if (total <= budget || slabs == 1)
             break;
@@ -381,10 +386,14 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
     }
     std::memcpy(table, &head, sizeof head);
 
-    // Where each slab starts; then the edges, each slab's start serving as its cursor, which ends
-    // where the next slab starts: shifted back by one slab afterwards.
-    for (size_t s = 1; s <= slabs; ++s)
-        store<Number>(starts, s, load<Number>(starts, s) + load<Number>(starts, s - 1));
+    // Where each slab starts, from the counts that the differences add up to; then the edges,
+    // each slab's start serving as its cursor, which ends where the next slab starts: shifted back
+    // by one slab afterwards.
+    for (size_t s = 1, count = 0, start = 0; s <= slabs; ++s) {
+        count += load<Number>(starts, s);
+        start += static_cast<Number>(count);
+        store<Number>(starts, s, static_cast<Number>(start));
+    }
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         uint32_t first, last;
         if (!slabsOfEdge(corners, prev, j, v, head, first, last))
@@ -399,8 +408,10 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, int v,
         store<Number>(starts, s, load<Number>(starts, s - 1));
     store<Number>(starts, 0, 0);
 
-    for (int u = 0; u < v; ++u)
-        layOutClear<Number>(table, corners, n, u, v, head);
+    if constexpr (v > 0)
+        layOutClear<Number, 0, v>(table, corners, n, head);
+    if constexpr (v > 1)
+        layOutClear<Number, 1, v>(table, corners, n, head);
 }
 
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
@@ -451,10 +462,18 @@ inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, 
     }
     const Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
     const double extent = low < high ? high - low : 0.0;
-    if (head.wide)
-        layOut<uint32_t>(table, corners, n, v, head, extent);
+    const auto across = [&](auto axis) noexcept {
+        if (head.wide)
+            layOut<uint32_t, decltype(axis)::value>(table, corners, n, head, extent);
+        else
+            layOut<uint16_t, decltype(axis)::value>(table, corners, n, head, extent);
+    };
+    if (v == 0)
+        across(std::integral_constant<int, 0>());
+    else if (v == 1)
+        across(std::integral_constant<int, 1>());
     else
-        layOut<uint16_t>(table, corners, n, v, head, extent);
+        across(std::integral_constant<int, 2>());
 }
 
 // The crossing rule (projectionContainsBy) for (pu, pv) on the polygon of the table: the same
