@@ -40,7 +40,8 @@ namespace edge_slabs {
 // slab count, the width of its numbers; then for each u below v the step function its clear
 // intervals are measured in; then the slabs' starts (one more than slabs) and the edges (the
 // number of each edge's second corner), as 16-bit numbers when every number fits, else 32-bit;
-// then for each u below v a clear interval per slab, two steps of a byte each.
+// then for each u below v a clear interval per slab, two steps of a byte each, the first with the
+// interval's parity in its high bit (empty unless the first step is below the second).
 struct Head {
     double low;
     double scale;
@@ -57,7 +58,7 @@ struct Steps {
     double low;
     double scale;
 };
-constexpr double lastStep = 255.0;
+constexpr double lastStep = 127.0;
 
 // Entries a table may hold, and slabs at most: a convex outline puts about two more edges in the
 // table per slab than it has, so these fit it with about four edges per slab. Fewer with wide
@@ -190,24 +191,6 @@ inline double stepOf(double x, const Steps &steps) noexcept
     return (x - steps.low) * steps.scale;
 }
 
-// The steps of an interval of u as a byte each, rounded inwards; equal when none is left within
-// 0 to lastStep.
-inline void stepsWithin(double low, double high, const Steps &steps, unsigned char &lowStep,
-                        unsigned char &highStep) noexcept
-{
-    const double a = stepOf(low, steps), b = stepOf(high, steps);
-    lowStep = highStep = 0;
-    if (!(a < lastStep && b > 0.0))
-        return;
-    const double lowUp = a > 0.0 ? static_cast<double>(static_cast<int>(a)) : 0.0;
-    const double highDown = b < lastStep ? static_cast<double>(static_cast<int>(b)) : lastStep;
-    const double first = lowUp < a ? lowUp + 1.0 : lowUp;
-    if (first < highDown) {
-        lowStep = static_cast<unsigned char>(first);
-        highStep = static_cast<unsigned char>(highDown);
-    }
-}
-
 inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
 {
     float x;
@@ -215,150 +198,153 @@ inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
     return x;
 }
 
-// Four floats side by side, for the minima of a slab's edges.
-typedef float FourFloats __attribute__((vector_size(4 * sizeof(float))));
+// The clear intervals along u are gathered while the edges are placed, an edge at a time. The
+// edges that rise along v lie right of the inside of a counter-clockwise outline, left of a
+// clockwise one's; the gap of a slab is where every edge of one kind lies left of every edge of
+// the other (as across a convex outline), which each edge narrows: a falling one (on a
+// counter-clockwise outline) raises the gap's low step to its high u, a rising one lowers the
+// high step to its low u, each by the margin. Its parity is the count of the edges right of the
+// gap that straddle the slab's middle line, pv: with the margin, the rule counts each of those and
+// none left of it. The open strip of a slab's v (as slabOf maps it) across the gap meets no edge:
+// not one of the slab's, which the gap keeps out, nor a level one, which leaves its slab no gap,
+// nor any other, which lies wholly above or below the strip. So the rule's parity, exact there,
+// is the same at every point of it. (The first and last strips run on to below and above every
+// corner, so theirs is even.)
+struct ClearTally {
+    Steps steps;
+    double margin;
+    bool usable;
+    bool risingRight;
+};
+constexpr unsigned char parityBit = 0x80;
+static_assert(lastStep < parityBit, "the steps leave the high bit to the parity");
 
-inline FourFloats lesser(FourFloats a, FourFloats b) noexcept
+// The step at or above x's, and the one at or below, within 0 to lastStep.
+inline unsigned char stepAbove(double x, const Steps &steps) noexcept
 {
-#ifdef __SSE2__
-    return _mm_min_ps(a, b);
-#else
-    return a < b ? a : b;
-#endif
+    const double t = stepOf(x, steps);
+    if (!(t < lastStep))
+        return static_cast<unsigned char>(lastStep);
+    if (!(t > 0.0))
+        return 0;
+    const int k = static_cast<int>(t);
+    return static_cast<unsigned char>(k < t ? k + 1 : k);
+}
+inline unsigned char stepBelow(double x, const Steps &steps) noexcept
+{
+    const double t = stepOf(x, steps);
+    if (!(t > 0.0))
+        return 0;
+    return t < lastStep ? static_cast<unsigned char>(t) : static_cast<unsigned char>(lastStep);
 }
 
-inline FourFloats greater(FourFloats a, FourFloats b) noexcept
+inline float middleOf(uint32_t s, const Head &head, double width) noexcept
 {
-#ifdef __SSE2__
-    return _mm_max_ps(a, b);
-#else
-    return a > b ? a : b;
-#endif
+    return static_cast<float>(head.low + (s + 0.5) * width);
 }
 
-// x with the sign bits of `signs` flipped.
-inline FourFloats signFlipped(FourFloats x, FourFloats signs) noexcept
-{
-    typedef uint32_t FourWords __attribute__((vector_size(4 * sizeof(uint32_t))));
-    return reinterpret_cast<FourFloats>(reinterpret_cast<FourWords>(x) ^ reinterpret_cast<FourWords>(signs));
-}
-
-// The gap along u between the slab's rising edges and its falling ones, when all of one kind lie
-// left of all of the other (as across a convex outline), less the margin for corners and points
-// within m of 0, as steps strictly inside it, in rising order when the parity there is odd (equal
-// when there is none). The parity is the count of the edges right of the gap that straddle the
-// slab's line pv: with the margin, the rule counts each of those and none left of the gap.
-template <class Number, int u, int v>
-void clearGap(const unsigned char *table, const unsigned char *corners, size_t n, uint32_t s, float pv, double m,
-              const Steps &steps, unsigned char *clear) noexcept
-{
-    const unsigned char *const starts = table + startsOffset(v);
-    const unsigned char *const edges = table + edgesOffset(n, v);
-    const uint32_t first = load<Number>(starts, s), end = load<Number>(starts, s + 1);
-    clear[0] = clear[1] = 0;
-    // Per kind, rising and falling: the lowest and the highest u (as the lowest -u), in the four
-    // lanes of one minimum, an edge of the other kind hidden behind infinity; and the parity of
-    // those across pv, in bit 1 and bit 0. In floats, as the corners are: all of it is exact.
-    const FourFloats negateOdd = {0.0f, -0.0f, 0.0f, -0.0f};
-    const FourFloats hide[2] = {{HUGE_VALF, HUGE_VALF, -HUGE_VALF, -HUGE_VALF},
-                                {-HUGE_VALF, -HUGE_VALF, HUGE_VALF, HUGE_VALF}};
-    FourFloats least = {HUGE_VALF, HUGE_VALF, HUGE_VALF, HUGE_VALF};
-    unsigned odd = 0;
-    for (uint32_t k = first; k < end; ++k) {
-        const size_t j = load<Number>(edges, k), prev = j == 0 ? n - 1 : j - 1;
-        const float a = floatAt(corners, prev, u), b = floatAt(corners, j, u);
-        const float av = floatAt(corners, prev, v), bv = floatAt(corners, j, v);
-        const unsigned rising = bv > av, across = (av > pv) != (bv > pv);
-        const FourFloats ends = lesser(signFlipped(FourFloats{a, a, a, a}, negateOdd),
-                                       signFlipped(FourFloats{b, b, b, b}, negateOdd));
-        least = lesser(least, greater(ends, hide[rising]));
-        odd ^= across << rising;
-    }
-    const float riseLow = least[0], riseHigh = -least[1], fallLow = least[2], fallHigh = -least[3];
-    const bool riseOdd = (odd & 2u) != 0, fallOdd = (odd & 1u) != 0;
-    // Which kind lies right; none when the kinds overlap or one is missing (the gap unbounded).
-    double gapLow, gapHigh;
-    bool parity;
-    if (riseHigh < fallLow)
-        gapLow = riseHigh, gapHigh = fallLow, parity = fallOdd;
-    else if (fallHigh < riseLow)
-        gapLow = fallHigh, gapHigh = riseLow, parity = riseOdd;
-    else
-        return;
-    if (!(gapLow > -HUGE_VAL && gapHigh < HUGE_VAL))
-        return;
-    const double margin = clearMargin(m);
-    stepsWithin(gapLow + margin, gapHigh - margin, steps, clear[parity ? 0 : 1], clear[parity ? 1 : 0]);
-}
-
-// The clear intervals along u of every slab. The open strip of a slab's v (as slabOf maps it)
-// across an interval meets no edge: not one of the slab's, which the gap keeps out, nor a level
-// one, which cuts it, nor any other, which lies wholly above or below the strip. So the rule's
-// parity, exact there, is the same at every point of it, and is the one at the slab's middle
-// line. (The first and last strips run on to below and above every corner, so theirs is even.)
-template <class Number, int u, int v>
-void layOutClear(unsigned char *table, const unsigned char *corners, size_t n, const Head &head) noexcept
-{
-    unsigned char *const clear = table + clearOffset(n, v, u);
-    // The corners' extent along u; whether every corner is a finite number in u and v (a clear
-    // strip keeps one parity only on a closed outline); and whether any edge is level.
+// What the clear intervals along u need of the corners: their extent along u, and twice the area
+// the outline turns through in (u, v), positive counter-clockwise.
+struct CornerScan {
     float low = HUGE_VALF, high = -HUGE_VALF;
-    bool finite = true, level = false;
-    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
-        const float x = floatAt(corners, j, u), y = floatAt(corners, j, v);
-        low = x < low ? x : low;
-        high = x > high ? x : high;
-        finite &= (x - x == 0.0f) & (y - y == 0.0f);
-        level |= y == floatAt(corners, prev, v);
+    double area = 0.0;
+};
+
+// The steps along u over the corners' extent, the margin for corners and points within it, and
+// the outline's turn; every slab's gap opened wide. Nothing is usable unless every corner is a
+// finite number in u and v (`finite`): a clear strip keeps one parity only on a closed outline.
+template <int u, int v>
+ClearTally startClear(unsigned char *table, size_t n, const CornerScan &scan, bool finite, const Head &head) noexcept
+{
+    const float low = scan.low, high = scan.high;
+    ClearTally tally{{0.0, 0.0}, 0.0, false, scan.area > 0.0};
+    const double extent = static_cast<double>(high) - low;
+    tally.usable = finite && low < high && lastStep / extent < HUGE_VAL;
+    if (tally.usable) {
+        tally.steps = {low, lastStep / extent};
+        tally.margin = clearMargin(-low > high ? -low : high);
     }
-    Steps steps{0.0, 0.0};
-    const bool usable = finite && low < high && lastStep / (static_cast<double>(high) - low) < HUGE_VAL;
-    if (usable)
-        steps = {low, lastStep / (static_cast<double>(high) - low)};
-    std::memcpy(table + headBytes + static_cast<size_t>(u) * sizeof steps, &steps, sizeof steps);
-    const double m = -low > high ? -low : high;   // bounds |u| of every corner and of every point in a gap
+    std::memcpy(table + headBytes + static_cast<size_t>(u) * sizeof tally.steps, &tally.steps, sizeof tally.steps);
+    // A slab whose middle line (rounded to a float) lies in another gets no gap.
+    unsigned char *const clear = table + clearOffset(n, v, u);
     const double width = head.slabs > 1 ? 1.0 / head.scale : 0.0;
     for (uint32_t s = 0; s < head.slabs; ++s) {
-        const float pv = static_cast<float>(head.low + (s + 0.5) * width);
-        if (usable && slabOf(pv, head.low, head.scale, head.slabs) == s)
-            clearGap<Number, u, v>(table, corners, n, s, pv, m, steps, clear + 2 * s);
-        else
-            clear[2 * s] = clear[2 * s + 1] = 0;
+        const bool open = tally.usable && slabOf(middleOf(s, head, width), head.low, head.scale, head.slabs) == s;
+        clear[2 * s] = open ? 0 : static_cast<unsigned char>(lastStep);
+        clear[2 * s + 1] = open ? static_cast<unsigned char>(lastStep) : 0;
     }
-    if (!usable || !level)
-        return;
-    // Level edges cut the interval of the slab they lie in; the wider side stays, its parity
-    // the same.
-    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
-        const double av = cornerAt(corners, prev, v), bv = cornerAt(corners, j, v);
-        if (av != bv)
-            continue;
-        unsigned char *const c = clear + 2 * slabOf(av, head.low, head.scale, head.slabs);
-        const bool odd = c[0] < c[1];
-        double lowStep = odd ? c[0] : c[1], highStep = odd ? c[1] : c[0];
-        const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);
-        const double below = stepOf(a < b ? a : b, steps), above = stepOf(a < b ? b : a, steps);
-        if (below >= highStep || above <= lowStep)
-            continue;
-        if (below - lowStep >= highStep - above)
-            highStep = static_cast<double>(static_cast<int>(below));   // below >= 0
-        else
-            lowStep = static_cast<double>(static_cast<int>(above)) + 1.0;
-        if (!(lowStep < highStep))
-            lowStep = highStep = 0.0;
-        c[odd ? 0 : 1] = static_cast<unsigned char>(lowStep);
-        c[odd ? 1 : 0] = static_cast<unsigned char>(highStep);
+    return tally;
+}
+
+// What edge (prev, j) does to the gap of each slab it spans: the low step it raises it to (0 for
+// none), the high step it lowers it to (lastStep for none), and the parity it adds when it
+// straddles the slab's middle line (an edge left of the gaps adds none).
+struct GapBounds {
+    unsigned char low, high, parity;
+    float av, bv;
+};
+
+template <int u, int v>
+inline GapBounds gapBounds(const ClearTally &tally, const unsigned char *corners, size_t prev, size_t j) noexcept
+{
+    const float a = floatAt(corners, prev, u), b = floatAt(corners, j, u);
+    const float av = floatAt(corners, prev, v), bv = floatAt(corners, j, v);
+    GapBounds bounds{0, static_cast<unsigned char>(lastStep), 0, av, bv};
+    if (!tally.usable)
+        return bounds;
+    if ((bv > av) == tally.risingRight) {
+        bounds.high = stepBelow(static_cast<double>(a < b ? a : b) - tally.margin, tally.steps);
+        bounds.parity = parityBit;
+    } else {
+        bounds.low = stepAbove(static_cast<double>(a < b ? b : a) + tally.margin, tally.steps);
     }
+    return bounds;
+}
+
+// The gap of a slab whose middle line is pv narrowed by an edge, without a branch (which kind an
+// edge is varies along the outline).
+inline void narrowGap(unsigned char *c, const GapBounds &bounds, float pv) noexcept
+{
+    const unsigned low = c[0] & ~parityBit, high = c[1];
+    const unsigned straddles = (bounds.av > pv) != (bounds.bv > pv);
+    c[0] = static_cast<unsigned char>(((low > bounds.low ? low : bounds.low) | (c[0] & parityBit)) ^
+                                      (bounds.parity & (0u - straddles)));
+    c[1] = static_cast<unsigned char>(high < bounds.high ? high : bounds.high);
 }
 
 // The layout with numbers of one width: `head` holds the slab function's low end and the
 // corners' extent along v.
 template <class Number, int v>
-void layOut(unsigned char *table, const unsigned char *corners, size_t n, Head head, double extent) noexcept
+void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexcept
 {
     unsigned char *const starts = table + startsOffset(v);
     unsigned char *const edges = table + edgesOffset(n, v);
     const size_t budget = entryBudget(n);
+
+    // One pass over the corners: the slab function over their finite extent along v, and what
+    // the clear intervals need.
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    CornerScan scans[2];
+    bool finite = true;
+    for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
+        const float y = floatAt(corners, j, v), yPrev = floatAt(corners, prev, v);
+        const bool number = y - y == 0.0f;
+        if (number) {
+            low = y < low ? y : low;
+            high = y > high ? y : high;
+        }
+        finite &= number;
+        for (int u = 0; u < v; ++u) {
+            const float x = floatAt(corners, j, u);
+            CornerScan &scan = scans[u];
+            scan.low = x < scan.low ? x : scan.low;
+            scan.high = x > scan.high ? x : scan.high;
+            finite &= x - x == 0.0f;
+            scan.area += static_cast<double>(floatAt(corners, prev, u)) * y - static_cast<double>(x) * yPrev;
+        }
+    }
+    Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
+    const double extent = low < high ? high - low : 0.0;
 
     // Each slab's count, with fewer slabs until the edges fit (one slab holds each edge once): as
     // differences first (+1 in the start of an edge's first slab's successor, -1 past its last
@@ -394,24 +380,43 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n, Head h
         start += static_cast<Number>(count);
         store<Number>(starts, s, static_cast<Number>(start));
     }
+    // The clear intervals' gaps gathered as the edges are placed; a level edge leaves its slab
+    // none.
+    ClearTally tallies[2] = {};
+    const double width = slabs > 1 ? 1.0 / head.scale : 0.0;
+    if constexpr (v > 0)
+        tallies[0] = startClear<0, v>(table, n, scans[0], finite, head);
+    if constexpr (v > 1)
+        tallies[1] = startClear<1, v>(table, n, scans[1], finite, head);
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         uint32_t first, last;
-        if (!slabsOfEdge(corners, prev, j, v, head, first, last))
+        if (!slabsOfEdge(corners, prev, j, v, head, first, last)) {
+            const double av = cornerAt(corners, prev, v);
+            if (v > 0 && av == cornerAt(corners, j, v)) {
+                const uint32_t s = slabOf(av, head.low, head.scale, head.slabs);
+                for (int u = 0; u < v; ++u)
+                    table[clearOffset(n, v, u) + 2 * s + 1] = 0;
+            }
             continue;
+        }
+        GapBounds bounds[2] = {};
+        if constexpr (v > 0)
+            bounds[0] = gapBounds<0, v>(tallies[0], corners, prev, j);
+        if constexpr (v > 1)
+            bounds[1] = gapBounds<1, v>(tallies[1], corners, prev, j);
         for (uint32_t s = first; s <= last; ++s) {
             const uint32_t at = load<Number>(starts, s);
             store<Number>(edges, at, j);
             store<Number>(starts, s, at + 1);
+            const float pv = middleOf(s, head, width);
+            for (int u = 0; u < v; ++u)
+                narrowGap(table + clearOffset(n, v, u) + 2 * s, bounds[u], pv);
         }
     }
     for (size_t s = slabs; s > 0; --s)
         store<Number>(starts, s, load<Number>(starts, s - 1));
     store<Number>(starts, 0, 0);
 
-    if constexpr (v > 0)
-        layOutClear<Number, 0, v>(table, corners, n, head);
-    if constexpr (v > 1)
-        layOutClear<Number, 1, v>(table, corners, n, head);
 }
 
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
@@ -425,10 +430,8 @@ bool contain(const unsigned char *table, const Head &head, const unsigned char *
         std::memcpy(&steps, table + headBytes + static_cast<size_t>(u) * sizeof steps, sizeof steps);
         const double t = stepOf(pu, steps);
         const unsigned char *const c = table + clearOffset(n, v, u) + 2 * s;
-        const double a = c[0], b = c[1];
-        const double low = a < b ? a : b, high = a < b ? b : a;
-        if ((low < t) & (t < high))
-            return a < b;
+        if ((static_cast<double>(c[0] & ~parityBit) < t) & (t < static_cast<double>(c[1])))
+            return (c[0] & parityBit) != 0;
     }
     return walkSlab<Number>(table, corners, n, u, v, s, pu, pv);
 }
@@ -451,22 +454,11 @@ inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, 
     if (count < 1)
         return;
     const size_t n = static_cast<size_t>(count);
-    // The slab function over the finite extent of the corners along v.
-    double low = HUGE_VAL, high = -HUGE_VAL;
-    for (size_t j = 0; j < n; ++j) {
-        const double x = cornerAt(corners, j, v);
-        if (x - x == 0.0) {
-            low = x < low ? x : low;
-            high = x > high ? x : high;
-        }
-    }
-    const Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
-    const double extent = low < high ? high - low : 0.0;
     const auto across = [&](auto axis) noexcept {
-        if (head.wide)
-            layOut<uint32_t, decltype(axis)::value>(table, corners, n, head, extent);
+        if (wideFor(n))
+            layOut<uint32_t, decltype(axis)::value>(table, corners, n);
         else
-            layOut<uint16_t, decltype(axis)::value>(table, corners, n, head, extent);
+            layOut<uint16_t, decltype(axis)::value>(table, corners, n);
     };
     if (v == 0)
         across(std::integral_constant<int, 0>());
@@ -527,7 +519,7 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
         const unsigned char *const clear = table + clearOffset(n, v, u);
         bool any = false;
         for (uint32_t s = 0; s < head.slabs; ++s)
-            any |= clear[2 * s] != clear[2 * s + 1];
+            any |= (clear[2 * s] & ~parityBit) < clear[2 * s + 1];
         if (!any)
             continue;
         double m = 0.0;
@@ -551,7 +543,7 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
             const double after = stepOf((a < b ? b : a) + margin, steps), before = stepOf((a < b ? a : b) - margin, steps);
             for (uint32_t s = first; s <= last; ++s) {
                 const unsigned char *const c = clear + 2 * s;
-                const double low = c[0] < c[1] ? c[0] : c[1], high = c[0] < c[1] ? c[1] : c[0];
+                const double low = c[0] & ~parityBit, high = c[1];
                 if (low < high && after > low && before < high)
                     return "an edge of a slab comes near its clear interval";
             }
