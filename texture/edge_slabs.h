@@ -153,6 +153,33 @@ inline bool slabsOfEdge(const unsigned char *corners, size_t prev, size_t j, int
     return true;
 }
 
+// The edges in order, as slabsOfEdge finds their slabs, with each corner read and mapped to its
+// slab once: an edge shares its first corner with the one before it.
+struct EdgeWalk {
+    double v;
+    uint32_t slab;
+    uint32_t first = 0, last = 0;
+    bool level = false;
+
+    EdgeWalk(const unsigned char *corners, size_t n, int axis, const Head &head) noexcept
+        : v(cornerAt(corners, n - 1, axis)), slab(slabOf(v, head.low, head.scale, head.slabs))
+    {
+    }
+
+    // Edge (j - 1, j): true when it can straddle a line, with its slabs in first and last; else
+    // whether it is level, with its slab in first.
+    bool next(const unsigned char *corners, size_t j, int axis, const Head &head) noexcept
+    {
+        const double av = v, bv = cornerAt(corners, j, axis);
+        const uint32_t aSlab = slab, bSlab = slabOf(bv, head.low, head.scale, head.slabs);
+        first = aSlab < bSlab ? aSlab : bSlab;
+        last = aSlab < bSlab ? bSlab : aSlab;
+        level = av == bv;
+        v = bv, slab = bSlab;
+        return av != bv && av == av && bv == bv;
+    }
+};
+
 // The rule on the edges of slab s alone.
 template <class Number>
 inline bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
@@ -357,10 +384,11 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
         for (size_t s = 0; s <= slabs; ++s)
             store<Number>(starts, s, 0);
         size_t total = 0;
-        for (size_t j = 0, prev = n - 1; j < n && total <= budget; prev = j++) {
-            uint32_t first, last;
-            if (!slabsOfEdge(corners, prev, j, v, head, first, last))
+        EdgeWalk walk(corners, n, v, head);
+        for (size_t j = 0; j < n && total <= budget; ++j) {
+            if (!walk.next(corners, j, v, head))
                 continue;
+            const uint32_t first = walk.first, last = walk.last;
             total += last - first + 1;
             store<Number>(starts, first + 1, load<Number>(starts, first + 1) + 1);
             if (last + 2 <= slabs)
@@ -388,17 +416,15 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
         tallies[0] = startClear<0, v>(table, n, scans[0], finite, head);
     if constexpr (v > 1)
         tallies[1] = startClear<1, v>(table, n, scans[1], finite, head);
+    EdgeWalk walk(corners, n, v, head);
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
-        uint32_t first, last;
-        if (!slabsOfEdge(corners, prev, j, v, head, first, last)) {
-            const double av = cornerAt(corners, prev, v);
-            if (v > 0 && av == cornerAt(corners, j, v)) {
-                const uint32_t s = slabOf(av, head.low, head.scale, head.slabs);
+        if (!walk.next(corners, j, v, head)) {
+            if (v > 0 && walk.level)
                 for (int u = 0; u < v; ++u)
-                    table[clearOffset(n, v, u) + 2 * s + 1] = 0;
-            }
+                    table[clearOffset(n, v, u) + 2 * walk.first + 1] = 0;
             continue;
         }
+        const uint32_t first = walk.first, last = walk.last;
         GapBounds bounds[2] = {};
         if constexpr (v > 0)
             bounds[0] = gapBounds<0, v>(tallies[0], corners, prev, j);
