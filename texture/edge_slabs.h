@@ -180,9 +180,10 @@ struct EdgeWalk {
     }
 };
 
-// The rule on the edges of slab s alone.
+// The rule on the edges of slab s alone. Out of line: the clear interval answers most points
+// without it.
 template <class Number>
-inline bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
+__attribute__((noinline)) bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
                      double pu, double pv) noexcept
 {
     const unsigned char *const starts = table + startsOffset(v);
@@ -446,14 +447,17 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
 }
 
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
+// Inlined, so that the caller's u and v are constants here.
 template <class Number>
-bool contain(const unsigned char *table, const Head &head, const unsigned char *corners, size_t n, int u, int v,
+__attribute__((always_inline)) inline bool contain(const unsigned char *table, const Head &head, const unsigned char *corners, size_t n, int u, int v,
              double pu, double pv) noexcept
 {
     const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
     if (u < v) {
         Steps steps;
-        std::memcpy(&steps, table + headBytes + static_cast<size_t>(u) * sizeof steps, sizeof steps);
+        const unsigned char *const at = table + headBytes + static_cast<size_t>(u) * sizeof steps;
+        std::memcpy(&steps.low, at + offsetof(Steps, low), sizeof steps.low);
+        std::memcpy(&steps.scale, at + offsetof(Steps, scale), sizeof steps.scale);
         const double t = stepOf(pu, steps);
         const unsigned char *const c = table + clearOffset(n, v, u) + 2 * s;
         if ((static_cast<double>(c[0] & ~parityBit) < t) & (t < static_cast<double>(c[1])))
@@ -496,12 +500,17 @@ inline void layOutEdgeSlabs(unsigned char *table, const unsigned char *corners, 
 
 // The crossing rule (projectionContainsBy) for (pu, pv) on the polygon of the table: the same
 // answer to the bit.
-inline bool edgeSlabsContain(const unsigned char *table, const unsigned char *corners, int count, int u, int v,
-                             double pu, double pv) noexcept
+__attribute__((always_inline)) inline bool edgeSlabsContain(const unsigned char *table, const unsigned char *corners,
+                                                             int count, int u, int v, double pu, double pv) noexcept
 {
     using namespace edge_slabs;
+    // Field by field: a copy of the whole head goes through the stack, and its use then waits on
+    // a store's forwarding.
     Head head;
-    std::memcpy(&head, table, sizeof head);
+    std::memcpy(&head.low, table + offsetof(Head, low), sizeof head.low);
+    std::memcpy(&head.scale, table + offsetof(Head, scale), sizeof head.scale);
+    std::memcpy(&head.slabs, table + offsetof(Head, slabs), sizeof head.slabs);
+    std::memcpy(&head.wide, table + offsetof(Head, wide), sizeof head.wide);
     const size_t n = static_cast<size_t>(count);
     return head.wide ? contain<uint32_t>(table, head, corners, n, u, v, pu, pv)
                      : contain<uint16_t>(table, head, corners, n, u, v, pu, pv);
