@@ -67,29 +67,45 @@ constexpr bool wideFor(size_t count) noexcept
 {
     return 2 * count + 1 > 0xFFFF;
 }
+constexpr size_t entryBudget(size_t count, bool wide) noexcept
+{
+    return wide ? count + count / 4 : 2 * count;
+}
 constexpr size_t entryBudget(size_t count) noexcept
 {
-    return wideFor(count) ? count + count / 4 : 2 * count;
+    return entryBudget(count, wideFor(count));
+}
+constexpr size_t slabLimit(size_t count, bool wide) noexcept
+{
+    const size_t s = wide ? count / 8 : count / 2;
+    return s > 0 ? s : 1;
 }
 constexpr size_t slabLimit(size_t count) noexcept
 {
-    const size_t s = wideFor(count) ? count / 8 : count / 2;
-    return s > 0 ? s : 1;
+    return slabLimit(count, wideFor(count));
 }
 
-// Where the parts of a table across v start.
+// Where the parts of a table across v start (with numbers of the width wideFor gives).
 constexpr size_t startsOffset(int v) noexcept
 {
     return headBytes + static_cast<size_t>(v) * sizeof(Steps);
 }
+constexpr size_t edgesOffset(size_t count, int v, bool wide) noexcept
+{
+    return startsOffset(v) + (slabLimit(count, wide) + 1) * (wide ? 4 : 2);
+}
 constexpr size_t edgesOffset(size_t count, int v) noexcept
 {
-    return startsOffset(v) + (slabLimit(count) + 1) * (wideFor(count) ? 4 : 2);
+    return edgesOffset(count, v, wideFor(count));
+}
+constexpr size_t clearOffset(size_t count, int v, int u, bool wide) noexcept
+{
+    return edgesOffset(count, v, wide) + entryBudget(count, wide) * (wide ? 4 : 2) +
+           2 * slabLimit(count, wide) * static_cast<size_t>(u);
 }
 constexpr size_t clearOffset(size_t count, int v, int u) noexcept
 {
-    return edgesOffset(count, v) + entryBudget(count) * (wideFor(count) ? 4 : 2) +
-           2 * slabLimit(count) * static_cast<size_t>(u);
+    return clearOffset(count, v, u, wideFor(count));
 }
 
 // The one slab function, for the edges' ends and the point alike: never decreasing as v grows;
@@ -187,7 +203,7 @@ __attribute__((noinline)) bool walkSlab(const unsigned char *table, const unsign
                      double pu, double pv) noexcept
 {
     const unsigned char *const starts = table + startsOffset(v);
-    const unsigned char *const edges = table + edgesOffset(n, v);
+    const unsigned char *const edges = table + edgesOffset(n, v, sizeof(Number) == 4);
     const uint32_t end = load<Number>(starts, s + 1);
     bool inside = false;
     for (uint32_t k = load<Number>(starts, s); k < end; ++k) {
@@ -459,7 +475,7 @@ __attribute__((always_inline)) inline bool contain(const unsigned char *table, c
         std::memcpy(&steps.low, at + offsetof(Steps, low), sizeof steps.low);
         std::memcpy(&steps.scale, at + offsetof(Steps, scale), sizeof steps.scale);
         const double t = stepOf(pu, steps);
-        const unsigned char *const c = table + clearOffset(n, v, u) + 2 * s;
+        const unsigned char *const c = table + clearOffset(n, v, u, sizeof(Number) == 4) + 2 * s;
         if ((static_cast<double>(c[0] & ~parityBit) < t) & (t < static_cast<double>(c[1])))
             return (c[0] & parityBit) != 0;
     }
