@@ -199,8 +199,8 @@ struct EdgeWalk {
 // The rule on the edges of slab s alone. Out of line: the clear interval answers most points
 // without it.
 template <class Number>
-__attribute__((noinline)) bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u, int v, uint32_t s,
-                     double pu, double pv) noexcept
+__attribute__((noinline)) bool walkSlab(const unsigned char *table, const unsigned char *corners, size_t n, int u,
+                                        int v, uint32_t s, double pu, double pv) noexcept
 {
     const unsigned char *const starts = table + startsOffset(v);
     const unsigned char *const edges = table + edgesOffset(n, v, sizeof(Number) == 4);
@@ -465,8 +465,9 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
 // Inlined, so that the caller's u and v are constants here.
 template <class Number>
-__attribute__((always_inline)) inline bool contain(const unsigned char *table, const Head &head, const unsigned char *corners, size_t n, int u, int v,
-             double pu, double pv) noexcept
+__attribute__((always_inline)) inline bool contain(const unsigned char *table, const Head &head,
+                                                   const unsigned char *corners, size_t n, int u, int v, double pu,
+                                                   double pv) noexcept
 {
     const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
     if (u < v) {
@@ -591,7 +592,8 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
                 margin = 0.0;
             }
             const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);
-            const double after = stepOf((a < b ? b : a) + margin, steps), before = stepOf((a < b ? a : b) - margin, steps);
+            const double after = stepOf((a < b ? b : a) + margin, steps);
+            const double before = stepOf((a < b ? a : b) - margin, steps);
             for (uint32_t s = first; s <= last; ++s) {
                 const unsigned char *const c = clear + 2 * s;
                 const double low = c[0] & ~parityBit, high = c[1];
