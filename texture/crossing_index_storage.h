@@ -107,13 +107,13 @@ constexpr size_t outlineOffset(size_t vertexCount) noexcept
 constexpr size_t edgeSlabsOffset(size_t vertexCount, int v) noexcept
 {
     return outlineOffset(vertexCount) + outlineRectangleBytes +
-           (v == 2 ? edgeSlabsBytes(static_cast<int>(vertexCount)) : 0);
+           (v == 2 ? edgeSlabsBytes(static_cast<int>(vertexCount), 1) : 0);
 }
 static_assert(outlineRectangleBytes % copyAlign == 0, "the slabs start on a copyAlign-byte boundary");
 
 constexpr size_t copyBytes(size_t vertexCount) noexcept
 {
-    return hasEdgeSlabs(vertexCount) ? edgeSlabsOffset(vertexCount, 2) + edgeSlabsBytes(static_cast<int>(vertexCount))
+    return hasEdgeSlabs(vertexCount) ? edgeSlabsOffset(vertexCount, 2) + edgeSlabsBytes(static_cast<int>(vertexCount), 2)
                                      : outlineOffset(vertexCount);
 }
 inline const unsigned char *copyAt(const unsigned char *copies, uint32_t copyWord) noexcept

@@ -1,7 +1,7 @@
 // Slabs of a many-vertex polygon's edges against walking every edge: the same answer to the bit,
 // on convex, concave and self-crossing outlines, with level edges, repeated corners, infinities
-// and NaN, along all three axes, for points on corners and edges, a float step off them and at
-// random.
+// and NaN, huge and tiny coordinates, along all three axes, for points on corners and edges, a
+// float step off them, at and around the ends of the slabs' clear intervals, and at random.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,6 +66,33 @@ std::vector<Point2> staircase(int steps)
     return outline;
 }
 
+// A convex outline whose corners lie on every slab boundary: N + 1 rows one apart along v, half
+// as many slabs as corners.
+std::vector<Point2> latticeRound(int rows)
+{
+    std::vector<Point2> outline;
+    for (int i = 0; i <= rows; ++i)
+        outline.push_back({std::sqrt(double(i) * (rows - i)) + 0.5, double(i)});
+    for (int i = rows - 1; i > 0; --i)
+        outline.push_back({-std::sqrt(double(i) * (rows - i)) - 0.5, double(i)});
+    return outline;
+}
+
+// Two turns inwards, then back out along a parallel track: concave slabs with many edges.
+std::vector<Point2> spiral(int n)
+{
+    std::vector<Point2> outline;
+    for (int i = 0; i < n / 2; ++i) {
+        const double a = 4 * 3.14159265358979323846 * i / (n / 2), r = 1.0 + 0.8 * i / (n / 2);
+        outline.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    for (int i = n / 2 - 1; i >= 0; --i) {
+        const double a = 4 * 3.14159265358979323846 * i / (n / 2), r = 1.1 + 0.8 * i / (n / 2);
+        outline.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    return outline;
+}
+
 struct Shape {
     std::string name;
     std::vector<Point2> outline;
@@ -87,6 +114,15 @@ std::vector<Shape> shapes()
              c[3 * 20 + 1] = HUGE_VALF, c[3 * 40 + 0] = -HUGE_VALF, c[3 * 50 + 2] = HUGE_VALF;
          }},
         {"circle of 70000, wide numbers", circle(70000, 1.0), {}},
+        {"round outline with corners on the slab boundaries", latticeRound(200), {}},
+        {"spiral of 1200", spiral(1200), {}},
+        {"huge circle", circle(3000, 1e37), {}},
+        {"tiny circle off the origin", [] {
+             std::vector<Point2> outline = circle(3000, 1e-30);
+             for (Point2 &p : outline)
+                 p[0] += 1e-28;
+             return outline;
+         }(), {}},
     };
 }
 
@@ -132,6 +168,35 @@ std::vector<Point2> probes(const std::vector<float> &corners, int u, int v, unsi
     return points;
 }
 
+// Points at the ends of the slabs' clear intervals along u and a double step either side, on the
+// slabs' middle lines, on their boundaries and a step off them; and at the gap's edges, within the
+// margin.
+std::vector<Point2> intervalEnds(const std::vector<unsigned char> &table, int count, int u, int v)
+{
+    using namespace ostrevin::edge_slabs;
+    ostrevin::edge_slabs::Head head;
+    std::memcpy(&head, table.data(), sizeof head);
+    Steps steps;
+    std::memcpy(&steps, table.data() + headBytes + sizeof steps * static_cast<std::size_t>(u), sizeof steps);
+    const unsigned char *clear = table.data() + clearOffset(static_cast<std::size_t>(count), v, u);
+    std::vector<Point2> points;
+    if (!(steps.scale > 0.0))
+        return points;
+    for (std::uint32_t s = 0; s < head.slabs; s += 1 + head.slabs / 97) {
+        const double width = head.slabs > 1 ? 1.0 / head.scale : 1.0;
+        const double lines[] = {head.low + (s + 0.5) * width, head.low + s * width,
+                                std::nextafter(head.low + s * width, -HUGE_VAL)};
+        for (int end = 0; end < 2; ++end) {
+            const double at = steps.low + (end == 0 ? clear[2 * s] & 0x7F : clear[2 * s + 1]) / steps.scale;
+            for (double pu : {at, std::nextafter(at, -HUGE_VAL), std::nextafter(at, HUGE_VAL),
+                              at + (end == 0 ? -1.0 : 1.0) * 0.5 / steps.scale})
+                for (double pv : lines)
+                    points.push_back({pu, pv});
+        }
+    }
+    return points;
+}
+
 } // namespace
 
 TEST(EdgeSlabs, AnswerAsWalkingEveryEdgeOnEveryShapeAndAxis)
@@ -146,7 +211,7 @@ TEST(EdgeSlabs, AnswerAsWalkingEveryEdgeOnEveryShapeAndAxis)
             ASSERT_GE(count, ostrevin::manyVertices) << shape.name;
             const auto *bytes = reinterpret_cast<const unsigned char *>(corners.data());
             // The table's storage filled with junk first: the layout must not rely on zeros.
-            std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(count), 0xA5);
+            std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(count, v), 0xA5);
             ostrevin::layOutEdgeSlabs(table.data(), bytes, count, v);
             const char *broken = ostrevin::checkEdgeSlabs(table.data(), bytes, count, v);
             EXPECT_EQ(broken, nullptr) << shape.name << ": " << broken;
@@ -158,7 +223,12 @@ TEST(EdgeSlabs, AnswerAsWalkingEveryEdgeOnEveryShapeAndAxis)
                     continue;
                 int wrong = 0;
                 std::string first;
-                for (const Point2 &p : probes(corners, u, v, static_cast<unsigned>(axis + 1))) {
+                std::vector<Point2> points = probes(corners, u, v, static_cast<unsigned>(axis + 1));
+                if (u < v) {
+                    const std::vector<Point2> ends = intervalEnds(table, count, u, v);
+                    points.insert(points.end(), ends.begin(), ends.end());
+                }
+                for (const Point2 &p : points) {
                     const bool expected = ostrevin::projectionContainsBy(
                         count, p[0], p[1], [&](int j) noexcept { return static_cast<double>(corners[3 * j + u]); },
                         [&](int j) noexcept { return static_cast<double>(corners[3 * j + v]); });
@@ -173,26 +243,32 @@ TEST(EdgeSlabs, AnswerAsWalkingEveryEdgeOnEveryShapeAndAxis)
 }
 
 // A convex outline gets many slabs, a few edges each on average (the slabs at its extremes along v
-// hold its flatter edges, more of them); a comb whose every edge spans the whole height falls
-// back to fewer; both within the storage sized by the vertex count.
+// hold its flatter edges, more of them), nearly all with their inside as a clear interval; a comb
+// whose every edge spans the whole height falls back to fewer; both within the storage sized by
+// the vertex count.
 TEST(EdgeSlabs, SlabsFitTheStorageAndStayFewEdgesDeepOnAConvexOutline)
 {
     for (const auto &[outline, convex] : {std::pair{circle(5000, 1.0), true}, std::pair{comb(300), false}}) {
         const std::vector<float> corners = place(outline, 2);
         const int count = static_cast<int>(outline.size());
-        std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(count) + 8, 0x5A);
+        std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(count, 1) + 8, 0x5A);
         ostrevin::layOutEdgeSlabs(table.data(), reinterpret_cast<const unsigned char *>(corners.data()), count, 1);
         ostrevin::edge_slabs::Head head;
         std::memcpy(&head, table.data(), sizeof head);
-        const unsigned char *starts = table.data() + ostrevin::edge_slabs::headBytes;
+        const unsigned char *starts = table.data() + ostrevin::edge_slabs::startsOffset(1);
         const std::uint32_t entries = ostrevin::edge_slabs::numberAt(starts, head.slabs, false);
         if (convex) {
             EXPECT_EQ(head.slabs, static_cast<std::uint32_t>(count / 2));
             EXPECT_LE(entries, 4 * head.slabs);
+            const unsigned char *clear = table.data() + ostrevin::edge_slabs::clearOffset(outline.size(), 1, 0);
+            std::uint32_t odd = 0;
+            for (std::uint32_t s = 0; s < head.slabs; ++s)
+                odd += clear[2 * s] >> 7 && (clear[2 * s] & 0x7F) < clear[2 * s + 1];
+            EXPECT_GE(odd, head.slabs - head.slabs / 50);
         } else {
             EXPECT_LT(head.slabs, static_cast<std::uint32_t>(count / 2));
         }
-        for (std::size_t k = ostrevin::edgeSlabsBytes(count); k < table.size(); ++k)
+        for (std::size_t k = ostrevin::edgeSlabsBytes(count, 1); k < table.size(); ++k)
             EXPECT_EQ(table[k], 0x5A) << "written past the table";
     }
 }
