@@ -189,6 +189,7 @@ private:
     void chooseLevelZeroCells(LayoutPlan &plan) const noexcept;
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
+    void handDownTheCoarsest(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
     uint32_t startCells(LayoutPlan &plan) const noexcept;
     bool placeEntries(LayoutPlan &plan) const noexcept;
