@@ -172,6 +172,7 @@ public:
         int levelCount = 0;
         Level levels[maxLevels];
         uint32_t usedLevels = 0;        // a set of levels: 1 << L for level L holding a polygon
+        uint32_t handedDown = 0;        // levels whose polygons level 0's cells hold instead
         Cell *cells = nullptr;          // every level's cells, then one more holding the end
         Entries entries;
     };
@@ -189,7 +190,7 @@ private:
     void chooseLevelZeroCells(LayoutPlan &plan) const noexcept;
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
-    void handDownTheCoarsest(LayoutPlan &plan) const noexcept;
+    void handDownLevels(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
     uint32_t startCells(LayoutPlan &plan) const noexcept;
     bool placeEntries(LayoutPlan &plan) const noexcept;
