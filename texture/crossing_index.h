@@ -21,9 +21,9 @@
 //          64 steps wide.
 //   level  a grid of cells 2^L times as wide as level 0's. A polygon sits at its natural level
 //          (the finest whose cells its rectangle spans at most two of along each axis) or, when
-//          that level is sparse, at the coarsest level; a level whose polygons would add little
-//          to level 0's entries hands them down to level 0 (in every cell they overlap), so that
-//          a query reads one level fewer.
+//          that level is sparse, at the coarsest level; a coarsest level of only a few polygons
+//          hands them down to level 0 (in every cell they overlap), so that a query reads one
+//          level fewer.
 //   cell   one rectangle of a level, with its run of entries.
 //   entry  a polygon in one cell: its rectangle's ends in the cell's steps, its top and where its
 //          copy starts.
@@ -174,7 +174,6 @@ public:
         int levelCount = 0;
         Level levels[maxLevels];
         uint32_t usedLevels = 0;        // a set of levels: 1 << L for level L holding a polygon
-        uint32_t handedDown = 0;        // levels whose polygons level 0's cells hold instead
         Cell *cells = nullptr;          // every level's cells, then one more holding the end
         Entries entries;
     };
@@ -192,7 +191,7 @@ private:
     void chooseLevelZeroCells(LayoutPlan &plan) const noexcept;
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
-    void handDownLevels(LayoutPlan &plan) const noexcept;
+    void handDownTheCoarsest(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
     uint32_t startCells(LayoutPlan &plan) const noexcept;
     bool placeEntries(LayoutPlan &plan) const noexcept;

@@ -77,18 +77,15 @@ inline uint32_t naturalLevel(const uint32_t steps[4]) noexcept
     return std::max(levelFor(steps[0], steps[1]), levelFor(steps[2], steps[3]));
 }
 
-// The level a laid-out grid holds a polygon at: its natural level when the grid uses it; level 0
-// when that level handed its polygons down; otherwise the coarsest (the natural level handed its
-// polygons over), and when the grid does not use the coarsest either, its finest used level (the
-// coarsest handed them down to level 0, or a refitted polygon grew to a level no polygon had). A
-// query reads every used level.
+// The level a laid-out grid holds a polygon at: its natural level when the grid uses it, the
+// coarsest otherwise (the natural level handed its polygons over), and when the grid does not use
+// the coarsest either, its finest used level (the coarsest handed its few polygons down to level
+// 0, or a refitted polygon grew to a level no polygon had). A query reads every used level.
 inline uint32_t readLevel(const CrossingIndex::Grid &g, const uint32_t steps[4], uint32_t coarsest) noexcept
 {
     const uint32_t natural = naturalLevel(steps);
     if (g.usedLevels >> natural & 1u)
         return natural;
-    if (g.handedDown >> natural & 1u)
-        return 0;
     if ((g.usedLevels >> coarsest & 1u) || g.usedLevels == 0)
         return coarsest;
     return static_cast<uint32_t>(__builtin_ctz(g.usedLevels));
@@ -162,8 +159,9 @@ struct LayoutPlan {
     // countEntries: polygons by natural level, whether sparse levels hand theirs to the coarsest,
     // and the entries counted (each cell's rounded up to a group).
     size_t perLevel[CrossingIndex::maxLevels] = {};
+    uint32_t fewAt[CrossingIndex::maxLevels][fewPolygons];   // while a level holds only a few: which
     bool promote = false;
-    uint32_t handedDown = 0;   // levels whose polygons go to level 0's cells instead
+    bool handDown = false;
     size_t entryTotal = 0;
     // fillEntries: the grid's entries before its padding.
     size_t limit = 0;
@@ -349,6 +347,8 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
         if (!rectangleSteps(plan.axis, i, st))
             continue;
         const uint32_t level = naturalLevel(st);
+        if (plan.perLevel[level] < fewPolygons)
+            plan.fewAt[level][plan.perLevel[level]] = static_cast<uint32_t>(i);
         ++plan.perLevel[level];
         forEachCell(g, st, level, tally);
     }
@@ -365,52 +365,42 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
     plan.entryTotal = 0;
     for (size_t c = 0; c < plan.cellTotal; ++c)
         plan.entryTotal += roundUpToGroup(g.cells[c].split);
-    handDownLevels(plan);
+    handDownTheCoarsest(plan);
 }
 
-// A level above level 0 costs every query a cell of its own. Its polygons go to every level-0
-// cell they overlap instead, when those entries fit the allowance, and either the level is the
-// coarsest holding only a few polygons, or it holds so few for its cells' size that level 0's
-// entries grow by at most an eighth (a polygon at level L overlaps at most 2^(L+1) level-0 cells
-// along each axis).
-void CrossingIndex::handDownLevels(LayoutPlan &plan) const noexcept
+// A coarsest level of only a few polygons, above a used level 0, costs every query a cell of its
+// own: its polygons go to every level-0 cell they overlap instead, when those entries fit.
+void CrossingIndex::handDownTheCoarsest(LayoutPlan &plan) const noexcept
 {
     Grid &g = grids[plan.axis];
-    plan.handedDown = 0;
-    if (plan.coarsest == 0 || plan.perLevel[0] == 0)
+    plan.handDown = false;
+    size_t held = plan.perLevel[plan.coarsest];
+    for (uint32_t level = 1; level < plan.coarsest; ++level)
+        held += promoted(plan, level) ? plan.perLevel[level] : 0;
+    if (plan.coarsest == 0 || held == 0 || held > fewPolygons || plan.perLevel[0] == 0)
         return;
-    size_t placed[maxLevels] = {};
-    for (uint32_t level = 1; level <= plan.coarsest; ++level)
-        placed[promoted(plan, level) ? plan.coarsest : level] += plan.perLevel[level];
-    // A pass over the polygons for each level tried, the coarsest first.
     const auto move = [&](uint32_t from, uint32_t to) noexcept {
-        for (size_t i = 0; i < polygonCount; ++i) {
-            uint32_t st[4];
-            if (!rectangleSteps(plan.axis, i, st))
+        for (uint32_t level = 1; level <= plan.coarsest; ++level) {
+            if (level != plan.coarsest && !promoted(plan, level))
                 continue;
-            const uint32_t natural = naturalLevel(st);
-            if ((promoted(plan, natural) ? plan.coarsest : natural) != (from == 0 ? to : from))
-                continue;
-            forEachCell(g, st, from, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split -= real; });
-            forEachCell(g, st, to, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; });
+            for (size_t k = 0; k < plan.perLevel[level]; ++k) {
+                uint32_t st[4];
+                rectangleSteps(plan.axis, plan.fewAt[level][k], st);
+                forEachCell(g, st, from, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split -= real; });
+                forEachCell(g, st, to, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; });
+            }
         }
     };
-    for (uint32_t level = plan.coarsest; level >= 1; --level) {
-        const bool few = level == plan.coarsest && placed[level] <= fewPolygons;
-        const bool small = level < 16 && placed[level] * (size_t{4} << (2 * level)) <= plan.entryTotal / 16;
-        if (placed[level] == 0 || !(few || small))
-            continue;
-        move(level, 0);
-        size_t total = 0;
-        for (size_t c = 0; c < plan.cellTotal; ++c)
-            total += roundUpToGroup(g.cells[c].split);
-        if (total > plan.allowance || (!few && total > plan.entryTotal + plan.entryTotal / 8)) {
-            move(0, level);
-            continue;
-        }
-        plan.handedDown |= 1u << level;
-        plan.entryTotal = total;
+    move(plan.coarsest, 0);
+    size_t total = 0;
+    for (size_t c = 0; c < plan.cellTotal; ++c)
+        total += roundUpToGroup(g.cells[c].split);
+    if (total > plan.allowance) {
+        move(0, plan.coarsest);
+        return;
     }
+    plan.handDown = true;
+    plan.entryTotal = total;
 }
 
 // Each cell's entries from the pool: cell c's start where the cells before it end, at a group's
@@ -612,8 +602,8 @@ void CrossingIndex::layOut(int axis) const noexcept
             g.usedLevels |= 1u << level;
     if (plan.promote)
         g.usedLevels |= 1u << plan.coarsest;
-    g.usedLevels &= ~plan.handedDown;
-    g.handedDown = plan.handedDown;
+    if (plan.handDown)
+        g.usedLevels &= ~(1u << plan.coarsest);
     fillEntries(plan);
     splitCellsByHeight(plan);
     layOutEdgeSlabsAcross(plan.v);
@@ -663,8 +653,6 @@ const char *CrossingIndex::check(int axis) const noexcept
     const uint32_t coarsest = static_cast<uint32_t>(g.levelCount - 1);
     if (g.usedLevels >> coarsest >> 1 != 0)
         return "a used level lies above the coarsest";
-    if ((g.handedDown & (g.usedLevels | 1u)) != 0 || (g.handedDown != 0 && !(g.usedLevels & 1u)))
-        return "a level handed its polygons down to an unused level 0, or is read all the same";
     const Level &top = g.levels[coarsest];
     const size_t cellTotal = top.firstCell + top.cellCount();
     const uint32_t *words = g.entries.words;
