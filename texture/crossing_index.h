@@ -21,7 +21,9 @@
 //          64 steps wide.
 //   level  a grid of cells 2^L times as wide as level 0's. A polygon sits at its natural level
 //          (the finest whose cells its rectangle spans at most two of along each axis) or, when
-//          that level is sparse, at the coarsest level.
+//          that level is sparse, at the coarsest level; a coarsest level of only a few polygons
+//          hands them down to level 0 (in every cell they overlap), so that a query reads one
+//          level fewer.
 //   cell   one rectangle of a level, with its run of entries.
 //   entry  a polygon in one cell: its rectangle's ends in the cell's steps, its top and where its
 //          copy starts.
@@ -189,6 +191,7 @@ private:
     void chooseLevelZeroCells(LayoutPlan &plan) const noexcept;
     void sizeLevels(LayoutPlan &plan) const noexcept;
     void countEntries(LayoutPlan &plan) const noexcept;
+    void handDownTheCoarsest(LayoutPlan &plan) const noexcept;
     void fillEntries(LayoutPlan &plan) const noexcept;
     uint32_t startCells(LayoutPlan &plan) const noexcept;
     bool placeEntries(LayoutPlan &plan) const noexcept;

@@ -78,11 +78,17 @@ inline uint32_t naturalLevel(const uint32_t steps[4]) noexcept
 }
 
 // The level a laid-out grid holds a polygon at: its natural level when the grid uses it, the
-// coarsest otherwise (the natural level handed its polygons over).
+// coarsest otherwise (the natural level handed its polygons over), and when the grid does not use
+// the coarsest either, its finest used level (the coarsest handed its few polygons down to level
+// 0, or a refitted polygon grew to a level no polygon had). A query reads every used level.
 inline uint32_t readLevel(const CrossingIndex::Grid &g, const uint32_t steps[4], uint32_t coarsest) noexcept
 {
     const uint32_t natural = naturalLevel(steps);
-    return (g.usedLevels >> natural & 1u) ? natural : coarsest;
+    if (g.usedLevels >> natural & 1u)
+        return natural;
+    if ((g.usedLevels >> coarsest & 1u) || g.usedLevels == 0)
+        return coarsest;
+    return static_cast<uint32_t>(__builtin_ctz(g.usedLevels));
 }
 
 // Where step 0 of a spread axis begins: a fraction of a step (the golden ratio's) below the mesh's
@@ -97,7 +103,8 @@ inline double frameLow(double meshLow, double scale) noexcept
 // at `level` (one or two along each axis), with its rectangle's ends in that cell's steps (clipped
 // to the cell: a low end 0, a high end 63 where it goes on); `real` is 0 for a corner that repeats
 // another, whose visit must change nothing. Always four visits: whether a rectangle crosses a
-// cell's edge is a coin toss, not worth a mispredicted branch.
+// cell's edge is a coin toss, not worth a mispredicted branch. A polygon handed down to a level
+// finer than its own spans more cells: each is visited once.
 template <class Visit>
 inline void forEachCell(const CrossingIndex::Grid &g, const uint32_t s[4], uint32_t level, Visit &&visit) noexcept
 {
@@ -105,6 +112,16 @@ inline void forEachCell(const CrossingIndex::Grid &g, const uint32_t s[4], uint3
     const uint32_t shift = cellShift + level;
     const uint32_t lu0 = s[0] >> level, lu1 = s[1] >> level, lv0 = s[2] >> level, lv1 = s[3] >> level;
     const uint32_t cu0 = s[0] >> shift, cu1 = s[1] >> shift, cv0 = s[2] >> shift, cv1 = s[3] >> shift;
+    if (cu1 - cu0 > 1 || cv1 - cv0 > 1) {
+        for (uint32_t cv = cv0; cv <= cv1; ++cv)
+            for (uint32_t cu = cu0; cu <= cu1; ++cu) {
+                const uint32_t u = cu << cellShift, v = cv << cellShift;
+                const uint32_t ends = (cu == cu0 ? lu0 - u : 0) | std::min<uint32_t>(lu1 - u, lastStepInCell) << 8 |
+                                      (cv == cv0 ? lv0 - v : 0) << 16 | std::min<uint32_t>(lv1 - v, lastStepInCell) << 24;
+                visit(static_cast<size_t>(l.firstCell) + static_cast<size_t>(cv) * l.acrossU + cu, ends, 1u);
+            }
+        return;
+    }
     const uint32_t twoU = cu1 != cu0, twoV = cv1 != cv0;
     // Along each axis: the ends in the first cell, then in the second (when there is one).
     const uint32_t uEnds[2] = {(lu0 - (cu0 << cellShift)) | std::min<uint32_t>(lu1 - (cu0 << cellShift), lastStepInCell) << 8,
@@ -142,7 +159,9 @@ struct LayoutPlan {
     // countEntries: polygons by natural level, whether sparse levels hand theirs to the coarsest,
     // and the entries counted (each cell's rounded up to a group).
     size_t perLevel[CrossingIndex::maxLevels] = {};
+    uint32_t fewAt[CrossingIndex::maxLevels][fewPolygons];   // while a level holds only a few: which
     bool promote = false;
+    bool handDown = false;
     size_t entryTotal = 0;
     // fillEntries: the grid's entries before its padding.
     size_t limit = 0;
@@ -328,6 +347,8 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
         if (!rectangleSteps(plan.axis, i, st))
             continue;
         const uint32_t level = naturalLevel(st);
+        if (plan.perLevel[level] < fewPolygons)
+            plan.fewAt[level][plan.perLevel[level]] = static_cast<uint32_t>(i);
         ++plan.perLevel[level];
         forEachCell(g, st, level, tally);
     }
@@ -344,6 +365,42 @@ void CrossingIndex::countEntries(LayoutPlan &plan) const noexcept
     plan.entryTotal = 0;
     for (size_t c = 0; c < plan.cellTotal; ++c)
         plan.entryTotal += roundUpToGroup(g.cells[c].split);
+    handDownTheCoarsest(plan);
+}
+
+// A coarsest level of only a few polygons, above a used level 0, costs every query a cell of its
+// own: its polygons go to every level-0 cell they overlap instead, when those entries fit.
+void CrossingIndex::handDownTheCoarsest(LayoutPlan &plan) const noexcept
+{
+    Grid &g = grids[plan.axis];
+    plan.handDown = false;
+    size_t held = plan.perLevel[plan.coarsest];
+    for (uint32_t level = 1; level < plan.coarsest; ++level)
+        held += promoted(plan, level) ? plan.perLevel[level] : 0;
+    if (plan.coarsest == 0 || held == 0 || held > fewPolygons || plan.perLevel[0] == 0)
+        return;
+    const auto move = [&](uint32_t from, uint32_t to) noexcept {
+        for (uint32_t level = 1; level <= plan.coarsest; ++level) {
+            if (level != plan.coarsest && !promoted(plan, level))
+                continue;
+            for (size_t k = 0; k < plan.perLevel[level]; ++k) {
+                uint32_t st[4];
+                rectangleSteps(plan.axis, plan.fewAt[level][k], st);
+                forEachCell(g, st, from, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split -= real; });
+                forEachCell(g, st, to, [&g](size_t cell, uint32_t, uint32_t real) noexcept { g.cells[cell].split += real; });
+            }
+        }
+    };
+    move(plan.coarsest, 0);
+    size_t total = 0;
+    for (size_t c = 0; c < plan.cellTotal; ++c)
+        total += roundUpToGroup(g.cells[c].split);
+    if (total > plan.allowance) {
+        move(0, plan.coarsest);
+        return;
+    }
+    plan.handDown = true;
+    plan.entryTotal = total;
 }
 
 // Each cell's entries from the pool: cell c's start where the cells before it end, at a group's
@@ -440,6 +497,9 @@ bool CrossingIndex::refit(int axis) const noexcept
         if (g.scale[d] != 0.0)
             g.low[d] = frameLow(meshLow[c], g.scale[d]);
     }
+    // A grid of no polygons has no level its polygons may now be read at.
+    if (g.usedLevels == 0)
+        return false;
     for (int c = 0; c < 3; ++c)
         plan.reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
     plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
@@ -542,6 +602,8 @@ void CrossingIndex::layOut(int axis) const noexcept
             g.usedLevels |= 1u << level;
     if (plan.promote)
         g.usedLevels |= 1u << plan.coarsest;
+    if (plan.handDown)
+        g.usedLevels &= ~(1u << plan.coarsest);
     fillEntries(plan);
     splitCellsByHeight(plan);
     layOutEdgeSlabsAcross(plan.v);
