@@ -579,7 +579,8 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
             const double x = cornerAt(corners, j, u), y = cornerAt(corners, j, v);
             if (!(x - x == 0.0 && y - y == 0.0))
                 return "a clear interval on an outline with corners not finite";
-            m = std::fabs(x) > m ? std::fabs(x) : m;
+            // The builtin: the library's fabs may be made with the x87 unit on 32-bit targets.
+            m = __builtin_fabs(x) > m ? __builtin_fabs(x) : m;
         }
         if (!(steps.scale > 0.0))
             return "a clear interval without steps";
