@@ -118,11 +118,15 @@ inline uint32_t slabOf(double x, double low, double scale, uint32_t slabs) noexc
     return static_cast<uint32_t>(above < last ? above : last);
 }
 
-inline double cornerAt(const unsigned char *corners, size_t j, int c) noexcept
+inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
 {
     float x;
     std::memcpy(&x, corners + (3 * j + static_cast<size_t>(c)) * sizeof(float), sizeof x);
-    return static_cast<double>(x);
+    return x;
+}
+inline double cornerAt(const unsigned char *corners, size_t j, int c) noexcept
+{
+    return static_cast<double>(floatAt(corners, j, c));
 }
 
 template <class Number>
@@ -233,13 +237,6 @@ inline double clearMargin(double m) noexcept
 inline double stepOf(double x, const Steps &steps) noexcept
 {
     return (x - steps.low) * steps.scale;
-}
-
-inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
-{
-    float x;
-    std::memcpy(&x, corners + (3 * j + static_cast<size_t>(c)) * sizeof(float), sizeof x);
-    return x;
 }
 
 // The clear intervals along u are gathered while the edges are placed, an edge at a time. The

@@ -58,16 +58,12 @@ public:
     {
         if (!polygons || axis < 0 || axis > 2)
             return 0;
-        if (index.usable())
-            return index.winding(p, axis, backwards);
-        return backwards ? scanCrossingsAlong<true, true>(polygons, polygonCount, p, axis)
-                         : scanCrossingsAlong<true, false>(polygons, polygonCount, p, axis);
+        return index.usable() ? index.winding(p, axis, backwards) : scanWindingAlong(p, axis, backwards);
     }
     int scanWinding(const double p[3], int axis, int u, int v, bool backwards) const noexcept
     {
         if (u == crossFirstAxis[axis] && v == crossSecondAxis[axis])
-            return backwards ? scanCrossingsAlong<true, true>(polygons, polygonCount, p, axis)
-                             : scanCrossingsAlong<true, false>(polygons, polygonCount, p, axis);
+            return scanWindingAlong(p, axis, backwards);
         const RayAxes axes{axis, u, v};
         return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axes)
                          : scanCrossings<true, false>(polygons, polygonCount, p, axes);
@@ -115,6 +111,12 @@ private:
     {
         return index.usable() ? index.isInside(p, axis)
                               : scanCrossingsAlong<false, false>(polygons, polygonCount, p, axis) != 0;
+    }
+    // scanWinding with the texture's own pairing.
+    int scanWindingAlong(const double p[3], int axis, bool backwards) const noexcept
+    {
+        return backwards ? scanCrossingsAlong<true, true>(polygons, polygonCount, p, axis)
+                         : scanCrossingsAlong<true, false>(polygons, polygonCount, p, axis);
     }
     // Tolerant's answer (contains, once it has checked the records and the axis).
     bool tolerantContains(const double p[3], int axis) const noexcept;
