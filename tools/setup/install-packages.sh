@@ -11,7 +11,8 @@ packages=(
     libembree-dev libcgal-dev                     # peers in the benchmarks
     g++-multilib                                  # Linux 32-bit
     g++-mingw-w64-i686 binutils-mingw-w64-i686    # Windows 32-bit
-    wine wine32                                   # running the Windows build
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 # Windows 64-bit
+    wine wine32 wine64                            # running the Windows builds
 )
 
 sudo=""
