@@ -31,9 +31,9 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "host/texture_layer.h"
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
-#include "texture/soft_edge.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/target/soft_edge.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "bench/soft_edge_peers.h"
-#include "texture/smooth_step.h"
+#include "texture/target/smooth_step.h"
 
 namespace bench {
 

@@ -4,7 +4,7 @@
 
 #include "bench/embree_scene.h"
 #include "bench/soft_edge_peers.h"
-#include "texture/smooth_step.h"
+#include "texture/target/smooth_step.h"
 
 namespace bench {
 

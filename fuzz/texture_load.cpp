@@ -7,7 +7,8 @@
 
 #include "host/standin_host.h"
 #include "host/states.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "tests/support/published_names.h"
 
 using ostrevin::OstrevinInstance;
 using standin::LoadState;
@@ -26,7 +27,7 @@ std::string saved(OstrevinInstance &inst)
 
 void check(StateForm form, const std::string &bytes)
 {
-    OstrevinInstance first(StandInHost::globalFunc(), nullptr);
+    OstrevinInstance first(StandInHost::globalFunc(), nullptr, modulePublishedNames());
     LoadState load(form, bytes);
     first.load(load.state());
     if (std::memchr(first.itemName, '\0', sizeof first.itemName) == nullptr)
@@ -34,7 +35,7 @@ void check(StateForm form, const std::string &bytes)
     first.descln();
 
     const std::string once = saved(first);
-    OstrevinInstance second(StandInHost::globalFunc(), nullptr);
+    OstrevinInstance second(StandInHost::globalFunc(), nullptr, modulePublishedNames());
     LoadState again(StateForm::Binary, once);
     second.load(again.state());
     if (saved(second) != once)

@@ -2,7 +2,8 @@
 #include <new>
 
 #include "plugin/entries.h"
-#include "texture/ostrevin_instance.h"
+#include "plugin/plugin_definition.h"
+#include "texture/instance/ostrevin_instance.h"
 
 extern "C" {
 
@@ -54,7 +55,9 @@ int TextureInterfaceActivate(int version, GlobalFunc *lookup, void *local, void 
 
 LWInstance createInstance(void *lookup, void *context, LWError *errorOut) noexcept
 {
-    auto *instance = new (std::nothrow) ostrevin::OstrevinInstance(reinterpret_cast<GlobalFunc *>(lookup), context);
+    auto *instance = new (std::nothrow) ostrevin::OstrevinInstance(
+        reinterpret_cast<GlobalFunc *>(lookup), context,
+        ostrevin::PublishedNames{ostrevin::pluginDefinition.pluginName, ostrevin::pluginDefinition.dataVersion});
     if (!instance) {
         if (errorOut)
             *errorOut = "memory allocation error.";

@@ -3,8 +3,8 @@
 #ifndef OSTREVIN_TESTS_SUPPORT_LINEAR_SCAN_H
 #define OSTREVIN_TESTS_SUPPORT_LINEAR_SCAN_H
 
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/mesh/mesh_cache.h"
 
 namespace reference {
 

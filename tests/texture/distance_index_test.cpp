@@ -16,9 +16,9 @@
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
-#include "texture/distance_index.h"
-#include "texture/mesh_cache.h"
-#include "texture/polygon_distance.h"
+#include "texture/distance/distance_index.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/distance/polygon_distance.h"
 
 using ostrevin::DistanceIndex;
 using standin::Point3;

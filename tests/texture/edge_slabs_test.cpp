@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "host/shapes.h"
-#include "texture/edge_slabs.h"
-#include "texture/polygon_crossing.h"
+#include "texture/inside/edge_slabs.h"
+#include "texture/geometry/polygon_crossing.h"
 
 using standin::Point2;
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "texture/height_key.h"
+#include "texture/inside/height_key.h"
 
 using ostrevin::heightKey;
 using ostrevin::orderKey;

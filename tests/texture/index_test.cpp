@@ -20,8 +20,8 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_fixture.h"
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/mesh/mesh_cache.h"
 
 using ostrevin::MeshCache;
 using standin::Point3;

@@ -6,7 +6,8 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "support/module_allocations.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "support/published_names.h"
 
 class CacheAllocation : public ::testing::Test {
 protected:
@@ -72,7 +73,7 @@ TEST_F(CacheAllocation, FailedVertexBufferLeavesAnEmptyRecord)
 
 TEST_F(CacheAllocation, EvaluationAllocatesNothing)
 {
-    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr);
+    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr, modulePublishedNames());
     instance.itemID = cube.id;
     instance.init(LWINIT_RENDER);
     instance.newTime(0, 0.0);

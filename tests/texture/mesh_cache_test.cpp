@@ -7,7 +7,7 @@
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
-#include "texture/mesh_cache.h"
+#include "texture/mesh/mesh_cache.h"
 
 using ostrevin::CachedPolygon;
 using ostrevin::MeshCache;

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "host/standin_host.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "support/published_names.h"
 
 using ostrevin::OstrevinInstance;
 using standin::StandInHost;
@@ -12,7 +13,7 @@ TEST(OstrevinInstance, StartsWithoutTargetOrRenderAndFlagsSix)
 {
     StandInHost host;
     {
-        OstrevinInstance instance(StandInHost::globalFunc(), nullptr);
+        OstrevinInstance instance(StandInHost::globalFunc(), nullptr, modulePublishedNames());
         EXPECT_EQ(instance.flags(), unsigned{LWTEXF_SLOWPREVIEW | LWTEXF_AXIS});
         EXPECT_STREQ(instance.itemName, "");
         EXPECT_EQ(instance.itemID, nullptr);
@@ -43,7 +44,7 @@ TEST(OstrevinInstance, FrameWithoutAMeshIsNotRetried)
     StandInHost host;
     standin::SceneObject &target = host.scene().addObject("Withheld");
     target.noMeshInfo = true;
-    OstrevinInstance instance(StandInHost::globalFunc(), nullptr);
+    OstrevinInstance instance(StandInHost::globalFunc(), nullptr, modulePublishedNames());
     instance.itemID = target.id;
     instance.init(LWINIT_RENDER);
     LWTextureAccess access{};

@@ -11,7 +11,8 @@
 #include "host/states.h"
 #include "support/module_fixture.h"
 #include "support/state_support.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "support/published_names.h"
 
 using ostrevin::OstrevinInstance;
 using settings_test::load;
@@ -34,7 +35,7 @@ class Persistence : public ::testing::Test {
 protected:
     std::unique_ptr<OstrevinInstance> make()
     {
-        return std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr);
+        return std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr, modulePublishedNames());
     }
 
     StandInHost host;

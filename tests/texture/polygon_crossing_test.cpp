@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/shapes.h"
-#include "texture/polygon_crossing.h"
+#include "texture/geometry/polygon_crossing.h"
 
 using ostrevin::edgeCrossesPositiveU;
 using standin::Point2;

@@ -12,9 +12,9 @@
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
-#include "texture/mesh_cache.h"
-#include "texture/polygon_distance.h"
-#include "texture/smooth_step.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/distance/polygon_distance.h"
+#include "texture/target/smooth_step.h"
 
 using ostrevin::nearestDistanceSquared;
 using ostrevin::polygonDistanceSquared;

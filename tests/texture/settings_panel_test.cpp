@@ -11,7 +11,8 @@
 #include "host/standin_host.h"
 #include "host/states.h"
 #include "plugin/entries.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "support/published_names.h"
 
 using ostrevin::inOutControl;
 using ostrevin::OstrevinInstance;
@@ -23,7 +24,7 @@ class SettingsPanel : public ::testing::Test {
 protected:
     OstrevinInstance &make()
     {
-        instance = std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr);
+        instance = std::make_unique<OstrevinInstance>(StandInHost::globalFunc(), nullptr, modulePublishedNames());
         host.clearLookups();
         panel = instance->createPanel(StandInHost::globalFunc(), panelGetEntry, panelSetEntry);
         return *instance;

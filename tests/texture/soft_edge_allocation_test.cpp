@@ -13,11 +13,12 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "support/module_allocations.h"
-#include "texture/mesh_cache.h"
-#include "texture/ostrevin_instance.h"
-#include "texture/polygon_distance.h"
-#include "texture/smooth_step.h"
-#include "texture/soft_edge.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/instance/ostrevin_instance.h"
+#include "support/published_names.h"
+#include "texture/distance/polygon_distance.h"
+#include "texture/target/smooth_step.h"
+#include "texture/target/soft_edge.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST_F(SoftEdgeStorage, ChildrensEdgesAllocateOnlyAtTheirFirstFrame)
     child.parent = target.id;
     child.motion = target.motion;
     standin::appendIcosphere(child, {0, 0, 2}, 0.5, 2);
-    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr);
+    ostrevin::OstrevinInstance instance(standin::StandInHost::globalFunc(), nullptr, modulePublishedNames());
     instance.itemID = target.id;
     instance.includeChildren = 1;
     instance.softEdge = 0.1;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
 #include "texture/texture_support.h"
 
 namespace {

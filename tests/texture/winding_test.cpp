@@ -10,9 +10,9 @@
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
-#include "texture/fill_rule.h"
-#include "texture/mesh_cache.h"
-#include "texture/winding.h"
+#include "texture/inside/fill_rule.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/inside/winding.h"
 
 using ostrevin::areaOrientation;
 using ostrevin::crossingSign;

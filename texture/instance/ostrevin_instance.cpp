@@ -1,19 +1,20 @@
-#include "texture/ostrevin_instance.h"
+#include "texture/instance/ostrevin_instance.h"
 
 #include "framework/spin_lock.h"
 #include "framework/system_id.h"
-#include "texture/fill_rule.h"
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
+#include "texture/inside/fill_rule.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/mesh/mesh_cache.h"
 
 namespace ostrevin {
 
-OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context) noexcept
+OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context, const PublishedNames &published) noexcept
     : TextureInstance(lookup, context),
       services(lookup),
       systemID(lookupValue(lookup, "System ID")),
       productInfo(lookupValue(lookup, "Product Info")),
       mutexes(lookup),
+      published(published),
       meshCache(services),
       childCaches(services)
 {

@@ -1,13 +1,13 @@
 // The plain scan of the cached records: every polygon the ray may cross is tested with the
 // crossing rule, one after the other. The reference every faster path is held to, and the path
 // of meshes too small for an index; inline, so a small mesh's test runs within the evaluation.
-#ifndef OSTREVIN_TEXTURE_RECORD_SCAN_H
-#define OSTREVIN_TEXTURE_RECORD_SCAN_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_RECORD_SCAN_H
+#define OSTREVIN_TEXTURE_INSIDE_RECORD_SCAN_H
 
-#include "texture/cached_polygon.h"
-#include "texture/geometry.h"
-#include "texture/polygon_crossing.h"
-#include "texture/winding.h"
+#include "texture/geometry/polygon_record.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/geometry/polygon_crossing.h"
+#include "texture/inside/winding.h"
 
 namespace ostrevin {
 

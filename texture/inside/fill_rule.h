@@ -1,6 +1,6 @@
 // Which points count as inside, from the polygons that rays from the point cross.
-#ifndef OSTREVIN_TEXTURE_FILL_RULE_H
-#define OSTREVIN_TEXTURE_FILL_RULE_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_FILL_RULE_H
+#define OSTREVIN_TEXTURE_INSIDE_FILL_RULE_H
 
 namespace ostrevin {
 

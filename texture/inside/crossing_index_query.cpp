@@ -1,6 +1,6 @@
 // The index's query: the point's cell in each used level, the entries there whose steps and top
 // let the polygon cross the ray, and the scan's tests on their copies.
-#include "texture/crossing_index.h"
+#include "texture/inside/crossing_index.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,10 +10,10 @@
 #include <xmmintrin.h>
 #endif
 
-#include "texture/crossing_index_storage.h"
-#include "texture/geometry.h"
-#include "texture/height_key.h"
-#include "texture/polygon_crossing.h"
+#include "texture/inside/crossing_index_storage.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/inside/height_key.h"
+#include "texture/geometry/polygon_crossing.h"
 
 namespace ostrevin {
 

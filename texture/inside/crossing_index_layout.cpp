@@ -2,16 +2,16 @@
 // level-0 cells, size the levels, count the entries (handing sparse levels to the coarsest), fill
 // the entries, split each cell by height. The refit of a laid-out grid over moved polygons. And
 // the check of what a laid-out grid must hold.
-#include "texture/crossing_index.h"
+#include "texture/inside/crossing_index.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
-#include "texture/crossing_index_storage.h"
-#include "texture/geometry.h"
-#include "texture/height_key.h"
+#include "texture/inside/crossing_index_storage.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/inside/height_key.h"
 
 namespace ostrevin {
 

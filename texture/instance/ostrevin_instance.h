@@ -1,6 +1,6 @@
 // The texture's instance: one per texture layer of this kind.
-#ifndef OSTREVIN_TEXTURE_OSTREVIN_INSTANCE_H
-#define OSTREVIN_TEXTURE_OSTREVIN_INSTANCE_H
+#ifndef OSTREVIN_TEXTURE_INSTANCE_OSTREVIN_INSTANCE_H
+#define OSTREVIN_TEXTURE_INSTANCE_OSTREVIN_INSTANCE_H
 
 #include <atomic>
 #include <cstdint>
@@ -8,9 +8,9 @@
 #include "framework/host_services.h"
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
-#include "texture/mesh_cache.h"
-#include "texture/target_set.h"
-#include "texture/soft_edge.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/target/target_set.h"
+#include "texture/target/soft_edge.h"
 
 namespace ostrevin {
 
@@ -27,9 +27,17 @@ constexpr int clampedSwitch(int value) noexcept
     return value < 0 ? 0 : value > 1 ? 1 : value;
 }
 
+// What the module publishes that the texture shows or saves: the name heading its panel and its
+// layer's description, and the version its saved settings carry. They belong to the boundary
+// (plugin/), which hands them over as values when it makes an instance.
+struct PublishedNames {
+    const char *pluginName;
+    double dataVersion;
+};
+
 class OstrevinInstance : public TextureInstance {
 public:
-    OstrevinInstance(GlobalFunc *lookup, void *context) noexcept;
+    OstrevinInstance(GlobalFunc *lookup, void *context, const PublishedNames &published) noexcept;
     ~OstrevinInstance() override;
 
     // Persistence, copy, description and item tracking (persistence.cpp).
@@ -67,6 +75,7 @@ public:
     MutexGroup mutexes;
 
     // The texture's own fields.
+    const PublishedNames published;
     LWItemID itemID = nullptr;
     char itemName[textLength] = {};
     int popupIndex = -1;

@@ -6,8 +6,8 @@
 // the first three corners, whose sign is the front's only when those corners turn as the whole
 // polygon does; a concave polygon that starts at a reflex corner turns the other way there, so
 // each polygon also keeps its orientation: whether that normal points to its front.
-#ifndef OSTREVIN_TEXTURE_WINDING_H
-#define OSTREVIN_TEXTURE_WINDING_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_WINDING_H
+#define OSTREVIN_TEXTURE_INSIDE_WINDING_H
 
 namespace ostrevin {
 

@@ -1,16 +1,16 @@
 // How the crossing index lays out its words: the entry groups, the copies, the step function and
 // the capacities the build sizes its blocks by. Shared by the index's build, layout and query
 // files only; the terms are those of the glossary in crossing_index.h.
-#ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_STORAGE_H
-#define OSTREVIN_TEXTURE_CROSSING_INDEX_STORAGE_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_CROSSING_INDEX_STORAGE_H
+#define OSTREVIN_TEXTURE_INSIDE_CROSSING_INDEX_STORAGE_H
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include <cstring>
 
-#include "texture/crossing_index.h"
-#include "texture/edge_slabs.h"
+#include "texture/inside/crossing_index.h"
+#include "texture/inside/edge_slabs.h"
 
 namespace ostrevin {
 namespace indexstorage {

@@ -1,6 +1,6 @@
 // One cached polygon of the target, in world coordinates: what every inside test reads.
-#ifndef OSTREVIN_TEXTURE_CACHED_POLYGON_H
-#define OSTREVIN_TEXTURE_CACHED_POLYGON_H
+#ifndef OSTREVIN_TEXTURE_GEOMETRY_POLYGON_RECORD_H
+#define OSTREVIN_TEXTURE_GEOMETRY_POLYGON_RECORD_H
 
 namespace ostrevin {
 

@@ -1,9 +1,9 @@
-#include "texture/target_set.h"
+#include "texture/target/target_set.h"
 
 #include <new>
 
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/mesh/mesh_cache.h"
 
 namespace ostrevin {
 

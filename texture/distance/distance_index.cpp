@@ -1,4 +1,4 @@
-#include "texture/distance_index.h"
+#include "texture/distance/distance_index.h"
 
 #include <cfloat>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <initializer_list>
 
 #include "framework/growing_buffer.h"
-#include "texture/mesh_cache.h"
-#include "texture/polygon_distance.h"
+#include "texture/geometry/polygon_record.h"
+#include "texture/distance/polygon_distance.h"
 
 namespace ostrevin {
 

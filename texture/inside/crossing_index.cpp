@@ -1,6 +1,6 @@
 // The index's build: storage sized by the counts, each polygon's rectangle and copy, and the
 // lock under which a grid is laid out at its first query.
-#include "texture/crossing_index.h"
+#include "texture/inside/crossing_index.h"
 
 #include <algorithm>
 
@@ -9,8 +9,8 @@
 
 #include "framework/growing_buffer.h"
 #include "framework/spin_lock.h"
-#include "texture/crossing_index_storage.h"
-#include "texture/mesh_cache.h"
+#include "texture/inside/crossing_index_storage.h"
+#include "texture/geometry/polygon_record.h"
 
 namespace ostrevin {
 

@@ -4,9 +4,8 @@
 #include <cstdint>
 
 #include "framework/fixed_text.h"
-#include "plugin/plugin_definition.h"
-#include "texture/fill_rule.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/inside/fill_rule.h"
+#include "texture/instance/ostrevin_instance.h"
 
 namespace ostrevin {
 
@@ -91,7 +90,7 @@ OstrevinInstance *fromUserData(void *data) noexcept
 LWXPanelID OstrevinInstance::createPanel(GlobalFunc *lookup, LWXPanelGetFunc *get, LWXPanelSetFunc *set) noexcept
 {
     LWXPanelHint hints[] = {
-        hintWord(XPTAG_LABEL), hintWord(0), hintText(pluginDefinition.pluginName), hintWord(0),
+        hintWord(XPTAG_LABEL), hintWord(0), hintText(published.pluginName), hintWord(0),
         hintWord(XPTAG_POPFUNCS), hintWord(targetItemControl),
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupCount),
         reinterpret_cast<LWXPanelHint>(&OstrevinInstance::popupName),

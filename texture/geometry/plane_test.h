@@ -1,8 +1,8 @@
 // The geometry the cache, the index, the instance and the tests share. Each test here is written
 // once because every place that uses it must agree with the others to the bit: the index answers
 // as the records' scan only if both run the very same operations in the same order.
-#ifndef OSTREVIN_TEXTURE_GEOMETRY_H
-#define OSTREVIN_TEXTURE_GEOMETRY_H
+#ifndef OSTREVIN_TEXTURE_GEOMETRY_PLANE_TEST_H
+#define OSTREVIN_TEXTURE_GEOMETRY_PLANE_TEST_H
 
 namespace ostrevin {
 

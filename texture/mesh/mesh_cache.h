@@ -1,16 +1,16 @@
 // The target object's polygons for the frame being rendered, in world coordinates.
-#ifndef OSTREVIN_TEXTURE_MESH_CACHE_H
-#define OSTREVIN_TEXTURE_MESH_CACHE_H
+#ifndef OSTREVIN_TEXTURE_MESH_MESH_CACHE_H
+#define OSTREVIN_TEXTURE_MESH_MESH_CACHE_H
 
 #include <stddef.h>
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
-#include "texture/cached_polygon.h"
-#include "texture/crossing_index.h"
-#include "texture/fill_rule.h"
-#include "texture/geometry.h"
-#include "texture/record_scan.h"
+#include "texture/geometry/polygon_record.h"
+#include "texture/inside/crossing_index.h"
+#include "texture/inside/fill_rule.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/inside/record_scan.h"
 
 namespace ostrevin {
 

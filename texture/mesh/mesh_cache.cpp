@@ -1,13 +1,13 @@
-#include "texture/mesh_cache.h"
+#include "texture/mesh/mesh_cache.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "framework/growing_buffer.h"
-#include "texture/edge_slabs.h"
-#include "texture/geometry.h"
-#include "texture/winding.h"
+#include "texture/inside/edge_slabs.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/inside/winding.h"
 
 namespace ostrevin {
 

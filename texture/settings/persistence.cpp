@@ -5,9 +5,8 @@
 
 #include "framework/fixed_text.h"
 #include "framework/state_stream.h"
-#include "plugin/plugin_definition.h"
-#include "texture/fill_rule.h"
-#include "texture/ostrevin_instance.h"
+#include "texture/inside/fill_rule.h"
+#include "texture/instance/ostrevin_instance.h"
 
 namespace ostrevin {
 
@@ -55,7 +54,7 @@ LWError OstrevinInstance::save(const LWSaveState *state) noexcept
 {
     StateStream stream(Save, const_cast<LWSaveState *>(state));
     stream.binary = true;
-    stream.writeEntry("version", "%f", pluginDefinition.dataVersion);
+    stream.writeEntry("version", "%f", published.dataVersion);
     stream.writeEntry("itemID", "%d", idToInt(itemID));
     // Modeler has no scene to ask: the loaded or copied name is written back as it is.
     if (!isModeler())
@@ -100,7 +99,7 @@ void OstrevinInstance::nameTarget() noexcept
 
 const char *OstrevinInstance::descln() noexcept
 {
-    if (std::snprintf(description, sizeof description, "%s : %s", pluginDefinition.pluginName, itemName) < 0)
+    if (std::snprintf(description, sizeof description, "%s : %s", published.pluginName, itemName) < 0)
         description[0] = '\0';
     return description;
 }

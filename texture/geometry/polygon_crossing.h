@@ -3,8 +3,8 @@
 // Every caller that asks "does this polygon's projection contain the point" must use these two
 // functions, so that any two tests of one shared edge agree to the last bit: the texture's inside
 // test, an acceleration structure over it, and the reference it is measured against.
-#ifndef OSTREVIN_TEXTURE_POLYGON_CROSSING_H
-#define OSTREVIN_TEXTURE_POLYGON_CROSSING_H
+#ifndef OSTREVIN_TEXTURE_GEOMETRY_POLYGON_CROSSING_H
+#define OSTREVIN_TEXTURE_GEOMETRY_POLYGON_CROSSING_H
 
 #ifdef __SSE2__
 #include <emmintrin.h>

@@ -1,7 +1,7 @@
 // The soft edge's ramp: 0 at the surface, 1 from the full width on, with a flat start and end so
 // the masked effect fades in without a visible crease at either end.
-#ifndef OSTREVIN_TEXTURE_SMOOTH_STEP_H
-#define OSTREVIN_TEXTURE_SMOOTH_STEP_H
+#ifndef OSTREVIN_TEXTURE_TARGET_SMOOTH_STEP_H
+#define OSTREVIN_TEXTURE_TARGET_SMOOTH_STEP_H
 
 namespace ostrevin {
 

@@ -19,8 +19,8 @@
 // All storage is sized by the polygon count alone, so a build whose count does not grow allocates
 // nothing, whatever the width; a search allocates nothing and writes nothing, so any number of
 // threads may search at once.
-#ifndef OSTREVIN_TEXTURE_DISTANCE_INDEX_H
-#define OSTREVIN_TEXTURE_DISTANCE_INDEX_H
+#ifndef OSTREVIN_TEXTURE_DISTANCE_DISTANCE_INDEX_H
+#define OSTREVIN_TEXTURE_DISTANCE_DISTANCE_INDEX_H
 
 #include <stddef.h>
 #include <stdint.h>

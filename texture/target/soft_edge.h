@@ -1,9 +1,9 @@
 // The soft edge of the frame being rendered: the width in force, and the distance index the
 // frame's build made for it. With a width of 0 the texture's edge is hard and nothing is built.
-#ifndef OSTREVIN_TEXTURE_SOFT_EDGE_H
-#define OSTREVIN_TEXTURE_SOFT_EDGE_H
+#ifndef OSTREVIN_TEXTURE_TARGET_SOFT_EDGE_H
+#define OSTREVIN_TEXTURE_TARGET_SOFT_EDGE_H
 
-#include "texture/distance_index.h"
+#include "texture/distance/distance_index.h"
 
 namespace ostrevin {
 

@@ -16,8 +16,8 @@
 //
 // A table lives in storage its owner sizes by the vertex count and v alone: the number of slabs
 // falls until the edges fit, which they always do with one slab.
-#ifndef OSTREVIN_TEXTURE_EDGE_SLABS_H
-#define OSTREVIN_TEXTURE_EDGE_SLABS_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_EDGE_SLABS_H
+#define OSTREVIN_TEXTURE_INSIDE_EDGE_SLABS_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -26,7 +26,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "texture/polygon_crossing.h"
+#include "texture/geometry/polygon_crossing.h"
 
 namespace ostrevin {
 

@@ -1,11 +1,11 @@
-#include "texture/soft_edge.h"
+#include "texture/target/soft_edge.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "texture/mesh_cache.h"
-#include "texture/polygon_distance.h"
-#include "texture/smooth_step.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/distance/polygon_distance.h"
+#include "texture/target/smooth_step.h"
 
 namespace ostrevin {
 

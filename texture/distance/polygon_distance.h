@@ -15,15 +15,15 @@
 //
 // Each polygon's distance is the exact distance to a closed set, up to rounding, so the nearest of
 // them is continuous everywhere: across shared edges and vertices there is no seam.
-#ifndef OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
-#define OSTREVIN_TEXTURE_POLYGON_DISTANCE_H
+#ifndef OSTREVIN_TEXTURE_DISTANCE_POLYGON_DISTANCE_H
+#define OSTREVIN_TEXTURE_DISTANCE_POLYGON_DISTANCE_H
 
 #include <cfloat>
 #include <cmath>
 
-#include "texture/geometry.h"
-#include "texture/mesh_cache.h"
-#include "texture/polygon_crossing.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/geometry/polygon_record.h"
+#include "texture/geometry/polygon_crossing.h"
 
 namespace ostrevin {
 

@@ -1,13 +1,13 @@
 // "Include Children": the objects below the target in the scene's hierarchy, each with a mesh
 // cache and a soft edge of its own, so that a point is inside when it is inside the target or any
 // of them, and ramps up from the surface of whichever holds it deepest.
-#ifndef OSTREVIN_TEXTURE_TARGET_SET_H
-#define OSTREVIN_TEXTURE_TARGET_SET_H
+#ifndef OSTREVIN_TEXTURE_TARGET_TARGET_SET_H
+#define OSTREVIN_TEXTURE_TARGET_TARGET_SET_H
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
-#include "texture/mesh_cache.h"
-#include "texture/soft_edge.h"
+#include "texture/mesh/mesh_cache.h"
+#include "texture/target/soft_edge.h"
 
 namespace ostrevin {
 

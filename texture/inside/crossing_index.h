@@ -55,8 +55,8 @@
 // A grid is laid out at the first query of its axis after a build, in storage the build sized.
 // When the polygons only moved (the same counts), the build refits the grids asked for since the
 // last build instead: the same levels and cells, each polygon placed afresh within them.
-#ifndef OSTREVIN_TEXTURE_CROSSING_INDEX_H
-#define OSTREVIN_TEXTURE_CROSSING_INDEX_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_CROSSING_INDEX_H
+#define OSTREVIN_TEXTURE_INSIDE_CROSSING_INDEX_H
 
 #include <stddef.h>
 #include <stdint.h>

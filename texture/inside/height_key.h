@@ -1,7 +1,7 @@
 // Heights as integers: the index compares a point's height with many polygons' tops at once, as
 // signed integers that order as the floats do.
-#ifndef OSTREVIN_TEXTURE_HEIGHT_KEY_H
-#define OSTREVIN_TEXTURE_HEIGHT_KEY_H
+#ifndef OSTREVIN_TEXTURE_INSIDE_HEIGHT_KEY_H
+#define OSTREVIN_TEXTURE_INSIDE_HEIGHT_KEY_H
 
 #include <stdint.h>
 
