@@ -94,6 +94,10 @@ double segmentDistanceSquared2(double au, double av, double bu, double bv, doubl
 bool wellInside(const CachedPolygon &region, const Plane &plane, double pu, double pv, double tol) noexcept
 {
     const int k = region.vertexCount, u = plane.u, v = plane.v;
+    // Most points tested are corners the two polygons share, on the region's box.
+    if (!(region.boundsMin[u] + tol < pu && pu < region.boundsMax[u] - tol && region.boundsMin[v] + tol < pv &&
+          pv < region.boundsMax[v] - tol))
+        return false;
     if (!projectionContains(region.vertices, k, u, v, pu, pv))
         return false;
     for (int j = 0, prev = k - 1; j < k; prev = j++) {
@@ -104,21 +108,41 @@ bool wellInside(const CachedPolygon &region, const Plane &plane, double pu, doub
     return true;
 }
 
-// An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region.
-// Edges in the plane are left to the corners' windings.
-bool edgesMeetInside(const CachedPolygon &of, const CachedPolygon &region, const Plane &plane, double tol) noexcept
+// An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region;
+// or, with `inPlane`, lies in the plane with an end or its middle well inside (`of` rests on the
+// region). Whether `of` lies wholly off the plane, in `apart`.
+bool edgesMeetInside(const CachedPolygon &of, const CachedPolygon &region, const Plane &plane, double tol,
+                     bool inPlane, bool &apart) noexcept
 {
     const double *n = plane.n;
+    bool above = true, below = true;
+    for (int j = 0; j < of.vertexCount; ++j) {
+        const double *a = of.vertices[j];
+        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
+        above &= da > tol;
+        below &= da < -tol;
+    }
+    apart = above || below;
+    if (apart)
+        return false;
     for (int j = 0, prev = of.vertexCount - 1; j < of.vertexCount; prev = j++) {
         const double *a = of.vertices[prev], *b = of.vertices[j];
         const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
         const double db = n[0] * b[0] + n[1] * b[1] + n[2] * b[2] - plane.d;
         const bool aOn = __builtin_fabs(da) <= tol, bOn = __builtin_fabs(db) <= tol;
         double x[3];
-        if (aOn != bOn) {
+        if (aOn && bOn) {
+            if (!inPlane)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                x[c] = 0.5 * a[c] + 0.5 * b[c];
+            if (wellInside(region, plane, a[plane.u], a[plane.v], tol) ||
+                wellInside(region, plane, b[plane.u], b[plane.v], tol))
+                return true;
+        } else if (aOn != bOn) {
             const double *on = aOn ? a : b;
             x[0] = on[0], x[1] = on[1], x[2] = on[2];
-        } else if (!aOn && ((da > 0.0 && db < 0.0) || (da < 0.0 && db > 0.0))) {
+        } else if ((da > 0.0 && db < 0.0) || (da < 0.0 && db > 0.0)) {
             const double t = da / (da - db);
             for (int c = 0; c < 3; ++c)
                 x[c] = a[c] + t * (b[c] - a[c]);
@@ -146,9 +170,15 @@ void testCrossing(void *data, int record) noexcept
     if (s.crossed || record == s.self)
         return;
     const CachedPolygon &self = s.records[s.self], &other = s.records[record];
+    for (int c = 0; c < 3; ++c)
+        if (!(other.boundsMin[c] <= self.boundsMax[c] + s.tol && self.boundsMin[c] - s.tol <= other.boundsMax[c]))
+            return;
+    // A polygon wholly off the other's plane meets nothing of it. An edge of this polygon lying in
+    // another polygon only touches it along this one's outline: no change of its winding.
     Plane otherPlane;
-    s.crossed = edgesMeetInside(other, self, s.plane, s.tol) ||
-                (planeOf(other, otherPlane) && edgesMeetInside(self, other, otherPlane, s.tol));
+    bool apart = false;
+    s.crossed = edgesMeetInside(other, self, s.plane, s.tol, true, apart) ||
+                (!apart && planeOf(other, otherPlane) && edgesMeetInside(self, other, otherPlane, s.tol, false, apart));
 }
 
 // Whether another polygon crosses the record, or touches it inside.
@@ -165,9 +195,6 @@ bool crossedByAnother(const MeshCache &cache, const DistanceIndex &everyRecord, 
     everyRecord.visitNear(low, high, testCrossing, &search);
     return search.crossed;
 }
-
-// Corners whose windings are taken, at most: enough to find a part resting on a face.
-constexpr int cornerSamples = 16;
 
 } // namespace
 
@@ -204,17 +231,7 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
         if (!filledOnBothSides(cache, middle, front, offset, axis))
             continue;
 
-        // Near each corner (pulled a tenth of the way towards the middle), the same.
-        bool filled = true;
-        const int k = r.vertexCount, stride = k > cornerSamples ? k / cornerSamples : 1;
-        for (int j = 0; j < k && filled; j += stride) {
-            double near[3];
-            const double *w = r.vertices[j];
-            onPlane(plane, w[plane.u] + 0.1 * (middle[plane.u] - w[plane.u]),
-                    w[plane.v] + 0.1 * (middle[plane.v] - w[plane.v]), near);
-            filled = filledOnBothSides(cache, near, front, offset, axis);
-        }
-        if (!filled || crossedByAnother(cache, everyRecord, i, plane, tol))
+        if (crossedByAnother(cache, everyRecord, i, plane, tol))
             continue;
         kept[i] = 0;
         ++left;

@@ -6,13 +6,16 @@
 // Each polygon is decided once per build, by the winding just off either side of it, at a point
 // well inside it (the same rays the inside test casts). Non-zero on both sides, it lies inside
 // the filled region and is left out, unless another polygon of the mesh crosses it or touches it
-// inside: the winding may then differ from one part of it to another, and it is kept whole. So a
-// point's depth is exact wherever no polygon crosses another part; near one that does, a kept
-// polygon may lie inside by part of it, and the depth is then too small by at most that polygon's
-// size (its inside part reaches the true boundary within the polygon), only within that distance
-// of the curves where parts cross. Left out are only polygons that nothing crosses and whose
-// winding is non-zero on both sides at their middle and near each corner; a part resting on a
-// face in its very plane is caught by the corners' windings.
+// inside (an edge through its plane, or ending on it, or lying in it, at a point farther than a
+// rounding margin from its outline): the winding may then differ from one part of it to another,
+// and it is kept whole. Nothing crossing it, the winding just off it is the same all over it, and
+// it is left out whole. So a point's depth is exact wherever no polygon crosses another part;
+// near one that does, a kept polygon may lie inside by part of it, and the depth is then too
+// small by at most that polygon's size (its inside part reaches the true boundary within the
+// polygon), only within that distance of the curves where parts cross. One gap: an edge lying in
+// the plane is tested at its ends and middle only, so a part resting on a face in its very plane
+// that cuts across a corner of it may leave that face out; the depth is then too large there by
+// at most the face's size, its neighbours being measured.
 //
 // A polygon with no plane never changes the winding and is kept, as on a mesh of parts that do
 // not overlap every polygon is: the measured set, and every distance, are then today's to the bit.
