@@ -290,4 +290,14 @@ TEST(StateStream, BinaryReadsTrustNoCountBeyondTheRequest)
     EXPECT_STREQ(s.line, "hi");
     EXPECT_FALSE(s.next()) << "a negative read ends the data";
     EXPECT_EQ(host.asked, (std::deque<int>{512, 88, 3, 3}));
+
+    // A record of 3 bytes, without its NUL, after a longer one: a reported 88 must not let the
+    // longer line's bytes show through.
+    ScriptedLoad after(LWIO_BINARY);
+    after.counts = {20, 3};
+    after.reads = {{20, "twenty bytes of text"}, {88, "abc"}};
+    StateStream t(Load, const_cast<LWLoadState *>(after.state()));
+    ASSERT_TRUE(t.next());
+    ASSERT_TRUE(t.next());
+    EXPECT_STREQ(t.line, "abc");
 }

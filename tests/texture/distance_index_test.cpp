@@ -1,6 +1,7 @@
 // The distance index against the plain scan of every polygon: the same distance (to 1e-12
 // relative) on random, lattice and near-surface points, for a width of 5% of the mesh's diagonal
-// and for one wider than the mesh, with all its storage within the records' bytes.
+// and for one wider than the mesh, with all its storage within the records' bytes; and a few
+// cells inside a face at a width of a few cells, where the grid's far cells begin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -204,4 +205,30 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
     for (const double width : {0.0, -1.0, HUGE_VAL, static_cast<double>(NAN)})
         EXPECT_FALSE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
     EXPECT_FALSE(index.usable());
+}
+
+// A width of a few cells: the grid's distances reach the face's own cells across just a few
+// others, so a cell two to four cells in is near the face, the far test's boundary case.
+TEST(DistanceIndex, FindsTheScansDistanceAFewCellsInsideAFaceAtAWidthOfAFewCells)
+{
+    standin::StandInHost host;
+    SceneObject &o = host.scene().addObject("Box");
+    standin::appendTriangulatedBox(o, {-1, -1, -1}, {1, 1, 1}, 7);
+    ostrevin::HostServices services(standin::StandInHost::globalFunc());
+    ostrevin::MeshCache cache(services);
+    cache.build(o.id);
+    const double width = 0.12 * 2 * std::sqrt(3.0);
+    DistanceIndex index;
+    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
+    // Cells are a quarter of the width: depths of half the width to all of it below the face x = -1.
+    std::vector<Vec> points;
+    std::vector<double> scan;
+    for (int depth = 0; depth < 13; ++depth)
+        for (const double y : {-0.3, 0.1, 0.45})
+            for (const double z : {-0.2, 0.35}) {
+                points.push_back({-1 + (0.45 + 0.05 * depth) * width, y, z});
+                scan.push_back(std::sqrt(ostrevin::nearestDistanceSquared(cache.polygons, cache.polygonCount,
+                                                                          points.back().data())));
+            }
+    expectScanDistances(index, points, scan, width, "a few cells inside the face");
 }

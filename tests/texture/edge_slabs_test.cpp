@@ -271,4 +271,23 @@ TEST(EdgeSlabs, SlabsFitTheStorageAndStayFewEdgesDeepOnAConvexOutline)
         for (std::size_t k = ostrevin::edgeSlabsBytes(count, 1); k < table.size(); ++k)
             EXPECT_EQ(table[k], 0x5A) << "written past the table";
     }
+
+    // Sides standing exactly on the first and last steps: every clear interval stops a step short
+    // of them, the margin's side of each (a point on a side must walk its edges).
+    std::vector<Point2> box;
+    for (int i = 0; i < 16; ++i)
+        box.push_back({127.0, double(i)});
+    for (int i = 15; i >= 0; --i)
+        box.push_back({0.0, double(i)});
+    const std::vector<float> corners = place(box, 2);
+    std::vector<unsigned char> table(ostrevin::edgeSlabsBytes(32, 1));
+    ostrevin::layOutEdgeSlabs(table.data(), reinterpret_cast<const unsigned char *>(corners.data()), 32, 1);
+    ostrevin::edge_slabs::Head head;
+    std::memcpy(&head, table.data(), sizeof head);
+    const unsigned char *clear = table.data() + ostrevin::edge_slabs::clearOffset(32, 1, 0);
+    for (std::uint32_t s = 0; s < head.slabs; ++s)
+        if ((clear[2 * s] & 0x7F) < clear[2 * s + 1]) {
+            EXPECT_GE(clear[2 * s] & 0x7F, 1) << "slab " << s;
+            EXPECT_LE(clear[2 * s + 1], 126) << "slab " << s;
+        }
 }

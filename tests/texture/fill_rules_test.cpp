@@ -121,6 +121,10 @@ TEST_F(FillRules, EachRuleOnNestedOverlappingAndOpenTargets)
         {"Open", {0.2, 0.3, 0.1}, 2, 0, 0, 1},    // the ray leaves through the missing top
         {"Open", {0.2, 0.3, 0.1}, 0, 1, 1, 1},
         {"Open", {-0.9, 0.7, 0.95}, 1, 1, 1, 1},
+        // Below and in a slab whose top is a dart turning first at its reflex corner (a quad's
+        // first turn is not its orientation either), within the bounds a box beside it widens.
+        {"Dart", {0, 1, -2}, 2, 0, 0, 0},
+        {"Dart", {0, 1, 0}, 2, 1, 1, 1},
     };
     // Scanned with few polygons, through the index with many: the same answers.
     for (int divisions : {1, 4}) {
@@ -136,6 +140,9 @@ TEST_F(FillRules, EachRuleOnNestedOverlappingAndOpenTargets)
         standin::appendBox(overlapping, {-2, -1, -1}, {1, 1, 1}, divisions);
         standin::appendBox(overlapping, {-1, -1, -1}, {2, 1, 1}, divisions);
         openBox(scene().addObject("Open"));
+        SceneObject &dart = scene().addObject("Dart");
+        standin::appendPrism(dart, {{-1, -1}, {0, 0}, {1, -1}, {0, 2}}, -1, 1);
+        standin::appendBox(dart, {2, -1, -4}, {3, 2, -3});
         for (const Case &c : cases) {
             const double expected[3] = {c.evenOdd, c.nonZero, c.tolerant};
             for (int rule = 0; rule < 3; ++rule) {
@@ -241,7 +248,7 @@ TEST_F(FillRules, ChildrenJoinTheTargetAsAUnionEachReadOncePerFrame)
     }
 }
 
-TEST_F(FillRules, ChildrenAreBoundedToTheFirstSixtyThreeBelowTheTarget)
+TEST_F(FillRules, ChildrenAreBoundedToTheFirstSixtyThreeBelowTheTargetAndThirtyTwoDeep)
 {
     SceneObject &top = scene().addObject("Top");
     standin::appendBox(top, {0, 0, 0}, {1, 1, 1});
@@ -254,4 +261,18 @@ TEST_F(FillRules, ChildrenAreBoundedToTheFirstSixtyThreeBelowTheTarget)
     EXPECT_EQ(at({2 * 62 + 2.5, 0.5, 0.5}), 1.0) << "the 63rd child";
     EXPECT_EQ(at({2 * 63 + 2.5, 0.5, 0.5}), 0.0) << "the 64th is past the bound";
     EXPECT_EQ(scene().counters.meshInfo, 64);
+
+    // A chain of 34, each the child of the one before: the 32nd is the deepest the walk reaches.
+    scene().clear();
+    LWItemID parent = scene().addObject("Root").id;
+    for (int i = 1; i <= 34; ++i) {
+        SceneObject &o = scene().addObject("Link" + std::to_string(i));
+        o.parent = parent;
+        standin::appendBox(o, {float(2 * i), 0, 0}, {float(2 * i + 1), 1, 1});
+        parent = o.id;
+    }
+    layerSlot.emplace(host, module);
+    startWith("Root", 0, true);
+    EXPECT_EQ(at({2 * 32 + 0.5, 0.5, 0.5}), 1.0) << "the 32nd level";
+    EXPECT_EQ(at({2 * 33 + 0.5, 0.5, 0.5}), 0.0) << "the 33rd is past the depth bound";
 }

@@ -25,9 +25,9 @@ EnvelopeKey withParams(EnvelopeKey k, double p0, double p1, double p2 = 0, doubl
     return k;
 }
 
-EnvelopeKey withTension(EnvelopeKey k, double tension)
+EnvelopeKey withTcb(EnvelopeKey k, double tension, double continuity = 0, double bias = 0)
 {
-    k.tension = tension;
+    k.tension = tension, k.continuity = continuity, k.bias = bias;
     return k;
 }
 
@@ -48,7 +48,15 @@ TEST(Envelope, EachSpanShapeGivesTheValueWorkedOutByHand)
         // Out of key 0: 1; into key 1 between 0 and 0: (1/2)(-1 + 1) = 0; h2 + h3 at 1/2.
         {"tcb over a peak", Envelope({key(0, 0), key(1, 1), key(2, 0)}), 0.5, 0.625},
         // Tension 1/2 on key 0 halves its outgoing tangent: 1/2 + 1/16.
-        {"tcb with tension", Envelope({withTension(key(0, 0), 0.5), key(1, 1), key(2, 0)}), 0.5, 0.5625},
+        {"tcb with tension", Envelope({withTcb(key(0, 0), 0.5), key(1, 1), key(2, 0)}), 0.5, 0.5625},
+        // Continuity 1/2 on the middle key, the halves from the neighbours' spacing: in =
+        // ((1 - c)(1 + b)(1) + (1 + c)(1 - b)(-1)) / 2 = -1/2 -> 1/2 + 1/8 + 1/16; out =
+        // ((1 + c)(1 + b)(1) + (1 - c)(1 - b)(-1)) / 2 = 1/2, into the last key -1 -> 1/2 + 1/16 + 1/8.
+        {"tcb with continuity, into the key", Envelope({key(0, 0), withTcb(key(1, 1), 0, 0.5), key(2, 0)}), 0.5, 0.6875},
+        {"tcb with continuity, out of the key", Envelope({key(0, 0), withTcb(key(1, 1), 0, 0.5), key(2, 0)}), 1.5, 0.6875},
+        // Bias 1/2: in = out = ((1 + b)(1) + (1 - b)(-1)) / 2 = 1/2 -> 1/2 + 1/8 - 1/16 and 1/2 + 1/16 + 1/8.
+        {"tcb with bias, into the key", Envelope({key(0, 0), withTcb(key(1, 1), 0, 0, 0.5), key(2, 0)}), 0.5, 0.5625},
+        {"tcb with bias, out of the key", Envelope({key(0, 0), withTcb(key(1, 1), 0, 0, 0.5), key(2, 0)}), 1.5, 0.6875},
         // Hermite tangents straight from the keys: out 2, in 0 -> 1/2 + 2/8.
         {"hermite", Envelope({withParams(key(0, 0, KeyShape::Hermite), 0, 2), withParams(key(1, 1, KeyShape::Hermite), 0, 0)}),
          0.5, 0.75},
