@@ -110,6 +110,11 @@ TEST(Options, FramesTakeOneNumberOrARangeIncludingNegativeOnes)
     o = parseOptions({"--frames=-3"}, 1);
     EXPECT_EQ(o.firstFrame, -3);
     EXPECT_EQ(o.lastFrame, -3);
+    EXPECT_EQ(o.frameStep, 1);
+    o = parseOptions({"--frames", "-4-20/6"}, 1);
+    EXPECT_EQ(o.firstFrame, -4);
+    EXPECT_EQ(o.lastFrame, 20);
+    EXPECT_EQ(o.frameStep, 6);
 }
 
 TEST(Options, SizeAndResolutionReplaceEachOther)
@@ -152,14 +157,17 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--frames", "3-"}, "--frames wants a whole number"},
         {{"--frames", "a-b"}, "--frames wants a whole number"},
         {{"--frames", "0-200000"}, "--frames 0-200000 asks for too many frames"},
+        {{"--frames", "0-4/0"}, "--frames step wants a whole number from 1 to 1000000, not \"0\""},
+        {{"--frames", "0-4/"}, "--frames step wants a whole number"},
         {{"--size", "320"}, "--size wants WIDTHxHEIGHT, not \"320\""},
         {{"--size", "0x10"}, "--size width wants a whole number from 1 to 16384, not \"0\""},
         {{"--size", "10x99999"}, "--size height wants a whole number from 1 to 16384"},
         {{"--resolution", "-4"}, "--resolution wants a whole number from 1 to 16384"},
         {{"--depth", "0"}, "--depth wants a whole number from 1 to 4096"},
         {{"--sheet", "65"}, "--sheet wants a whole number from 0 to 64"},
-        {{"--fps", "0"}, "--fps wants a positive number, not \"0\""},
-        {{"--fps", "nan"}, "--fps wants a positive number, not \"nan\""},
+        {{"--fps", "0"}, "--fps wants a number above 0 and at most 1,000,000, not \"0\""},
+        {{"--fps", "1e9"}, "--fps wants a number above 0 and at most 1,000,000, not \"1e9\""},
+        {{"--fps", "nan"}, "--fps wants a number above 0 and at most 1,000,000, not \"nan\""},
         {{"--out", ""}, "--out needs a directory"},
         {{"--invert=yes"}, "--invert takes no value"},
         {{"--fill-rule", "odd"}, "--fill-rule wants even-odd, non-zero or tolerant, not \"odd\""},

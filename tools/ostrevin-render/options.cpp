@@ -55,18 +55,21 @@ int parseAxis(const std::string &option, const std::string &text)
     throw UsageError(option + " wants x, y or z, not \"" + text + "\"");
 }
 
-// "A-B" or "A"; frame numbers may be negative, as in "-5--1".
-void parseFrames(const std::string &text, Options &o)
+// "A-B", "A-B/STEP" or "A"; frame numbers may be negative, as in "-5--1".
+void parseFrames(const std::string &given, Options &o)
 {
+    const std::size_t slash = given.find('/');
+    const std::string text = given.substr(0, slash);
+    o.frameStep = slash == std::string::npos ? 1 : parseInt("--frames step", given.substr(slash + 1), 1, 1000000);
     const std::size_t dash = text.find('-', 1);
     const std::string a = text.substr(0, dash);
     const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
     o.firstFrame = parseInt("--frames", a, -1000000, 1000000);
     o.lastFrame = parseInt("--frames", b, -1000000, 1000000);
     if (o.lastFrame < o.firstFrame)
-        throw UsageError("--frames " + text + " ends before it starts");
-    if (static_cast<long>(o.lastFrame) - o.firstFrame >= 100000)
-        throw UsageError("--frames " + text + " asks for too many frames");
+        throw UsageError("--frames " + given + " ends before it starts");
+    if ((static_cast<long>(o.lastFrame) - o.firstFrame) / o.frameStep >= 100000)
+        throw UsageError("--frames " + given + " asks for too many frames");
     o.framesGiven = true;
 }
 
@@ -190,7 +193,7 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             char *end = nullptr;
             o.fps = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
-                throw UsageError("--fps wants a positive number, not \"" + text + "\"");
+                throw UsageError("--fps wants a number above 0 and at most 1,000,000, not \"" + text + "\"");
         } else if (arg == "--soft-edge") {
             const std::string text = value();
             char *end = nullptr;
@@ -236,7 +239,8 @@ std::string usageText()
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
            "  --view front|top|right  the viewport the images show, as the host draws it;\n"
            "                        z, y and x are the same (default front)\n"
-           "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
+           "  --frames A-B/STEP     frames A to B, every STEP-th (STEP 1 if left out), or A alone\n"
+           "                        (default: the scene's animation and step, or frame 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"
            "  --resolution N        pixels along the longer side (default 384)\n"
            "  --size WxH            image size; the target's box is fitted inside\n"

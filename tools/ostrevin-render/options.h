@@ -27,6 +27,7 @@ struct Options {
     bool framesGiven = false;
     int firstFrame = 0;
     int lastFrame = 0;
+    int frameStep = 1;            // --frames A-B/STEP
     int width = 0;                // --size; 0 when the resolution decides
     int height = 0;
     int resolution = 384;         // pixels along the longer side of the framed region
