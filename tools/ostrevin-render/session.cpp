@@ -74,6 +74,14 @@ void Session::setValue(unsigned int valueID, int value)
 }
 
 int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }
+int Session::value(unsigned int valueID) { return textureLayer->value(valueID, 0); }
+
+double Session::softEdge()
+{
+    const void *width = standIn.xpanel().get(textureLayer->panel(), softEdgeControl);
+    return width ? *static_cast<const double *>(width) : 0.0;
+}
+
 bool Session::inverted() { return standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0; }
 
 void Session::saveSettings(const std::string &path)

@@ -40,6 +40,9 @@ public:
     // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
     int targetPosition();
     bool inverted();
+    // What the panel shows for an integer control, and for the Soft Edge width.
+    int value(unsigned int valueID);
+    double softEdge();
 
     // The layer's settings through the module's own save and load, in a scene-file (text) state.
     void saveSettings(const std::string &path);
