@@ -306,6 +306,55 @@ TEST(Render, SettingsSurviveASaveAndALoad)
               "the settings in " + dir / "layer.txt" + " name \"Ell\", which test does not have (objects: Cube)");
 }
 
+// Through the module's own load: every value it holds otherwise than the file says is warned of,
+// and a file as the module writes it loads without a word.
+TEST(Render, EveryValueTheModuleChangesOnLoadIsWarnedOf)
+{
+    TempDir dir;
+    auto settingsWith = [](const std::vector<std::string> &lines) {
+        std::string file;
+        auto record = [&file](const std::string &text) {
+            char length[16];
+            std::snprintf(length, sizeof length, "%zX\n", text.size() + 1);
+            file += length + text + "\n";
+        };
+        record("itemID : 268435456");
+        record("itemName : Cube");
+        record("flipFlg : 0");
+        for (const std::string &line : lines)
+            record(line);
+        record("End All");
+        return file;
+    };
+    const std::string path = dir / "layer.txt";
+    const struct {
+        std::vector<std::string> lines;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {{"version : 1.100000", "fillRule : 1", "children : 1", "softEdge : 0.25"}, {}},
+        {{"fillRule : 99"}, {"fillRule : 99 loads as 2 (Tolerant)"}},
+        {{"fillRule : -3", "children : 7"}, {"fillRule : -3 loads as 0 (Even-Odd)", "children : 7 loads as 1"}},
+        {{"fillRule : 1.5"}, {"fillRule : 1.5 loads as 1 (Non-Zero)"}},
+        {{"softEdge : nan"}, {"softEdge : nan loads as 0"}},
+        {{"softEdge : -2"}, {"softEdge : -2 loads as 0"}},
+        {{"version : 9.0"}, {"version : 9.0 is newer than the module's 1.1; it reads the keys it knows and drops the rest"}},
+        {{"colour : red"}, {"the module does not read \"colour : red\""}},
+        {{"fillRule : 1", "fillRule : 2"}, {"fillRule : 1 is given again; the module keeps the last, 2"}},
+    };
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    for (const auto &c : cases) {
+        tooltest::writeFile(path, settingsWith(c.lines));
+        Options o = tooltest::smallOptions(dir / "out", 8);
+        o.loadSettings = path;
+        Progress progress(nullptr, Progress::Style::Quiet);
+        runRender(o, scene, progress);
+        std::vector<std::string> expected;
+        for (const std::string &w : c.warnings)
+            expected.push_back(path + ": " + w);
+        EXPECT_EQ(progress.warnings(), expected) << c.lines.front();
+    }
+}
+
 TEST(Render, LoadedSettingsFindTheirTargetByNameInAnotherSceneAndGiveWayToTheCommandLine)
 {
     TempDir dir;

@@ -67,10 +67,12 @@ std::string targetNamed(const ImportedScene &scene, const std::string &given)
 
 // Sets the layer up: settings first, then what the command line asks on top of them.
 const ImportedObject &configure(Session &session, const Options &o, const std::string &targetName,
-                                const ImportedScene &scene, RenderStats &stats)
+                                const ImportedScene &scene, RenderStats &stats, Progress &progress)
 {
     if (!o.loadSettings.empty()) {
         const SavedSettings saved = session.loadSettings(o.loadSettings);
+        for (const std::string &change : saved.changes)
+            progress.warn(change);
         if (targetName.empty())
             stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene);
     }
@@ -246,7 +248,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
 
     Session session(modulePathFor(o.modulePath));
     session.addScene(scene);
-    const ImportedObject &target = configure(session, o, targetName, scene, stats);
+    const ImportedObject &target = configure(session, o, targetName, scene, stats, progress);
     stats.target = target.name;
     readSettingsInEffect(session, stats);
     const MaskObjects mask = maskObjects(scene, static_cast<std::size_t>(&target - scene.objects.data()),
