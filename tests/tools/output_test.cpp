@@ -107,7 +107,7 @@ TEST(Labels, AxesAsTheHostNamesThemAndAnXrayLegend)
     const struct {
         int view;
         const char *right, *up;
-    } cases[] = {{0, "+Z", "+Y"}, {1, "+X", "+Z"}, {2, "-X", "+Y"}};
+    } cases[] = {{0, "+Z", "+Y"}, {1, "+X", "+Z"}, {2, "-X", "+Y"}, {3, "-Z", "+Y"}, {4, "+X", "-Z"}, {5, "+X", "+Y"}};
     for (const auto &c : cases) {
         const Framing f = frameBox(box, c.view, 60, 60, 0.0);
         EXPECT_EQ(acrossLabel(f), c.right) << c.view;

@@ -60,7 +60,7 @@ TEST(Render, CubeSliceIsAnExactSquareForEveryTextureAxisAndView)
     TempDir dir;
     const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
     for (int axis = 0; axis < 3; ++axis)
-        for (int view = 0; view < 3; ++view) {
+        for (int view = 0; view < 6; ++view) {
             Options o = tooltest::smallOptions(dir.str(), 60);
             o.margin = 0.25;   // 3 units over 60 pixels: the cube covers pixels 10 to 49
             o.depthSamples = 4;

@@ -29,19 +29,19 @@ int parseInt(const std::string &option, const std::string &text, int lo, int hi)
     return static_cast<int>(parseLong(option, text, lo, hi));
 }
 
-// The host's viewports by name, and the axis each looks along as an alias.
+// The host's viewports by name, in any case; right, top and front also by the axis each looks along.
 int parseView(const std::string &text)
 {
-    static const char *const names[][2] = {{"right", "x"}, {"top", "y"}, {"front", "z"}};
-    for (int v = 0; v < 3; ++v)
-        for (const char *name : names[v]) {
-            std::string lower = text;
-            for (char &c : lower)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (lower == name)
+    static const char *const names[][2] = {{"right", "x"}, {"top", "y"}, {"front", "z"},
+                                           {"left", ""},   {"bottom", ""}, {"back", ""}};
+    std::string lower = text;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int v = 0; v < 6; ++v)
+        for (const char *name : names[v])
+            if (*name && lower == name)
                 return v;
-        }
-    throw UsageError("--view wants top, front or right (or x, y, z), not \"" + text + "\"");
+    throw UsageError("--view wants front, back, top, bottom, right or left (or x, y, z), not \"" + text + "\"");
 }
 
 int parseAxis(const std::string &option, const std::string &text)
@@ -237,8 +237,9 @@ std::string usageText()
            "  --children            the objects below the target join it\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
-           "  --view front|top|right  the viewport the images show, as the host draws it;\n"
-           "                        z, y and x are the same (default front)\n"
+           "  --view VIEW           the viewport the images show, as the host draws it: front,\n"
+           "                        back, top, bottom, right or left; z, y and x are front, top\n"
+           "                        and right (default front)\n"
            "  --frames A-B/STEP     frames A to B, every STEP-th (STEP 1 if left out), or A alone\n"
            "                        (default: the scene's animation and step, or frame 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"
@@ -276,8 +277,8 @@ const char *axisName(int axis)
 
 const char *viewName(int view)
 {
-    static const char *const names[] = {"right", "top", "front"};
-    return view >= 0 && view < 3 ? names[view] : "?";
+    static const char *const names[] = {"right", "top", "front", "left", "bottom", "back"};
+    return view >= 0 && view < 6 ? names[view] : "?";
 }
 
 std::string counted(long long n, const char *singular, const char *plural)

@@ -338,8 +338,8 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
             const Box box = maskBounds(scene, mask, seconds);
             Framing view = framing, tileView = tileFraming;
             if (!box.empty()) {
-                view.depthMin = tileView.depthMin = box.min[static_cast<std::size_t>(o.view)];
-                view.depthMax = tileView.depthMax = box.max[static_cast<std::size_t>(o.view)];
+                view.depthMin = tileView.depthMin = box.min[static_cast<std::size_t>(framing.view)];
+                view.depthMax = tileView.depthMax = box.max[static_cast<std::size_t>(framing.view)];
             }
             const double sliceDepth = (view.depthMin + view.depthMax) / 2;
 
