@@ -8,6 +8,7 @@
 
 #include "tests/tools/tool_support.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/labels.h"
 #include "tools/ostrevin-render/mask_objects.h"
 #include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/session.h"
@@ -272,6 +273,32 @@ TEST(Render, AFrameStepRendersEveryStepthFrame)
         frames.push_back(r.frame);
     EXPECT_EQ(frames, (std::vector<int>{-2, 1, 4, 7}));
     EXPECT_NE(summary(stats).find("frames -2-7 step 3 at 30 fps"), std::string::npos) << summary(stats);
+}
+
+TEST(Render, ASliceAtAGivenPlaceStaysThereAndSaysSo)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    Options o = tooltest::smallOptions(dir.str(), 40);
+    o.sliceGiven = true;
+    const struct {
+        double at;
+        bool hitsCube;
+    } cases[] = {{0.75, true}, {-0.999, true}, {1.5, false}};
+    for (const auto &c : cases) {
+        o.sliceAt = c.at;
+        const RenderStats stats = tooltest::render(o, scene);
+        const FrameResult &r = stats.frames.at(0);
+        EXPECT_EQ(r.sliceDepth, -c.at) << "the host's Z is the scene's -z";
+        const double inside = *std::max_element(r.slice.values.begin(), r.slice.values.end());
+        EXPECT_EQ(inside, c.hitsCube ? 1.0 : 0.0) << c.at;
+        EXPECT_NE(summary(stats).find(", slice at " + depthLabel(r.framing, r.sliceDepth) + ","), std::string::npos)
+            << summary(stats);
+    }
+    o.sliceGiven = false;
+    EXPECT_NE(summary(tooltest::render(o, scene)).find(", slice through the middle,"), std::string::npos);
+    EXPECT_EQ(parseOptions({"--slice-at", "-2.5"}, 1).sliceAt, -2.5);
+    EXPECT_THROW(parseOptions({"--slice-at", "inf"}, 1), UsageError);
 }
 
 TEST(Render, SettingsSurviveASaveAndALoad)

@@ -194,6 +194,13 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             o.fps = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
                 throw UsageError("--fps wants a number above 0 and at most 1,000,000, not \"" + text + "\"");
+        } else if (arg == "--slice-at") {
+            const std::string text = value();
+            char *end = nullptr;
+            o.sliceAt = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(o.sliceAt))
+                throw UsageError("--slice-at wants a coordinate, not \"" + text + "\"");
+            o.sliceGiven = true;
         } else if (arg == "--soft-edge") {
             const std::string text = value();
             char *end = nullptr;
@@ -240,6 +247,8 @@ std::string usageText()
            "  --view VIEW           the viewport the images show, as the host draws it: front,\n"
            "                        back, top, bottom, right or left; z, y and x are front, top\n"
            "                        and right (default front)\n"
+           "  --slice-at POS        the slice's place along the view's axis, as the host gives\n"
+           "                        coordinates (default: through the middle of the target)\n"
            "  --frames A-B/STEP     frames A to B, every STEP-th (STEP 1 if left out), or A alone\n"
            "                        (default: the scene's animation and step, or frame 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"

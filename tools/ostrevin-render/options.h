@@ -30,6 +30,8 @@ struct Options {
     int frameStep = 1;            // --frames A-B/STEP
     int width = 0;                // --size; 0 when the resolution decides
     int height = 0;
+    bool sliceGiven = false;      // --slice-at: the slice's place along the view's axis, in the
+    double sliceAt = 0.0;         // host's coordinates; else through the middle of the target
     int resolution = 384;         // pixels along the longer side of the framed region
     int depthSamples = 64;        // samples along each ray of the volume view
     int sheetSlices = 9;          // slices on the contact sheet; 0 for none

@@ -276,6 +276,8 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
         sizeFor(all, o.view, o.resolution, o.margin, width, height);
     const Framing framing = frameBox(all, o.view, width, height, o.margin);
     stats.framing = framing;
+    if (o.sliceGiven)
+        stats.slicePlace = depthLabel(framing, hostCoordinate(framing.view, o.sliceAt));
     const double memory = memoryEstimate(width, height, o.sheetSlices);
     if (memory > memoryCap() && !o.force)
         throw RenderError("images of " + std::to_string(width) + "x" + std::to_string(height) + " pixels need about " +
@@ -341,7 +343,8 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
                 view.depthMin = tileView.depthMin = box.min[static_cast<std::size_t>(framing.view)];
                 view.depthMax = tileView.depthMax = box.max[static_cast<std::size_t>(framing.view)];
             }
-            const double sliceDepth = (view.depthMin + view.depthMax) / 2;
+            const double sliceDepth =
+                o.sliceGiven ? hostCoordinate(framing.view, o.sliceAt) : (view.depthMin + view.depthMax) / 2;
 
             Field slice = account.run([&](PassStats &ps) {
                 return sampleSlice(sampler, view, sliceDepth, o.threads, ps, tick(label + " slice"));
@@ -349,6 +352,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
             Image sliceImage = colourSlice(slice);
             drawOutline(sliceImage, view, outline(view, sliceDepth));
             drawAxisLabels(sliceImage, view);
+            drawDepthLabel(sliceImage, view, sliceDepth);
             write("slice", f, sliceImage);
 
             Field volume = account.run([&](PassStats &ps) {
@@ -370,6 +374,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
                     Image tileImage = colourSlice(tile);
                     drawOutline(tileImage, tileView, outline(tileView, depth));
                     drawAxisLabels(tileImage, tileView);
+                    drawDepthLabel(tileImage, tileView, depth);
                     sheet.paste(tileImage, sheetGap + (k % sheetColumns) * (tileWidth + sheetGap),
                                 sheetGap + (k / sheetColumns) * (tileHeight + sheetGap));
                 }
@@ -429,8 +434,10 @@ std::string summary(const RenderStats &s)
                   viewName(s.view));
     out += buf;
     out += settingsLine(s);
-    std::snprintf(buf, sizeof buf, "  frames %d-%d step %d at %g fps, %dx%d pixels, %d samples per X-ray, %s\n",
-                  s.firstFrame, s.lastFrame, s.frameStep, s.fps, s.framing.width, s.framing.height, s.depthSamples,
+    std::snprintf(buf, sizeof buf,
+                  "  frames %d-%d step %d at %g fps, %dx%d pixels, slice %s, %d samples per X-ray, %s\n",
+                  s.firstFrame, s.lastFrame, s.frameStep, s.fps, s.framing.width, s.framing.height,
+                  s.slicePlace.empty() ? "through the middle" : ("at " + s.slicePlace).c_str(), s.depthSamples,
                   counted(s.threads, "thread", "threads").c_str());
     out += buf;
     if (!s.settingsNote.empty())

@@ -41,6 +41,7 @@ struct RenderStats {
     double fps = 30.0;
     int threads = 1;
     int depthSamples = 0;
+    std::string slicePlace;     // "Z=0.5" as --slice-at gives it; empty for the middle of the target
     Framing framing;            // across and up: the box of the target (and children) over every frame
     long long points = 0;
     double evaluationSeconds = 0.0;

@@ -20,6 +20,8 @@ namespace render {
 // (i, j) covers the square around its centre (i + 0.5, j + 0.5); row 0 is the top.
 constexpr int viewCount = 6;
 inline int viewAxis(int view) { return view % 3; }
+// A coordinate along an axis in the host's terms from the scene's, and back.
+inline double hostCoordinate(int axis, double value) { return axis == 2 ? -value : value; }
 
 struct Framing {
     int view = 2, across = 0, up = 1;      // `view` is the axis the viewport looks along
