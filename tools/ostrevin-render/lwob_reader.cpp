@@ -21,6 +21,7 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
         throw RenderError(source + " is not an LWOB object");
     ImportedObject object;
     object.name = name.empty() ? "object 1" : name;
+    object.file = source;
     // Each polygon with its record number in the file, for messages.
     std::vector<std::pair<std::size_t, std::vector<int>>> raw;
     std::size_t records = 0;

@@ -267,6 +267,7 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
                 continue;
             }
             ObjectData data = loadObject(bytes, file, item.layer);
+            data.mesh.file = item.layer == 1 ? file : file + " layer " + std::to_string(item.layer);
             if (!item.pivotGiven)
                 item.pivot = data.pivot;
             // Objects without polygons (points, nulls saved as files) bound no volume.
@@ -399,6 +400,7 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
         if (object.polygons.empty())
             continue;
         object.name = uniqueName(node.mName.C_Str(), out.objects.size(), taken);
+        object.file = source;
         requireFinitePoints(object, source + ", object \"" + object.name + "\"");
         const int nodeIndex = static_cast<int>(n);
         object.motion = [tree, nodeIndex](double seconds) { return tree->placement(nodeIndex, seconds); };

@@ -23,6 +23,7 @@ struct ImportedObject {
     std::vector<std::vector<int>> polygons;         // indices into points, three or more each
     std::function<standin::Transform(double seconds)> motion;
     int parent = -1;                                // the nearest object above it in the scene; -1 none
+    std::string file;                               // the file it was loaded from, as found
 
     // Positions as the host hands them to the texture: placed, then rounded to floats.
     std::vector<Vec3> worldPoints(double seconds) const;
