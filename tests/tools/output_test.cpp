@@ -144,7 +144,8 @@ TEST(Labels, ASlicesPlaceAsTheHostsCoordinateInTheUpperLeftCorner)
         int view;
         double depth;
         const char *label;
-    } cases[] = {{2, -0.25, "Z=0.25"}, {5, 0.0, "Z=0"}, {0, 1.5, "X=1.5"}, {4, -2.0, "Y=-2"}, {1, 1234567.0, "Y=1.235e+06"}};
+    } cases[] = {{2, -0.25, "Z=0.25"}, {5, 0.0, "Z=0"},         {0, 1.5, "X=1.5"},
+                 {4, -2.0, "Y=-2"},     {1, 1234567.0, "Y=1.235e+06"}};
     for (const auto &c : cases) {
         const Framing f = frameBox(box, c.view, 60, 60, 0.0);
         EXPECT_EQ(depthLabel(f, c.depth), c.label);

@@ -364,7 +364,8 @@ TEST(Render, EveryValueTheModuleChangesOnLoadIsWarnedOf)
         {{"fillRule : 1.5"}, {"fillRule : 1.5 loads as 1 (Non-Zero)"}},
         {{"softEdge : nan"}, {"softEdge : nan loads as 0"}},
         {{"softEdge : -2"}, {"softEdge : -2 loads as 0"}},
-        {{"version : 9.0"}, {"version : 9.0 is newer than the module's 1.1; it reads the keys it knows and drops the rest"}},
+        {{"version : 9.0"},
+         {"version : 9.0 is newer than the module's 1.1; it reads the keys it knows and drops the rest"}},
         {{"colour : red"}, {"the module does not read \"colour : red\""}},
         {{"fillRule : 1", "fillRule : 2"}, {"fillRule : 1 is given again; the module keeps the last, 2"}},
     };
@@ -525,7 +526,8 @@ TEST(Render, ChildrenPastTheModulesLimitsAreCountedAndWarnedOf)
     Progress progress(nullptr, Progress::Style::Quiet);
     const RenderStats stats = runRender(o, cases[1].scene, progress);
     EXPECT_EQ(progress.warnings(),
-              (std::vector<std::string>{"Include Children takes at most 63 objects below \"C0\"; 6 more are left out"}));
+              (std::vector<std::string>{
+                  "Include Children takes at most 63 objects below \"C0\"; 6 more are left out"}));
     EXPECT_EQ(stats.builds, 64);
     Progress deep(nullptr, Progress::Style::Quiet);
     runRender(o, cases[3].scene, deep);

@@ -453,7 +453,8 @@ TEST(LwobReader, DamagedPointsAndIndicesNameTheFileAndTheFirstBadOne)
          "c.lwo: point 2 has a coordinate that is not a finite number (nan)"},
         {patched(points + 12 * 5 + 8, std::string("\xFF\x80\0\0", 4)),
          "c.lwo: point 5 has a coordinate that is not a finite number (-inf)"},
-        {patched(polygons + 2 * 4, std::string("\0\x09", 2)), "c.lwo: polygon 0 uses point 9, past the object's 8 points"},
+        {patched(polygons + 2 * 4, std::string("\0\x09", 2)),
+         "c.lwo: polygon 0 uses point 9, past the object's 8 points"},
     };
     for (const auto &c : cases) {
         try {

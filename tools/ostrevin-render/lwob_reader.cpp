@@ -73,7 +73,8 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
         for (int i : polygon)
             if (static_cast<std::size_t>(i) >= object.points.size())
                 throw RenderError(source + ": polygon " + std::to_string(record) + " uses point " + std::to_string(i) +
-                                  ", past the object's " + counted(static_cast<long long>(object.points.size()), "point", "points"));
+                                  ", past the object's " +
+                                  counted(static_cast<long long>(object.points.size()), "point", "points"));
         object.polygons.push_back(std::move(polygon));
     }
     if (object.polygons.empty())

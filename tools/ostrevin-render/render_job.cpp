@@ -236,7 +236,9 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
     stats.fps = o.fps > 0 ? o.fps : scene.fps;
     stats.firstFrame = o.framesGiven ? o.firstFrame : scene.animated ? scene.firstFrame : 0;
     stats.lastFrame = o.framesGiven ? o.lastFrame : scene.animated ? scene.lastFrame : 0;
-    stats.frameStep = o.framesGiven ? std::max(1, o.frameStep) : scene.animated && scene.frameStep > 1 ? scene.frameStep : 1;
+    stats.frameStep = o.framesGiven                            ? std::max(1, o.frameStep)
+                      : scene.animated && scene.frameStep > 1 ? scene.frameStep
+                                                              : 1;
     stats.sheetFrame = stats.firstFrame + (stats.lastFrame - stats.firstFrame) / stats.frameStep / 2 * stats.frameStep;
 
     const long long frameCount = (static_cast<long long>(stats.lastFrame) - stats.firstFrame) / stats.frameStep + 1;

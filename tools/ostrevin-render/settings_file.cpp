@@ -156,7 +156,8 @@ std::vector<std::string> settingsChanges(const SavedSettings &file, const Loaded
                 loadsAs(key, value, shortNumber(loaded.softEdge));
         } else if (key == "version") {
             if (!exactNumber(value, number))
-                changes.push_back(source + ": version : " + value + " is not a version; the module reads the keys it knows");
+                changes.push_back(source + ": version : " + value +
+                                  " is not a version; the module reads the keys it knows");
             else if (number > loaded.version)
                 changes.push_back(source + ": version : " + value + " is newer than the module's " +
                                   shortNumber(loaded.version) + "; it reads the keys it knows and drops the rest");
