@@ -102,6 +102,13 @@ TEST(Command, HelpAndListAnswerWithoutRendering)
     const Outcome one = runInProcess({"--list", "--", std::string(OSTREVIN_SOURCE_DIR "/examples/ell.lwo")});
     EXPECT_NE(one.out.find(": 1 object\n"), std::string::npos) << one.out;
     EXPECT_NE(list.out.find("animated: frames 0-5 at 30 fps"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("closed\n      file examples/star.lwo\n"), std::string::npos) << list.out;
+    // Each object's file as found, and the object it hangs under; a repeated one numbered as the host does.
+    const Outcome fill = runInProcess({"--list", OSTREVIN_SOURCE_DIR "/examples/ostrevin-fill.lws"});
+    EXPECT_NE(fill.out.find("  Spoke (2)   "), std::string::npos) << fill.out;
+    EXPECT_NE(fill.out.find("      file " OSTREVIN_SOURCE_DIR "/examples/spoke.lwo, parent \"Hub\"\n"),
+              std::string::npos)
+        << fill.out;
 }
 
 TEST(Command, RendersAndSummarisesWithProgressLinesOffATerminal)

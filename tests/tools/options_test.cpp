@@ -79,10 +79,12 @@ TEST(Options, ViewsByTheHostsViewportNamesOrTheirAxes)
     const struct {
         const char *text;
         int view;
-    } cases[] = {{"right", 0}, {"top", 1}, {"front", 2}, {"Top", 1}, {"x", 0}, {"y", 1}, {"Z", 2}};
+    } cases[] = {{"right", 0}, {"top", 1}, {"front", 2}, {"Top", 1}, {"x", 0}, {"y", 1}, {"Z", 2},
+                 {"left", 3},  {"Bottom", 4}, {"back", 5}};
     for (const auto &c : cases)
         EXPECT_EQ(parseOptions({"--view", c.text}, 1).view, c.view) << c.text;
     EXPECT_STREQ(render::viewName(1), "top");
+    EXPECT_STREQ(render::viewName(5), "back");
 }
 
 TEST(Options, VersionInAndTheEndOfOptions)
@@ -110,6 +112,11 @@ TEST(Options, FramesTakeOneNumberOrARangeIncludingNegativeOnes)
     o = parseOptions({"--frames=-3"}, 1);
     EXPECT_EQ(o.firstFrame, -3);
     EXPECT_EQ(o.lastFrame, -3);
+    EXPECT_EQ(o.frameStep, 1);
+    o = parseOptions({"--frames", "-4-20/6"}, 1);
+    EXPECT_EQ(o.firstFrame, -4);
+    EXPECT_EQ(o.lastFrame, 20);
+    EXPECT_EQ(o.frameStep, 6);
 }
 
 TEST(Options, SizeAndResolutionReplaceEachOther)
@@ -141,7 +148,7 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--target"}, "--target needs a value"},
         {{"--target="}, "--target needs an object name"},
         {{"--axis", "w"}, "--axis wants x, y or z, not \"w\""},
-        {{"--view", "xy"}, "--view wants top, front or right (or x, y, z), not \"xy\""},
+        {{"--view", "xy"}, "--view wants front, back, top, bottom, right or left (or x, y, z), not \"xy\""},
         {{"--in", "--invert"}, "--in and --invert ask for opposite things"},
         {{"--name="}, "--name needs a pattern"},
         {{"--threads", "0"}, "--threads wants a whole number from 1 to 256, not \"0\""},
@@ -152,14 +159,17 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--frames", "3-"}, "--frames wants a whole number"},
         {{"--frames", "a-b"}, "--frames wants a whole number"},
         {{"--frames", "0-200000"}, "--frames 0-200000 asks for too many frames"},
+        {{"--frames", "0-4/0"}, "--frames step wants a whole number from 1 to 1000000, not \"0\""},
+        {{"--frames", "0-4/"}, "--frames step wants a whole number"},
         {{"--size", "320"}, "--size wants WIDTHxHEIGHT, not \"320\""},
         {{"--size", "0x10"}, "--size width wants a whole number from 1 to 16384, not \"0\""},
         {{"--size", "10x99999"}, "--size height wants a whole number from 1 to 16384"},
         {{"--resolution", "-4"}, "--resolution wants a whole number from 1 to 16384"},
         {{"--depth", "0"}, "--depth wants a whole number from 1 to 4096"},
         {{"--sheet", "65"}, "--sheet wants a whole number from 0 to 64"},
-        {{"--fps", "0"}, "--fps wants a positive number, not \"0\""},
-        {{"--fps", "nan"}, "--fps wants a positive number, not \"nan\""},
+        {{"--fps", "0"}, "--fps wants a number above 0 and at most 1,000,000, not \"0\""},
+        {{"--fps", "1e9"}, "--fps wants a number above 0 and at most 1,000,000, not \"1e9\""},
+        {{"--fps", "nan"}, "--fps wants a number above 0 and at most 1,000,000, not \"nan\""},
         {{"--out", ""}, "--out needs a directory"},
         {{"--invert=yes"}, "--invert takes no value"},
         {{"--fill-rule", "odd"}, "--fill-rule wants even-odd, non-zero or tolerant, not \"odd\""},

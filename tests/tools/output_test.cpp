@@ -107,7 +107,7 @@ TEST(Labels, AxesAsTheHostNamesThemAndAnXrayLegend)
     const struct {
         int view;
         const char *right, *up;
-    } cases[] = {{0, "+Z", "+Y"}, {1, "+X", "+Z"}, {2, "-X", "+Y"}};
+    } cases[] = {{0, "+Z", "+Y"}, {1, "+X", "+Z"}, {2, "-X", "+Y"}, {3, "-Z", "+Y"}, {4, "+X", "-Z"}, {5, "+X", "+Y"}};
     for (const auto &c : cases) {
         const Framing f = frameBox(box, c.view, 60, 60, 0.0);
         EXPECT_EQ(acrossLabel(f), c.right) << c.view;
@@ -133,6 +133,34 @@ TEST(Labels, AxesAsTheHostNamesThemAndAnXrayLegend)
     EXPECT_EQ(legend.at(50, 10), (Rgb{1, 2, 3}));
     EXPECT_EQ(legend.at(2, 52), xrayRamp(0.0));
     EXPECT_EQ(legend.at(97, 52), xrayRamp(1.0));
+}
+
+TEST(Labels, ASlicesPlaceAsTheHostsCoordinateInTheUpperLeftCorner)
+{
+    Box box;
+    box.add({-1, -1, -1});
+    box.add({1, 1, 1});
+    const struct {
+        int view;
+        double depth;
+        const char *label;
+    } cases[] = {{2, -0.25, "Z=0.25"}, {5, 0.0, "Z=0"},         {0, 1.5, "X=1.5"},
+                 {4, -2.0, "Y=-2"},     {1, 1234567.0, "Y=1.235e+06"}};
+    for (const auto &c : cases) {
+        const Framing f = frameBox(box, c.view, 60, 60, 0.0);
+        EXPECT_EQ(depthLabel(f, c.depth), c.label);
+        Image image(60, 60);
+        drawDepthLabel(image, f, c.depth);
+        int lit = 0, litOutside = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 60; ++x)
+                if (image.at(x, y).r > 128) {
+                    ++lit;
+                    litOutside += y > 12;
+                }
+        EXPECT_GT(lit, 10) << c.label;
+        EXPECT_EQ(litOutside, 0) << c.label;
+    }
 }
 
 TEST(ProgressTiming, ElapsedAndAnEstimateOnceThereIsSomethingToGoBy)

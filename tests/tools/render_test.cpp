@@ -8,6 +8,8 @@
 
 #include "tests/tools/tool_support.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/labels.h"
+#include "tools/ostrevin-render/mask_objects.h"
 #include "tools/ostrevin-render/options.h"
 #include "tools/ostrevin-render/session.h"
 
@@ -59,7 +61,7 @@ TEST(Render, CubeSliceIsAnExactSquareForEveryTextureAxisAndView)
     TempDir dir;
     const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
     for (int axis = 0; axis < 3; ++axis)
-        for (int view = 0; view < 3; ++view) {
+        for (int view = 0; view < 6; ++view) {
             Options o = tooltest::smallOptions(dir.str(), 60);
             o.margin = 0.25;   // 3 units over 60 pixels: the cube covers pixels 10 to 49
             o.depthSamples = 4;
@@ -234,6 +236,71 @@ TEST(Render, TheTargetIsPickedThroughThePanelPopupByName)
     EXPECT_EQ(session.targetPosition(), 2);
 }
 
+TEST(Render, TheTargetIsNamedInAnyCaseWhenOnlyOneObjectHasThatName)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube("Hub"), tooltest::cube("Spoke", 0.5),
+                                                   tooltest::cube("SPOKE", 0.25), tooltest::cube("spoke", 0.2)});
+    const struct {
+        const char *given, *target, *error;
+    } cases[] = {
+        {"hub", "Hub", ""},
+        {"SPOKE", "SPOKE", ""},   // an exact name wins over the others in another case
+        {"sPoke", "", "\"sPoke\" matches Spoke, SPOKE, spoke in test; give the name in its own case"},
+        {"rim", "", "no object named \"rim\" in test (objects: Hub, Spoke, SPOKE, spoke)"},
+    };
+    for (const auto &c : cases) {
+        Options o = tooltest::smallOptions(dir.str(), 8);
+        o.target = c.given;
+        if (*c.error)
+            EXPECT_EQ(renderError(o, scene), c.error);
+        else
+            EXPECT_EQ(tooltest::render(o, scene).target, c.target);
+    }
+}
+
+TEST(Render, AFrameStepRendersEveryStepthFrame)
+{
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 8);
+    o.framesGiven = true;
+    o.firstFrame = -2;
+    o.lastFrame = 7;
+    o.frameStep = 3;
+    const RenderStats stats = tooltest::render(o, tooltest::sceneOf({tooltest::cube()}));
+    std::vector<int> frames;
+    for (const FrameResult &r : stats.frames)
+        frames.push_back(r.frame);
+    EXPECT_EQ(frames, (std::vector<int>{-2, 1, 4, 7}));
+    EXPECT_NE(summary(stats).find("frames -2-7 step 3 at 30 fps"), std::string::npos) << summary(stats);
+}
+
+TEST(Render, ASliceAtAGivenPlaceStaysThereAndSaysSo)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    Options o = tooltest::smallOptions(dir.str(), 40);
+    o.sliceGiven = true;
+    const struct {
+        double at;
+        bool hitsCube;
+    } cases[] = {{0.75, true}, {-0.999, true}, {1.5, false}};
+    for (const auto &c : cases) {
+        o.sliceAt = c.at;
+        const RenderStats stats = tooltest::render(o, scene);
+        const FrameResult &r = stats.frames.at(0);
+        EXPECT_EQ(r.sliceDepth, -c.at) << "the host's Z is the scene's -z";
+        const double inside = *std::max_element(r.slice.values.begin(), r.slice.values.end());
+        EXPECT_EQ(inside, c.hitsCube ? 1.0 : 0.0) << c.at;
+        EXPECT_NE(summary(stats).find(", slice at " + depthLabel(r.framing, r.sliceDepth) + ","), std::string::npos)
+            << summary(stats);
+    }
+    o.sliceGiven = false;
+    EXPECT_NE(summary(tooltest::render(o, scene)).find(", slice through the middle,"), std::string::npos);
+    EXPECT_EQ(parseOptions({"--slice-at", "-2.5"}, 1).sliceAt, -2.5);
+    EXPECT_THROW(parseOptions({"--slice-at", "inf"}, 1), UsageError);
+}
+
 TEST(Render, SettingsSurviveASaveAndALoad)
 {
     TempDir dir;
@@ -264,6 +331,56 @@ TEST(Render, SettingsSurviveASaveAndALoad)
     elsewhere.loadSettings = dir / "layer.txt";
     EXPECT_EQ(renderError(elsewhere, tooltest::sceneOf({tooltest::cube()})),
               "the settings in " + dir / "layer.txt" + " name \"Ell\", which test does not have (objects: Cube)");
+}
+
+// Through the module's own load: every value it holds otherwise than the file says is warned of,
+// and a file as the module writes it loads without a word.
+TEST(Render, EveryValueTheModuleChangesOnLoadIsWarnedOf)
+{
+    TempDir dir;
+    auto settingsWith = [](const std::vector<std::string> &lines) {
+        std::string file;
+        auto record = [&file](const std::string &text) {
+            char length[16];
+            std::snprintf(length, sizeof length, "%zX\n", text.size() + 1);
+            file += length + text + "\n";
+        };
+        record("itemID : 268435456");
+        record("itemName : Cube");
+        record("flipFlg : 0");
+        for (const std::string &line : lines)
+            record(line);
+        record("End All");
+        return file;
+    };
+    const std::string path = dir / "layer.txt";
+    const struct {
+        std::vector<std::string> lines;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {{"version : 1.100000", "fillRule : 1", "children : 1", "softEdge : 0.25"}, {}},
+        {{"fillRule : 99"}, {"fillRule : 99 loads as 2 (Tolerant)"}},
+        {{"fillRule : -3", "children : 7"}, {"fillRule : -3 loads as 0 (Even-Odd)", "children : 7 loads as 1"}},
+        {{"fillRule : 1.5"}, {"fillRule : 1.5 loads as 1 (Non-Zero)"}},
+        {{"softEdge : nan"}, {"softEdge : nan loads as 0"}},
+        {{"softEdge : -2"}, {"softEdge : -2 loads as 0"}},
+        {{"version : 9.0"},
+         {"version : 9.0 is newer than the module's 1.1; it reads the keys it knows and drops the rest"}},
+        {{"colour : red"}, {"the module does not read \"colour : red\""}},
+        {{"fillRule : 1", "fillRule : 2"}, {"fillRule : 1 is given again; the module keeps the last, 2"}},
+    };
+    const ImportedScene scene = tooltest::sceneOf({tooltest::cube()});
+    for (const auto &c : cases) {
+        tooltest::writeFile(path, settingsWith(c.lines));
+        Options o = tooltest::smallOptions(dir / "out", 8);
+        o.loadSettings = path;
+        Progress progress(nullptr, Progress::Style::Quiet);
+        runRender(o, scene, progress);
+        std::vector<std::string> expected;
+        for (const std::string &w : c.warnings)
+            expected.push_back(path + ": " + w);
+        EXPECT_EQ(progress.warnings(), expected) << c.lines.front();
+    }
 }
 
 TEST(Render, LoadedSettingsFindTheirTargetByNameInAnotherSceneAndGiveWayToTheCommandLine)
@@ -327,6 +444,95 @@ TEST(Render, AnOpenTargetIsReportedAndWarnedOfOnce)
     Progress quiet(nullptr, Progress::Style::Quiet);
     runRender(closed, scene, quiet);
     EXPECT_TRUE(quiet.warnings().empty());
+
+    // Tolerant answers the same along every axis: nothing to warn of.
+    Options tolerant = tooltest::smallOptions(dir.str(), 8);
+    tolerant.fillRule = 2;
+    Progress healed(nullptr, Progress::Style::Quiet);
+    runRender(tolerant, scene, healed);
+    EXPECT_TRUE(healed.warnings().empty());
+}
+
+namespace {
+
+// A cube moved along x.
+ImportedObject cubeAt(const std::string &name, double x, int parent)
+{
+    ImportedObject o = tooltest::cube(name, 0.5);
+    o.motion = [x](double) {
+        standin::Transform t;
+        t.m[0][3] = x;
+        return t;
+    };
+    o.parent = parent;
+    return o;
+}
+
+} // namespace
+
+TEST(Render, WithChildrenTheImagesFrameTheUnionAndTheSummaryNamesThem)
+{
+    TempDir dir;
+    const ImportedScene scene = tooltest::sceneOf({cubeAt("Hub", 0, -1), cubeAt("Spoke", 4, 0), cubeAt("Rim", -9, -1)});
+    Options o = tooltest::smallOptions(dir.str(), 40);
+    o.margin = 0.0;
+    RenderStats alone = tooltest::render(o, scene);
+    EXPECT_NEAR(alone.framing.centreAcross, 0.0, 1e-9);
+    o.children = true;
+    RenderStats both = tooltest::render(o, scene);
+    EXPECT_NEAR(both.framing.centreAcross, 2.0, 1e-9);
+    EXPECT_NEAR(both.framing.pixel * both.framing.width, 5.0, 1e-9);
+    EXPECT_EQ(both.children, (std::vector<std::string>{"Spoke"}));
+    const std::string text = summary(both);
+    EXPECT_NE(text.find("  settings           Fill Rule Even-Odd, Soft Edge 0 (hard), Include Children on "
+                        "(1 object below the target)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  child              \"Spoke\""), std::string::npos) << text;
+    EXPECT_NE(summary(alone).find("Include Children off\n"), std::string::npos);
+}
+
+// The module's limits below the target, 63 objects and 32 levels, and a loop that cannot hang.
+TEST(Render, ChildrenPastTheModulesLimitsAreCountedAndWarnedOf)
+{
+    auto chain = [](int count, bool fan) {
+        std::vector<ImportedObject> objects;
+        for (int i = 0; i < count; ++i)
+            objects.push_back(cubeAt("C" + std::to_string(i), 0, i == 0 ? -1 : fan ? 0 : i - 1));
+        return tooltest::sceneOf(objects);
+    };
+    ImportedScene loop = chain(3, false);
+    loop.objects[1].parent = 2;
+    const struct {
+        ImportedScene scene;
+        std::size_t members, pastChildren, pastLevels;
+    } cases[] = {
+        {chain(64, true), 64, 0, 0},
+        {chain(70, true), 64, 6, 0},
+        {chain(33, false), 33, 0, 0},
+        {chain(40, false), 33, 0, 7},
+        {loop, 1, 0, 0},
+    };
+    for (const auto &c : cases) {
+        const MaskObjects mask = maskObjects(c.scene, 0, true);
+        EXPECT_EQ(mask.members.size(), c.members) << c.scene.objects.size();
+        EXPECT_EQ(mask.pastChildLimit, c.pastChildren) << c.scene.objects.size();
+        EXPECT_EQ(mask.pastLevelLimit, c.pastLevels) << c.scene.objects.size();
+        EXPECT_EQ(maskObjects(c.scene, 0, false).members.size(), 1u);
+    }
+    TempDir dir;
+    Options o = tooltest::smallOptions(dir.str(), 8);
+    o.children = true;
+    Progress progress(nullptr, Progress::Style::Quiet);
+    const RenderStats stats = runRender(o, cases[1].scene, progress);
+    EXPECT_EQ(progress.warnings(),
+              (std::vector<std::string>{
+                  "Include Children takes at most 63 objects below \"C0\"; 6 more are left out"}));
+    EXPECT_EQ(stats.builds, 64);
+    Progress deep(nullptr, Progress::Style::Quiet);
+    runRender(o, cases[3].scene, deep);
+    EXPECT_EQ(deep.warnings(), (std::vector<std::string>{"Include Children goes at most 32 levels below \"C0\"; "
+                                                         "7 objects further down are left out"}));
 }
 
 TEST(Render, ImageNamesSortCleanIsAskedForAndHugeImagesAreRefused)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <assimp/scene.h>
 
@@ -144,12 +145,12 @@ TEST(SceneImport, OneObjectPerNodeWithPolygonsNamedAfterItWithDuplicatesSetApart
     const ImportedScene s = convertScene(scene, "memory");
     ASSERT_EQ(s.objects.size(), 4u);
     EXPECT_EQ(s.objects[0].name, "Box");
-    EXPECT_EQ(s.objects[1].name, "Box #2");
+    EXPECT_EQ(s.objects[1].name, "Box (2)");
     // The popup's own first entry must stay unambiguous.
-    EXPECT_EQ(s.objects[2].name, "(none) #2");
+    EXPECT_EQ(s.objects[2].name, "(none) (2)");
     EXPECT_EQ(s.objects[3].name, "object 4");
-    EXPECT_EQ(s.objectNames(), "Box, Box #2, (none) #2, object 4");
-    EXPECT_EQ(s.find("Box #2"), &s.objects[1]);
+    EXPECT_EQ(s.objectNames(), "Box, Box (2), (none) (2), object 4");
+    EXPECT_EQ(s.find("Box (2)"), &s.objects[1]);
     EXPECT_EQ(s.find("Wire"), nullptr);
     EXPECT_FALSE(s.animated);
 }
@@ -434,6 +435,41 @@ TEST(LwobReader, TruncatedOrEmptyDataIsAnError)
     }
 }
 
+// Damage the host would hand the texture as it is: a coordinate that is no number, and (LWOB) a
+// polygon that names a point the object lacks. Each is one error naming the file and the first.
+TEST(LwobReader, DamagedPointsAndIndicesNameTheFileAndTheFirstBadOne)
+{
+    const std::size_t points = 36, polygons = 140;   // the cube's PNTS and POLS data
+    auto patched = [](std::size_t at, std::string bytes) {
+        std::string cube = lwobCube();
+        cube.replace(at, bytes.size(), bytes);
+        return cube;
+    };
+    const struct {
+        std::string bytes;
+        std::string message;
+    } cases[] = {
+        {patched(points + 12 * 2 + 4, std::string("\x7F\xC0\0\0", 4)),
+         "c.lwo: point 2 has a coordinate that is not a finite number (nan)"},
+        {patched(points + 12 * 5 + 8, std::string("\xFF\x80\0\0", 4)),
+         "c.lwo: point 5 has a coordinate that is not a finite number (-inf)"},
+        {patched(polygons + 2 * 4, std::string("\0\x09", 2)),
+         "c.lwo: polygon 0 uses point 9, past the object's 8 points"},
+    };
+    for (const auto &c : cases) {
+        try {
+            readLwob(c.bytes, "c", "c.lwo");
+            ADD_FAILURE() << c.message;
+        } catch (const RenderError &e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+    TempDir dir;
+    writeFile(dir / "inf.obj", "o Bad\nv 0 0 0\nv 1 0 0\nv 0 inf 1\nf 1 2 3\n");
+    EXPECT_EQ(importError(dir / "inf.obj"),
+              dir / "inf.obj" + ", object \"Bad\": point 2 has a coordinate that is not a finite number (inf)");
+}
+
 namespace {
 
 const std::string exampleDir = OSTREVIN_SOURCE_DIR "/examples/";
@@ -512,6 +548,15 @@ TEST(LightWaveScenes, AMissingOrUnreadableObjectIsOneErrorNamingItAndListedAsMis
     EXPECT_NE(list.out.find("Objects\\ell.lwo"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("MISSING: not found (looked for " + dir / "w/Objects/ell.lwo" + ")"), std::string::npos)
         << list.out;
+
+    // One the system will not open is named with its reason (as root every file opens).
+    writeFile(dir / "w/Objects/ell.lwo", "");
+    std::filesystem::permissions(dir / "w/Objects/ell.lwo", std::filesystem::perms::none);
+    if (!std::ifstream(dir / "w/Objects/ell.lwo")) {
+        EXPECT_EQ(importError(scene), scene + ": object Objects\\ell.lwo unreadable: cannot read " +
+                                          dir / "w/Objects/ell.lwo" + ": Permission denied");
+    }
+    std::filesystem::remove(dir / "w/Objects/ell.lwo");
 
     // A file that is there but is no object is as much an error.
     writeFile(dir / "w/Objects/ell.lwo", "not an object");

@@ -69,12 +69,14 @@ TEST(Framing, FitsTheWidenedBoxAndMapsPixelCentres)
     EXPECT_DOUBLE_EQ(f.depthMax, 1.0);
 
     // As the host's viewports: right shows its +Z (the scene's -z) to the right and +Y up; top
-    // shows +X to the right and its +Z up; front, seen from +Z, +X to the left and +Y up. The top
-    // left pixel is where those run lowest and highest.
+    // shows +X to the right and its +Z up; front, seen from +Z, +X to the left and +Y up; left,
+    // bottom and back are their mirror images across. The top left pixel is where those run
+    // lowest and highest.
     const struct {
         int view;
         Vec3 topLeft;
-    } views[] = {{0, {7, 0.9, 0.9}}, {1, {-0.9, 7, -0.9}}, {2, {0.9, 0.9, 7}}};
+    } views[] = {{0, {7, 0.9, 0.9}},   {1, {-0.9, 7, -0.9}}, {2, {0.9, 0.9, 7}},
+                 {3, {7, 0.9, -0.9}},  {4, {-0.9, 7, 0.9}},  {5, {-0.9, 0.9, 7}}};
     for (const auto &v : views) {
         const Framing small = frameBox(cubeBox(), v.view, 10, 10, 0.0);
         const Vec3 p = small.at(0.5, 0.5, 7);

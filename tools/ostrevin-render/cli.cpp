@@ -20,7 +20,8 @@ void fail(std::FILE *err, const std::string &message)
     std::fflush(err);
 }
 
-// Points are distinct positions, not polygon corners; edges tell whether each mesh closes.
+// Points are distinct positions, not polygon corners; edges tell whether each mesh closes. Below
+// each, the file it came from as found, and the object it hangs under.
 void listObjects(const ImportedScene &scene, std::FILE *out)
 {
     std::fprintf(out, "%s: %s\n", scene.source.c_str(),
@@ -29,6 +30,10 @@ void listObjects(const ImportedScene &scene, std::FILE *out)
         const MeshReport mesh = reportMesh(o.points, o.polygons);
         std::fprintf(out, "  %-24s %6zu points %6zu polygons  %s\n", o.name.c_str(), mesh.points, mesh.polygons,
                      closednessText(mesh).c_str());
+        std::string origin = "file " + o.file;
+        if (o.parent >= 0 && static_cast<std::size_t>(o.parent) < scene.objects.size())
+            origin += ", parent \"" + scene.objects[static_cast<std::size_t>(o.parent)].name + "\"";
+        std::fprintf(out, "      %s\n", origin.c_str());
     }
     for (const MissingObject &m : scene.missing)
         std::fprintf(out, "  %-24s MISSING: %s\n", m.pathText.c_str(), m.reason.c_str());

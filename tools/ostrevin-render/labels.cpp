@@ -1,6 +1,7 @@
 #include "tools/ostrevin-render/labels.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace render {
@@ -20,7 +21,8 @@ const Glyph font[] = {
     {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}}, {'3', {7, 1, 7, 1, 7}},
     {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 1, 1}},
     {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'%', {5, 1, 2, 4, 5}}, {'+', {0, 2, 7, 2, 0}},
-    {'-', {0, 0, 7, 0, 0}}, {'X', {5, 5, 2, 5, 5}}, {'Y', {5, 5, 2, 2, 2}}, {'Z', {7, 1, 2, 4, 7}},
+    {'-', {0, 0, 7, 0, 0}}, {'.', {0, 0, 0, 0, 2}}, {'=', {0, 7, 0, 7, 0}}, {'e', {2, 5, 7, 4, 3}},
+    {'X', {5, 5, 2, 5, 5}}, {'Y', {5, 5, 2, 2, 2}}, {'Z', {7, 1, 2, 4, 7}},
 };
 
 const Glyph *glyphOf(char c)
@@ -84,6 +86,20 @@ void drawText(Image &image, int x, int y, const std::string &text, Rgb colour, i
 {
     drawGlyphs(image, x + 1, y + 1, text, shadowColour, scale);
     drawGlyphs(image, x, y, text, colour, scale);
+}
+
+std::string depthLabel(const Framing &f, double depth)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%c=%.4g", "XYZ"[f.view >= 0 && f.view < 3 ? f.view : 0],
+                  hostCoordinate(f.view, depth) + 0.0);
+    return text;
+}
+
+void drawDepthLabel(Image &image, const Framing &f, double depth)
+{
+    const int s = labelScale(image.width(), image.height());
+    drawText(image, 3 * s, 3 * s, depthLabel(f, depth), labelColour, s);
 }
 
 void drawAxisLabels(Image &image, const Framing &f)

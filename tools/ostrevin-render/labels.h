@@ -18,6 +18,11 @@ std::string upLabel(const Framing &f);
 void drawText(Image &image, int x, int y, const std::string &text, Rgb colour, int scale);
 int textWidth(const std::string &text, int scale);
 
+// "Z=0.25": the place of a slice at `depth` along the framing's view, as the host's coordinate.
+std::string depthLabel(const Framing &f, double depth);
+// That label in the upper left corner.
+void drawDepthLabel(Image &image, const Framing &f, double depth);
+
 // Two arrows from the lower left corner, right and up, each with its axis label.
 void drawAxisLabels(Image &image, const Framing &f);
 // The X-ray with a band below it: the colour ramp from 0% to 100% of the ray inside.

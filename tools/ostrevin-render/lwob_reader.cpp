@@ -1,9 +1,12 @@
 #include "tools/ostrevin-render/lwob_reader.h"
 
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "host/big_endian_reader.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/options.h"
 
 namespace render {
 
@@ -18,7 +21,10 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
         throw RenderError(source + " is not an LWOB object");
     ImportedObject object;
     object.name = name.empty() ? "object 1" : name;
-    std::vector<std::vector<int>> raw;
+    object.file = source;
+    // Each polygon with its record number in the file, for messages.
+    std::vector<std::pair<std::size_t, std::vector<int>>> raw;
+    std::size_t records = 0;
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
     std::size_t at = 12;
     while (bytes.size() - at >= 8) {
@@ -35,6 +41,9 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
                 chunk.f4(x);
                 chunk.f4(y);
                 chunk.f4(z);
+                for (const float c : {x, y, z})
+                    if (!std::isfinite(c))
+                        throw nonFinitePoint(source, object.points.size(), c);
                 object.points.push_back({x, y, -z});
             }
         } else if (id == "POLS") {
@@ -51,19 +60,22 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
                 if (static_cast<std::int16_t>(surface) < 0)
                     chunk.skip(2);
                 if (polygon.size() >= 3)
-                    raw.push_back(std::move(polygon));
+                    raw.emplace_back(records, std::move(polygon));
+                ++records;
             }
         }
         at = begin + size + (size & 1u);
         if (at > bytes.size())
             break;
     }
-    for (std::vector<int> &polygon : raw) {
-        bool valid = true;
+    // An index past the points is damage, not a polygon to drop: the object would render with a hole.
+    for (auto &[record, polygon] : raw) {
         for (int i : polygon)
-            valid = valid && static_cast<std::size_t>(i) < object.points.size();
-        if (valid)
-            object.polygons.push_back(std::move(polygon));
+            if (static_cast<std::size_t>(i) >= object.points.size())
+                throw RenderError(source + ": polygon " + std::to_string(record) + " uses point " + std::to_string(i) +
+                                  ", past the object's " +
+                                  counted(static_cast<long long>(object.points.size()), "point", "points"));
+        object.polygons.push_back(std::move(polygon));
     }
     if (object.polygons.empty())
         throw RenderError(source + " has no polygons");

@@ -220,6 +220,8 @@ private:
         return scene.items.back();
     }
 
+    // One line of the scene at the top level: a setting of the scene, an item's start, or a
+    // setting of the latest item. Lines the tool has no use for are passed over.
     void statement()
     {
         const std::string_view text = lines[at].text;
@@ -227,118 +229,164 @@ private:
             return;
         const std::vector<std::string_view> t = tokens(text);
         const std::string_view key = t[0];
-        if (key.front() == '{') {
+        if (key.front() == '{')
             skipBlock();
-            return;
-        }
-        if (key == "}")
+        else if (key == "}")
             fail("a } closes no block");
-        if (key == "Plugin") {
+        else if (key == "Plugin")
             skipPlugin();
-            return;
-        }
-        if (key == "FirstFrame" || key == "LastFrame" || key == "FrameStep") {
-            if (t.size() < 2)
-                fail(std::string(key) + " needs a value");
-            const long lo = key == "FrameStep" ? 1 : -1000000;
-            const long v = integerAt(t[1], std::string(key).c_str(), lo, 1000000);
-            if (key == "FirstFrame")
-                scene.firstFrame = static_cast<int>(v), firstSeen = true;
-            else if (key == "LastFrame")
-                scene.lastFrame = static_cast<int>(v), lastSeen = true;
-            else
-                scene.frameStep = static_cast<int>(v);
-            scene.frameRangeGiven = firstSeen && lastSeen;
-            if (scene.frameRangeGiven && scene.lastFrame < scene.firstFrame)
-                fail("LastFrame " + std::to_string(scene.lastFrame) + " comes before FirstFrame " +
-                     std::to_string(scene.firstFrame));
-        } else if (key == "FramesPerSecond") {
-            if (t.size() < 2)
-                fail("FramesPerSecond needs a value");
-            const double fps = numberAt(t[1], "FramesPerSecond");
-            if (!(fps > 0.0 && fps <= 1e6))
-                fail("FramesPerSecond must be positive");
-            scene.fps = fps;
-        } else if (key == "LoadObjectLayer") {
-            if (t.size() < 3)
-                fail("LoadObjectLayer wants a layer and a file");
-            const long layer = integerAt(t[1], "the layer", 1, 65536);
-            std::uint32_t id = 0;
-            const std::size_t skip = t.size() > 3 ? explicitId(t, 2, id) : 0;
-            LwsItem &item = addItem(LwsItem::Kind::Object, id, skip != 0);
-            item.layer = static_cast<int>(layer);
-            item.pathText = std::string(afterTokens(text, 2 + skip));
-        } else if (key == "LoadObject") {
-            if (t.size() < 2)
-                fail("LoadObject wants a file");
-            std::uint32_t id = 0;
-            const std::size_t skip = t.size() > 2 ? explicitId(t, 1, id) : 0;
-            LwsItem &item = addItem(LwsItem::Kind::Object, id, skip != 0);
-            item.pathText = std::string(afterTokens(text, 1 + skip));
-        } else if (key == "AddNullObject") {
-            std::uint32_t id = 0;
+        else if (key == "FirstFrame" || key == "LastFrame" || key == "FrameStep")
+            frameRange(key, t);
+        else if (key == "FramesPerSecond")
+            framesPerSecond(t);
+        else if (key == "LoadObjectLayer" || key == "LoadObject")
+            loadObject(key == "LoadObjectLayer", t, text);
+        else if (key == "AddNullObject" || key == "AddLight" || key == "AddCamera" || key == "AddBone")
+            addOtherItem(key, t, text);
+        else if (key == "LightName" || key == "CameraName" || key == "BoneName")
+            current(std::string(key)).name = std::string(afterTokens(text, 1));
+        else if (key == "ObjectMotion" || key == "LightMotion" || key == "CameraMotion" || key == "BoneMotion")
+            motion(key);
+        else if (key == "Channel")
+            channel(t);
+        else if (key == "ParentItem" || key == "ParentObject")
+            parentReference(key, t);
+        else if (key == "PivotPosition" || key == "PivotPoint")
+            pivot(key, t);
+        else if (key == "EndBehavior" && scene.version < 3)
+            oldEndBehaviour(t);
+        else if (key == "Pre/PostBehavior" && scene.version < 3)
+            oldBehaviours(t);
+    }
+
+    void frameRange(std::string_view key, const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 2)
+            fail(std::string(key) + " needs a value");
+        const long lo = key == "FrameStep" ? 1 : -1000000;
+        const long v = integerAt(t[1], std::string(key).c_str(), lo, 1000000);
+        if (key == "FirstFrame")
+            scene.firstFrame = static_cast<int>(v), firstSeen = true;
+        else if (key == "LastFrame")
+            scene.lastFrame = static_cast<int>(v), lastSeen = true;
+        else
+            scene.frameStep = static_cast<int>(v);
+        scene.frameRangeGiven = firstSeen && lastSeen;
+        if (scene.frameRangeGiven && scene.lastFrame < scene.firstFrame)
+            fail("LastFrame " + std::to_string(scene.lastFrame) + " comes before FirstFrame " +
+                 std::to_string(scene.firstFrame));
+    }
+
+    void framesPerSecond(const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 2)
+            fail("FramesPerSecond needs a value");
+        const double fps = numberAt(t[1], "FramesPerSecond");
+        if (!(fps > 0.0 && fps <= 1e6))
+            fail("FramesPerSecond must be positive");
+        scene.fps = fps;
+    }
+
+    // "LoadObjectLayer layer [number] file" or "LoadObject [number] file".
+    void loadObject(bool withLayer, const std::vector<std::string_view> &t, std::string_view text)
+    {
+        const std::size_t fileAt = withLayer ? 2 : 1;
+        if (t.size() < fileAt + 1)
+            fail(withLayer ? "LoadObjectLayer wants a layer and a file" : "LoadObject wants a file");
+        const long layer = withLayer ? integerAt(t[1], "the layer", 1, 65536) : 1;
+        std::uint32_t id = 0;
+        const std::size_t skip = t.size() > fileAt + 1 ? explicitId(t, fileAt, id) : 0;
+        LwsItem &item = addItem(LwsItem::Kind::Object, id, skip != 0);
+        item.layer = static_cast<int>(layer);
+        item.pathText = std::string(afterTokens(text, fileAt + skip));
+    }
+
+    // A null (named on its own line) or a light, camera or bone (named on a later line).
+    void addOtherItem(std::string_view key, const std::vector<std::string_view> &t, std::string_view text)
+    {
+        std::uint32_t id = 0;
+        if (key == "AddNullObject") {
             const std::size_t skip = t.size() > 2 ? explicitId(t, 1, id) : 0;
             addItem(LwsItem::Kind::Null, id, skip != 0).name = std::string(afterTokens(text, 1 + skip));
-        } else if (key == "AddLight" || key == "AddCamera" || key == "AddBone") {
-            std::uint32_t id = 0;
-            const std::size_t skip = explicitId(t, 1, id);
-            const LwsItem::Kind kind = key == "AddLight"    ? LwsItem::Kind::Light
-                                       : key == "AddCamera" ? LwsItem::Kind::Camera
-                                                            : LwsItem::Kind::Bone;
-            addItem(kind, id, skip != 0);
-        } else if (key == "LightName" || key == "CameraName" || key == "BoneName") {
-            current(std::string(key)).name = std::string(afterTokens(text, 1));
-        } else if (key == "ObjectMotion" || key == "LightMotion" || key == "CameraMotion" || key == "BoneMotion") {
-            LwsItem &item = current(std::string(key));
-            if (scene.version < 3)
-                oldMotion(item);
-        } else if (key == "Channel") {
-            if (t.size() < 2)
-                fail("Channel needs a number");
-            const long channel = integerAt(t[1], "the channel", 0, 1000000);
-            LwsItem &item = current("Channel");
+            return;
+        }
+        const std::size_t skip = explicitId(t, 1, id);
+        const LwsItem::Kind kind = key == "AddLight"    ? LwsItem::Kind::Light
+                                   : key == "AddCamera" ? LwsItem::Kind::Camera
+                                                        : LwsItem::Kind::Bone;
+        addItem(kind, id, skip != 0);
+    }
+
+    void motion(std::string_view key)
+    {
+        LwsItem &item = current(std::string(key));
+        if (scene.version < 3)
+            oldMotion(item);
+    }
+
+    // "Channel N" and the envelope on the lines below it; channels past the nine of a placement
+    // are read and dropped.
+    void channel(const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 2)
+            fail("Channel needs a number");
+        const long number = integerAt(t[1], "the channel", 0, 1000000);
+        LwsItem &item = current("Channel");
+        ++at;
+        while (at < lines.size() && lines[at].text.empty())
             ++at;
-            while (at < lines.size() && lines[at].text.empty())
-                ++at;
-            if (at >= lines.size() || lines[at].text.front() != '{')
-                fail(lines[at - 1].number, "Channel " + std::to_string(channel) + " has no envelope");
-            Envelope envelope = readEnvelope();
-            if (channel < 9)
-                item.channels[static_cast<std::size_t>(channel)] = std::move(envelope);
-        } else if (key == "ParentItem" || key == "ParentObject") {
-            if (t.size() < 2)
-                fail(std::string(key) + " needs an item");
-            current(std::string(key));
-            std::uint32_t ref = 0;
-            if (key == "ParentItem") {
-                if (!itemNumber(t[1], ref))
-                    fail("ParentItem wants a hex item number, not \"" + std::string(t[1]) + "\"");
-            } else {
-                // Counted from 1 among the objects.
-                ref = 1u << 28 | static_cast<std::uint32_t>(integerAt(t[1], "ParentObject", 1, 0x0FFFFFFF) - 1);
-            }
-            parentRefs.push_back({scene.items.size() - 1, ref, lines[at].number});
-        } else if (key == "PivotPosition" || key == "PivotPoint") {
-            if (t.size() < 4)
-                fail(std::string(key) + " wants x, y and z");
-            LwsItem &item = current(std::string(key));
-            for (std::size_t c = 0; c < 3; ++c)
-                item.pivot[c] = numberAt(t[c + 1], "the pivot");
-            item.pivotGiven = true;
-        } else if (key == "EndBehavior" && scene.version < 3) {
-            if (t.size() < 2)
-                fail("EndBehavior needs a value");
-            // Reset, stop and repeat, for every channel of the item.
-            static const Behaviour ends[] = {Behaviour::Reset, Behaviour::Constant, Behaviour::Repeat};
-            const Behaviour post = ends[integerAt(t[1], "EndBehavior", 0, 2)];
-            for (Envelope &e : current("EndBehavior").channels)
-                e = Envelope(e.keys(), e.pre(), post);
-        } else if (key == "Pre/PostBehavior" && scene.version < 3) {
-            LwsItem &item = current("Pre/PostBehavior");
-            for (std::size_t c = 0; c < 9 && 2 * c + 2 < t.size(); ++c) {
-                const Behaviour pre = behaviour(t[2 * c + 1]), post = behaviour(t[2 * c + 2]);
-                item.channels[c] = Envelope(item.channels[c].keys(), pre, post);
-            }
+        if (at >= lines.size() || lines[at].text.front() != '{')
+            fail(lines[at - 1].number, "Channel " + std::to_string(number) + " has no envelope");
+        Envelope envelope = readEnvelope();
+        if (number < 9)
+            item.channels[static_cast<std::size_t>(number)] = std::move(envelope);
+    }
+
+    // Resolved once every item is known, since a parent may come later in the file.
+    void parentReference(std::string_view key, const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 2)
+            fail(std::string(key) + " needs an item");
+        current(std::string(key));
+        std::uint32_t ref = 0;
+        if (key == "ParentItem") {
+            if (!itemNumber(t[1], ref))
+                fail("ParentItem wants a hex item number, not \"" + std::string(t[1]) + "\"");
+        } else {
+            // Counted from 1 among the objects.
+            ref = 1u << 28 | static_cast<std::uint32_t>(integerAt(t[1], "ParentObject", 1, 0x0FFFFFFF) - 1);
+        }
+        parentRefs.push_back({scene.items.size() - 1, ref, lines[at].number});
+    }
+
+    void pivot(std::string_view key, const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 4)
+            fail(std::string(key) + " wants x, y and z");
+        LwsItem &item = current(std::string(key));
+        for (std::size_t c = 0; c < 3; ++c)
+            item.pivot[c] = numberAt(t[c + 1], "the pivot");
+        item.pivotGiven = true;
+    }
+
+    // The old formats' behaviour after the keys, for every channel of the item: reset, stop or repeat.
+    void oldEndBehaviour(const std::vector<std::string_view> &t)
+    {
+        if (t.size() < 2)
+            fail("EndBehavior needs a value");
+        static const Behaviour ends[] = {Behaviour::Reset, Behaviour::Constant, Behaviour::Repeat};
+        const Behaviour post = ends[integerAt(t[1], "EndBehavior", 0, 2)];
+        for (Envelope &e : current("EndBehavior").channels)
+            e = Envelope(e.keys(), e.pre(), post);
+    }
+
+    // The old formats' behaviours before and after the keys, a pair per channel.
+    void oldBehaviours(const std::vector<std::string_view> &t)
+    {
+        LwsItem &item = current("Pre/PostBehavior");
+        for (std::size_t c = 0; c < 9 && 2 * c + 2 < t.size(); ++c) {
+            const Behaviour pre = behaviour(t[2 * c + 1]), post = behaviour(t[2 * c + 2]);
+            item.channels[c] = Envelope(item.channels[c].keys(), pre, post);
         }
     }
 

@@ -29,19 +29,19 @@ int parseInt(const std::string &option, const std::string &text, int lo, int hi)
     return static_cast<int>(parseLong(option, text, lo, hi));
 }
 
-// The host's viewports by name, and the axis each looks along as an alias.
+// The host's viewports by name, in any case; right, top and front also by the axis each looks along.
 int parseView(const std::string &text)
 {
-    static const char *const names[][2] = {{"right", "x"}, {"top", "y"}, {"front", "z"}};
-    for (int v = 0; v < 3; ++v)
-        for (const char *name : names[v]) {
-            std::string lower = text;
-            for (char &c : lower)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (lower == name)
+    static const char *const names[][2] = {{"right", "x"}, {"top", "y"}, {"front", "z"},
+                                           {"left", ""},   {"bottom", ""}, {"back", ""}};
+    std::string lower = text;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int v = 0; v < 6; ++v)
+        for (const char *name : names[v])
+            if (*name && lower == name)
                 return v;
-        }
-    throw UsageError("--view wants top, front or right (or x, y, z), not \"" + text + "\"");
+    throw UsageError("--view wants front, back, top, bottom, right or left (or x, y, z), not \"" + text + "\"");
 }
 
 int parseAxis(const std::string &option, const std::string &text)
@@ -55,18 +55,21 @@ int parseAxis(const std::string &option, const std::string &text)
     throw UsageError(option + " wants x, y or z, not \"" + text + "\"");
 }
 
-// "A-B" or "A"; frame numbers may be negative, as in "-5--1".
-void parseFrames(const std::string &text, Options &o)
+// "A-B", "A-B/STEP" or "A"; frame numbers may be negative, as in "-5--1".
+void parseFrames(const std::string &given, Options &o)
 {
+    const std::size_t slash = given.find('/');
+    const std::string text = given.substr(0, slash);
+    o.frameStep = slash == std::string::npos ? 1 : parseInt("--frames step", given.substr(slash + 1), 1, 1000000);
     const std::size_t dash = text.find('-', 1);
     const std::string a = text.substr(0, dash);
     const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
     o.firstFrame = parseInt("--frames", a, -1000000, 1000000);
     o.lastFrame = parseInt("--frames", b, -1000000, 1000000);
     if (o.lastFrame < o.firstFrame)
-        throw UsageError("--frames " + text + " ends before it starts");
-    if (static_cast<long>(o.lastFrame) - o.firstFrame >= 100000)
-        throw UsageError("--frames " + text + " asks for too many frames");
+        throw UsageError("--frames " + given + " ends before it starts");
+    if ((static_cast<long>(o.lastFrame) - o.firstFrame) / o.frameStep >= 100000)
+        throw UsageError("--frames " + given + " asks for too many frames");
     o.framesGiven = true;
 }
 
@@ -79,143 +82,195 @@ void parseSize(const std::string &text, Options &o)
     o.height = parseInt("--size height", text.substr(x + 1), 1, maxPixels);
 }
 
+// A number written whole, finite and within what `accepts` allows; else the option's complaint.
+template <typename Accepts>
+double parseReal(const std::string &text, Accepts accepts, const std::string &complaint)
+{
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || !accepts(value))
+        throw UsageError(complaint + ", not \"" + text + "\"");
+    return value;
+}
+
+// The arguments one by one: each option's name, and its value given after '=' or as the next
+// argument. After "--" every argument is a scene name, even one that starts with '-'.
+class Arguments {
+public:
+    explicit Arguments(const std::vector<std::string> &all) : args(all) {}
+
+    // Moves to the next argument, skipping a first "--"; false at the end.
+    bool next()
+    {
+        if (++at >= args.size())
+            return false;
+        name = args[at];
+        hasInline = false;
+        if (ended)
+            return true;
+        if (name == "--") {
+            ended = true;
+            return next();
+        }
+        const std::size_t eq = name.rfind("--", 0) == 0 ? name.find('=') : std::string::npos;
+        if (eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+            hasInline = true;
+        }
+        return true;
+    }
+    bool isOption() const { return !ended && name.size() > 1 && name[0] == '-'; }
+    const std::string &option() const { return name; }
+
+    std::string value()
+    {
+        if (hasInline)
+            return inlineValue;
+        if (at + 1 >= args.size())
+            throw UsageError(name + " needs a value");
+        return args[++at];
+    }
+    // A value that may not be empty.
+    std::string nonEmptyValue(const char *wants)
+    {
+        std::string v = value();
+        if (v.empty())
+            throw UsageError(name + " needs " + wants);
+        return v;
+    }
+    void flag() const
+    {
+        if (hasInline)
+            throw UsageError(name + " takes no value");
+    }
+
+private:
+    const std::vector<std::string> &args;
+    std::size_t at = static_cast<std::size_t>(-1);
+    std::string name, inlineValue;
+    bool hasInline = false;
+    bool ended = false;
+};
+
+// The texture layer's settings: the target, In / Out, fill rule, children, axis, soft edge, and
+// settings files. False when the option is none of these.
+bool takeTextureOption(Arguments &a, Options &o)
+{
+    const std::string &arg = a.option();
+    if (arg == "--target") {
+        o.target = a.nonEmptyValue("an object name");
+    } else if (arg == "--invert" || arg == "--in") {
+        a.flag();
+        (arg == "--in" ? o.in : o.invert) = true;
+        if (o.in && o.invert)
+            throw UsageError("--in and --invert ask for opposite things");
+    } else if (arg == "--fill-rule") {
+        const std::string name = a.value();
+        const char *const rules[] = {"even-odd", "non-zero", "tolerant"};
+        o.fillRule = -1;
+        for (int r = 0; r < 3; ++r)
+            if (name == rules[r])
+                o.fillRule = r;
+        if (o.fillRule < 0)
+            throw UsageError("--fill-rule wants even-odd, non-zero or tolerant, not \"" + name + "\"");
+    } else if (arg == "--children") {
+        a.flag();
+        o.children = true;
+    } else if (arg == "--axis") {
+        o.axis = parseAxis(arg, a.value());
+    } else if (arg == "--soft-edge") {
+        o.softEdge = parseReal(a.value(), [](double w) { return w >= 0.0; }, "--soft-edge wants a width of 0 or more");
+    } else if (arg == "--save-settings") {
+        o.saveSettings = a.value();
+    } else if (arg == "--load-settings") {
+        o.loadSettings = a.value();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// What the images show and of which frames. False when the option is none of these.
+bool takeImageOption(Arguments &a, Options &o)
+{
+    const std::string &arg = a.option();
+    if (arg == "--view") {
+        o.view = parseView(a.value());
+    } else if (arg == "--slice-at") {
+        o.sliceAt = parseReal(a.value(), [](double) { return true; }, "--slice-at wants a coordinate");
+        o.sliceGiven = true;
+    } else if (arg == "--frames") {
+        parseFrames(a.value(), o);
+    } else if (arg == "--fps") {
+        o.fps = parseReal(a.value(), [](double f) { return f > 0.0 && f <= 1e6; },
+                          "--fps wants a number above 0 and at most 1,000,000");
+    } else if (arg == "--size") {
+        parseSize(a.value(), o);
+    } else if (arg == "--resolution") {
+        o.resolution = parseInt(arg, a.value(), 1, maxPixels);
+        o.width = o.height = 0;
+    } else if (arg == "--depth") {
+        o.depthSamples = parseInt(arg, a.value(), 1, 4096);
+    } else if (arg == "--sheet") {
+        o.sheetSlices = parseInt(arg, a.value(), 0, 64);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// How the program runs and where its output goes. False when the option is none of these.
+bool takeRunOption(Arguments &a, Options &o)
+{
+    const std::string &arg = a.option();
+    bool *flag = arg == "-h" || arg == "--help" ? &o.help
+                 : arg == "--version"           ? &o.version
+                 : arg == "--clean"             ? &o.clean
+                 : arg == "--force"             ? &o.force
+                 : arg == "--quiet" || arg == "-q" ? &o.quiet
+                 : arg == "--list"              ? &o.list
+                                                : nullptr;
+    if (flag) {
+        a.flag();
+        *flag = true;
+    } else if (arg == "--module") {
+        o.modulePath = a.value();
+    } else if (arg == "--content") {
+        o.contentDir = a.nonEmptyValue("a directory");
+    } else if (arg == "--threads") {
+        o.threads = parseInt(arg, a.value(), 1, 256);
+    } else if (arg == "--out") {
+        o.outDir = a.nonEmptyValue("a directory");
+    } else if (arg == "--name") {
+        o.namePattern = a.nonEmptyValue("a pattern, such as {kind}_{frame:04}");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void takeScene(const std::string &name, Options &o)
+{
+    if (!o.scene.empty())
+        throw UsageError("more than one scene given: " + o.scene + " and " + name);
+    if (name.empty())
+        throw UsageError("the scene file name is empty");
+    o.scene = name;
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
 {
     Options o;
     o.threads = hardwareThreads > 0 ? hardwareThreads : 1;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string inlineValue;
-        bool hasInline = false;
-        if (optionsEnded) {
-            arg.clear();   // a scene name, even one that starts with '-'
-        } else if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        } else if (arg.rfind("--", 0) == 0) {
-            const std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                hasInline = true;
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (hasInline)
-                return inlineValue;
-            if (i + 1 >= args.size())
-                throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        auto flag = [&]() {
-            if (hasInline)
-                throw UsageError(arg + " takes no value");
-        };
-
-        if (optionsEnded) {
-            if (!o.scene.empty())
-                throw UsageError("more than one scene given: " + o.scene + " and " + args[i]);
-            o.scene = args[i];
-            if (o.scene.empty())
-                throw UsageError("the scene file name is empty");
-        } else if (arg == "-h" || arg == "--help") {
-            flag();
-            o.help = true;
-        } else if (arg == "--module") {
-            o.modulePath = value();
-        } else if (arg == "--content") {
-            o.contentDir = value();
-            if (o.contentDir.empty())
-                throw UsageError("--content needs a directory");
-        } else if (arg == "--target") {
-            o.target = value();
-            if (o.target.empty())
-                throw UsageError("--target needs an object name");
-        } else if (arg == "--version") {
-            flag();
-            o.version = true;
-        } else if (arg == "--invert" || arg == "--in") {
-            flag();
-            (arg == "--in" ? o.in : o.invert) = true;
-            if (o.in && o.invert)
-                throw UsageError("--in and --invert ask for opposite things");
-        } else if (arg == "--fill-rule") {
-            const std::string name = value();
-            const char *const rules[] = {"even-odd", "non-zero", "tolerant"};
-            o.fillRule = -1;
-            for (int r = 0; r < 3; ++r)
-                if (name == rules[r])
-                    o.fillRule = r;
-            if (o.fillRule < 0)
-                throw UsageError("--fill-rule wants even-odd, non-zero or tolerant, not \"" + name + "\"");
-        } else if (arg == "--children") {
-            flag();
-            o.children = true;
-        } else if (arg == "--axis") {
-            o.axis = parseAxis(arg, value());
-        } else if (arg == "--view") {
-            o.view = parseView(value());
-        } else if (arg == "--threads") {
-            o.threads = parseInt(arg, value(), 1, 256);
-        } else if (arg == "--out") {
-            o.outDir = value();
-            if (o.outDir.empty())
-                throw UsageError("--out needs a directory");
-        } else if (arg == "--name") {
-            o.namePattern = value();
-            if (o.namePattern.empty())
-                throw UsageError("--name needs a pattern, such as {kind}_{frame:04}");
-        } else if (arg == "--clean") {
-            flag();
-            o.clean = true;
-        } else if (arg == "--force") {
-            flag();
-            o.force = true;
-        } else if (arg == "--frames") {
-            parseFrames(value(), o);
-        } else if (arg == "--size") {
-            parseSize(value(), o);
-        } else if (arg == "--resolution") {
-            o.resolution = parseInt(arg, value(), 1, maxPixels);
-            o.width = o.height = 0;
-        } else if (arg == "--depth") {
-            o.depthSamples = parseInt(arg, value(), 1, 4096);
-        } else if (arg == "--sheet") {
-            o.sheetSlices = parseInt(arg, value(), 0, 64);
-        } else if (arg == "--fps") {
-            const std::string text = value();
-            char *end = nullptr;
-            o.fps = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !std::isfinite(o.fps) || o.fps <= 0.0 || o.fps > 1e6)
-                throw UsageError("--fps wants a positive number, not \"" + text + "\"");
-        } else if (arg == "--soft-edge") {
-            const std::string text = value();
-            char *end = nullptr;
-            o.softEdge = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !std::isfinite(o.softEdge) || o.softEdge < 0.0)
-                throw UsageError("--soft-edge wants a width of 0 or more, not \"" + text + "\"");
-        } else if (arg == "--save-settings") {
-            o.saveSettings = value();
-        } else if (arg == "--load-settings") {
-            o.loadSettings = value();
-        } else if (arg == "--quiet" || arg == "-q") {
-            flag();
-            o.quiet = true;
-        } else if (arg == "--list") {
-            flag();
-            o.list = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("unknown option " + arg + " (try --help)");
-        } else if (o.scene.empty()) {
-            o.scene = arg;
-            if (o.scene.empty())
-                throw UsageError("the scene file name is empty");
-        } else {
-            throw UsageError("more than one scene given: " + o.scene + " and " + arg);
-        }
+    Arguments a(args);
+    while (a.next()) {
+        if (!a.isOption())
+            takeScene(a.option(), o);
+        else if (!takeTextureOption(a, o) && !takeImageOption(a, o) && !takeRunOption(a, o))
+            throw UsageError("unknown option " + a.option() + " (try --help)");
     }
     return o;
 }
@@ -226,17 +281,23 @@ std::string usageText()
            "Renders the Ostrevin texture over a scene: slice and X-ray views per frame and a contact sheet.\n"
            "Without SCENE it renders the bundled example (a star moving past an L).\n"
            "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
-           "  --target NAME         the target object (default: the first object)\n"
+           "  --target NAME         the target object, in any case when only one has the name\n"
+           "                        (default: the first object)\n"
            "  --invert              In / Out: 1.0 outside the target instead of inside\n"
            "  --in                  1.0 inside, over loaded settings that say Out\n"
            "  --fill-rule RULE      even-odd (default), non-zero (overlapping shells filled) or\n"
            "                        tolerant (holes in the target healed)\n"
-           "  --children            the objects below the target join it\n"
+           "  --children            the objects below the target join it (at most 63 of them, and\n"
+           "                        32 levels down, as the module takes them)\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
-           "  --view front|top|right  the viewport the images show, as the host draws it;\n"
-           "                        z, y and x are the same (default front)\n"
-           "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
+           "  --view VIEW           the viewport the images show, as the host draws it: front,\n"
+           "                        back, top, bottom, right or left; z, y and x are front, top\n"
+           "                        and right (default front)\n"
+           "  --slice-at POS        the slice's place along the view's axis, as the host gives\n"
+           "                        coordinates (default: through the middle of the target)\n"
+           "  --frames A-B/STEP     frames A to B, every STEP-th (STEP 1 if left out), or A alone\n"
+           "                        (default: the scene's animation and step, or frame 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"
            "  --resolution N        pixels along the longer side (default 384)\n"
            "  --size WxH            image size; the target's box is fitted inside\n"
@@ -256,7 +317,8 @@ std::string usageText()
            "  --save-settings FILE  save the texture layer's settings through the module\n"
            "  --load-settings FILE  load them back before --target, --invert and --in apply; a\n"
            "                        target saved in another scene is found by its name\n"
-           "  --list                list the scene's objects, their points, polygons and open edges\n"
+           "  --list                list the scene's objects, their points, polygons and open edges,\n"
+           "                        the file each was loaded from and its parent\n"
            "  --quiet               no progress output\n"
            "  --version             the program's version\n"
            "  --                    ends the options: what follows is the scene\n";
@@ -272,8 +334,8 @@ const char *axisName(int axis)
 
 const char *viewName(int view)
 {
-    static const char *const names[] = {"right", "top", "front"};
-    return view >= 0 && view < 3 ? names[view] : "?";
+    static const char *const names[] = {"right", "top", "front", "left", "bottom", "back"};
+    return view >= 0 && view < 6 ? names[view] : "?";
 }
 
 std::string counted(long long n, const char *singular, const char *plural)

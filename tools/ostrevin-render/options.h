@@ -18,7 +18,7 @@ struct Options {
     int fillRule = -1;            // --fill-rule: 0 even-odd, 1 non-zero, 2 tolerant; -1 leaves the layer's
     bool children = false;        // --children: the target's children join it
     int axis = 2;                 // the texture axis: 0 X, 1 Y, 2 Z
-    int view = 2;                 // the axis the images look along: 0 right, 1 top, 2 front
+    int view = 2;                 // the viewport: 0 right, 1 top, 2 front, 3 left, 4 bottom, 5 back
     int threads = 1;
     std::string outDir = "out";
     std::string namePattern;      // --name; empty: the default for the frame range
@@ -27,8 +27,11 @@ struct Options {
     bool framesGiven = false;
     int firstFrame = 0;
     int lastFrame = 0;
+    int frameStep = 1;            // --frames A-B/STEP
     int width = 0;                // --size; 0 when the resolution decides
     int height = 0;
+    bool sliceGiven = false;      // --slice-at: the slice's place along the view's axis, in the
+    double sliceAt = 0.0;         // host's coordinates; else through the middle of the target
     int resolution = 384;         // pixels along the longer side of the framed region
     int depthSamples = 64;        // samples along each ray of the volume view
     int sheetSlices = 9;          // slices on the contact sheet; 0 for none
@@ -51,7 +54,7 @@ std::string versionText();
 
 // "x", "y" or "z".
 const char *axisName(int axis);
-// "right", "top" or "front": the host's viewport that looks along the axis.
+// "right", "top", "front", "left", "bottom" or "back": the host's viewport.
 const char *viewName(int view);
 // "1 object", "2 objects".
 std::string counted(long long n, const char *singular, const char *plural);

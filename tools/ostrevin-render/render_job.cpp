@@ -11,6 +11,7 @@
 #include "tools/ostrevin-render/errors.h"
 #include "tools/ostrevin-render/image.h"
 #include "tools/ostrevin-render/labels.h"
+#include "tools/ostrevin-render/mask_objects.h"
 #include "tools/ostrevin-render/output_names.h"
 #include "tools/ostrevin-render/png_writer.h"
 #include "tools/ostrevin-render/session.h"
@@ -23,6 +24,7 @@ constexpr int sheetGap = 4;
 // The panel's "Fill Rule" and "Include Children" value IDs.
 constexpr unsigned int fillRuleValue = 0x8003;
 constexpr unsigned int childrenValue = 0x8004;
+constexpr int tolerantRule = 2;
 
 // The object at a popup position, or null for "(none)" and positions past the scene.
 const ImportedObject *objectAt(const ImportedScene &scene, int position)
@@ -48,16 +50,34 @@ std::string matchSavedTarget(Session &session, const SavedSettings &saved, const
            (byID ? "\"" + byID->name + "\" in this scene" : "no object of this scene");
 }
 
+// The object --target names: its name exactly, or in any case when only one object has it so.
+std::string targetNamed(const ImportedScene &scene, const std::string &given)
+{
+    const std::vector<const ImportedObject *> matches = scene.findAnyCase(given);
+    if (matches.size() == 1)
+        return matches.front()->name;
+    if (matches.empty())
+        throw RenderError("no object named \"" + given + "\" in " + scene.source + " (objects: " + scene.objectNames() +
+                          ")");
+    std::string names;
+    for (const ImportedObject *m : matches)
+        names += (names.empty() ? "" : ", ") + m->name;
+    throw RenderError("\"" + given + "\" matches " + names + " in " + scene.source + "; give the name in its own case");
+}
+
 // Sets the layer up: settings first, then what the command line asks on top of them.
-const ImportedObject &configure(Session &session, const Options &o, const ImportedScene &scene, RenderStats &stats)
+const ImportedObject &configure(Session &session, const Options &o, const std::string &targetName,
+                                const ImportedScene &scene, RenderStats &stats, Progress &progress)
 {
     if (!o.loadSettings.empty()) {
         const SavedSettings saved = session.loadSettings(o.loadSettings);
-        if (o.target.empty())
+        for (const std::string &change : saved.changes)
+            progress.warn(change);
+        if (targetName.empty())
             stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene);
     }
-    if (!o.target.empty())
-        session.pickTarget(o.target);
+    if (!targetName.empty())
+        session.pickTarget(targetName);
     else if (o.loadSettings.empty())
         session.pickTarget(scene.objects.front().name);
     if (o.invert || o.in)
@@ -144,6 +164,42 @@ void warnOfOtherImages(const RenderStats &stats, const Options &o, Progress &pro
                   (o.clean ? "" : " (--clean removes earlier images its --name pattern matches)"));
 }
 
+// What the panel holds once settings are loaded and the options applied.
+void readSettingsInEffect(Session &session, RenderStats &stats)
+{
+    stats.inverted = session.inverted();
+    stats.fillRule = session.value(fillRuleValue);
+    stats.softEdge = session.softEdge();
+    stats.includeChildren = session.value(childrenValue) != 0;
+}
+
+// The module leaves out objects past its limits without a word; a pre-flight check says so.
+void warnOfLeftOutChildren(const MaskObjects &mask, const std::string &target, Progress &progress)
+{
+    if (mask.pastChildLimit)
+        progress.warn("Include Children takes at most " + std::to_string(maskChildLimit) + " objects below \"" +
+                      target + "\"; " + counted(static_cast<long long>(mask.pastChildLimit), "more is", "more are") +
+                      " left out");
+    if (mask.pastLevelLimit)
+        progress.warn("Include Children goes at most " + std::to_string(maskLevelLimit) + " levels below \"" + target +
+                      "\"; " + counted(static_cast<long long>(mask.pastLevelLimit), "object", "objects") +
+                      " further down " + (mask.pastLevelLimit == 1 ? "is" : "are") + " left out");
+}
+
+// An open mesh has no inside of its own: Even-Odd and Non-Zero then answer by the texture axis,
+// while Tolerant votes along every axis and answers the same on each.
+void warnOfOpenMeshes(const RenderStats &stats, const MaskObjects &mask, Progress &progress)
+{
+    if (stats.fillRule == tolerantRule)
+        return;
+    for (const std::size_t m : mask.members) {
+        const auto &[name, mesh] = stats.meshes[m];
+        if (!mesh.closed())
+            progress.warn(std::string(m == mask.members.front() ? "the target" : "the child") + " \"" + name +
+                          "\" is " + closednessText(mesh) + "; what the texture answers depends on the texture axis");
+    }
+}
+
 std::string gigabytes(double bytes)
 {
     char text[32];
@@ -168,9 +224,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
 {
     if (scene.objects.empty())
         throw RenderError(scene.source + " has no polygons");
-    if (!o.target.empty() && !scene.find(o.target))
-        throw RenderError("no object named \"" + o.target + "\" in " + scene.source + " (objects: " +
-                          scene.objectNames() + ")");
+    const std::string targetName = o.target.empty() ? std::string() : targetNamed(scene, o.target);
 
     RenderStats stats;
     stats.source = scene.source;
@@ -182,7 +236,9 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
     stats.fps = o.fps > 0 ? o.fps : scene.fps;
     stats.firstFrame = o.framesGiven ? o.firstFrame : scene.animated ? scene.firstFrame : 0;
     stats.lastFrame = o.framesGiven ? o.lastFrame : scene.animated ? scene.lastFrame : 0;
-    stats.frameStep = !o.framesGiven && scene.animated && scene.frameStep > 1 ? scene.frameStep : 1;
+    stats.frameStep = o.framesGiven                            ? std::max(1, o.frameStep)
+                      : scene.animated && scene.frameStep > 1 ? scene.frameStep
+                                                              : 1;
     stats.sheetFrame = stats.firstFrame + (stats.lastFrame - stats.firstFrame) / stats.frameStep / 2 * stats.frameStep;
 
     const long long frameCount = (static_cast<long long>(stats.lastFrame) - stats.firstFrame) / stats.frameStep + 1;
@@ -194,16 +250,22 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
 
     Session session(modulePathFor(o.modulePath));
     session.addScene(scene);
-    const ImportedObject &target = configure(session, o, scene, stats);
+    const ImportedObject &target = configure(session, o, targetName, scene, stats, progress);
     stats.target = target.name;
-    stats.inverted = session.inverted();
+    readSettingsInEffect(session, stats);
+    const MaskObjects mask = maskObjects(scene, static_cast<std::size_t>(&target - scene.objects.data()),
+                                         stats.includeChildren);
+    for (std::size_t k = 1; k < mask.members.size(); ++k)
+        stats.children.push_back(scene.objects[mask.members[k]].name);
+    stats.childrenLeftOut = mask.pastChildLimit + mask.pastLevelLimit;
     for (const ImportedObject &object : scene.objects)
         stats.meshes.emplace_back(object.name, reportMesh(object.points, object.polygons));
 
-    // One framing for every frame, so that motion shows and the images line up.
+    // One framing for every frame, so that motion shows and the images line up; with children,
+    // of everything the texture masks by.
     Box all;
     for (int f = stats.firstFrame; f <= stats.lastFrame; f += stats.frameStep) {
-        const Box b = target.worldBounds(f / stats.fps);
+        const Box b = maskBounds(scene, mask, f / stats.fps);
         if (!b.empty()) {
             all.add(b.min);
             all.add(b.max);
@@ -216,6 +278,8 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
         sizeFor(all, o.view, o.resolution, o.margin, width, height);
     const Framing framing = frameBox(all, o.view, width, height, o.margin);
     stats.framing = framing;
+    if (o.sliceGiven)
+        stats.slicePlace = depthLabel(framing, hostCoordinate(framing.view, o.sliceAt));
     const double memory = memoryEstimate(width, height, o.sheetSlices);
     if (memory > memoryCap() && !o.force)
         throw RenderError("images of " + std::to_string(width) + "x" + std::to_string(height) + " pixels need about " +
@@ -235,10 +299,8 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
     if (o.clean)
         removeEarlierImages(o.outDir, names);
 
-    const MeshReport &targetMesh = stats.meshes[static_cast<std::size_t>(&target - scene.objects.data())].second;
-    if (!targetMesh.closed())
-        progress.warn("the target \"" + target.name + "\" is " + closednessText(targetMesh) +
-                      "; what the texture answers depends on the texture axis");
+    warnOfLeftOutChildren(mask, target.name, progress);
+    warnOfOpenMeshes(stats, mask, progress);
 
     const long long pixels = static_cast<long long>(width) * height;
     progress.start(frameCount * pixels * (1 + o.depthSamples) +
@@ -263,23 +325,36 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
             auto tick = [&](const std::string &what) {
                 return [&progress, &account, what](long long done) { progress.update(account.done + done, what); };
             };
-            const std::vector<Vec3> world = target.worldPoints(seconds);
+            std::vector<std::vector<Vec3>> world;
+            for (const std::size_t m : mask.members)
+                world.push_back(scene.objects[m].worldPoints(seconds));
+            auto outline = [&](const Framing &plane, double depth) {
+                std::vector<Segment> segments;
+                for (std::size_t k = 0; k < world.size(); ++k) {
+                    const std::vector<Segment> own =
+                        sectionOutline(world[k], scene.objects[mask.members[k]].polygons, plane, depth);
+                    segments.insert(segments.end(), own.begin(), own.end());
+                }
+                return segments;
+            };
             // Across and up stay put from frame to frame; along the view, slices and X-rays
             // follow the target, so that they always cut through it.
-            const Box box = target.worldBounds(seconds);
+            const Box box = maskBounds(scene, mask, seconds);
             Framing view = framing, tileView = tileFraming;
             if (!box.empty()) {
-                view.depthMin = tileView.depthMin = box.min[static_cast<std::size_t>(o.view)];
-                view.depthMax = tileView.depthMax = box.max[static_cast<std::size_t>(o.view)];
+                view.depthMin = tileView.depthMin = box.min[static_cast<std::size_t>(framing.view)];
+                view.depthMax = tileView.depthMax = box.max[static_cast<std::size_t>(framing.view)];
             }
-            const double sliceDepth = (view.depthMin + view.depthMax) / 2;
+            const double sliceDepth =
+                o.sliceGiven ? hostCoordinate(framing.view, o.sliceAt) : (view.depthMin + view.depthMax) / 2;
 
             Field slice = account.run([&](PassStats &ps) {
                 return sampleSlice(sampler, view, sliceDepth, o.threads, ps, tick(label + " slice"));
             });
             Image sliceImage = colourSlice(slice);
-            drawOutline(sliceImage, view, sectionOutline(world, target.polygons, view, sliceDepth));
+            drawOutline(sliceImage, view, outline(view, sliceDepth));
             drawAxisLabels(sliceImage, view);
+            drawDepthLabel(sliceImage, view, sliceDepth);
             write("slice", f, sliceImage);
 
             Field volume = account.run([&](PassStats &ps) {
@@ -299,8 +374,9 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
                         return sampleSlice(sampler, tileView, depth, o.threads, ps, tick(label + " sheet"));
                     });
                     Image tileImage = colourSlice(tile);
-                    drawOutline(tileImage, tileView, sectionOutline(world, target.polygons, tileView, depth));
+                    drawOutline(tileImage, tileView, outline(tileView, depth));
                     drawAxisLabels(tileImage, tileView);
+                    drawDepthLabel(tileImage, tileView, depth);
                     sheet.paste(tileImage, sheetGap + (k % sheetColumns) * (tileWidth + sheetGap),
                                 sheetGap + (k / sheetColumns) * (tileHeight + sheetGap));
                 }
@@ -330,6 +406,27 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
     return stats;
 }
 
+namespace {
+
+// Every setting of the layer in effect, as its panel names them.
+std::string settingsLine(const RenderStats &s)
+{
+    static const char *const rules[] = {"Even-Odd", "Non-Zero", "Tolerant"};
+    char width[32];
+    std::snprintf(width, sizeof width, "%g", s.softEdge);
+    std::string line = std::string("  settings           Fill Rule ") +
+                       (s.fillRule >= 0 && s.fillRule < 3 ? rules[s.fillRule] : "?") + ", Soft Edge " +
+                       (s.softEdge > 0.0 ? width : "0 (hard)") + ", Include Children ";
+    if (!s.includeChildren)
+        return line + "off\n";
+    line += "on (" + counted(static_cast<long long>(s.children.size()), "object", "objects") + " below the target";
+    if (s.childrenLeftOut)
+        line += ", " + std::to_string(s.childrenLeftOut) + " left out";
+    return line + ")\n";
+}
+
+} // namespace
+
 std::string summary(const RenderStats &s)
 {
     char buf[512];
@@ -338,17 +435,21 @@ std::string summary(const RenderStats &s)
                   s.source.c_str(), s.target.c_str(), s.inverted ? "Out" : "In", axisName(s.axis),
                   viewName(s.view));
     out += buf;
-    std::snprintf(buf, sizeof buf, "  frames %d-%d at %g fps, %dx%d pixels, %d samples per X-ray, %s\n",
-                  s.firstFrame, s.lastFrame, s.fps, s.framing.width, s.framing.height, s.depthSamples,
+    out += settingsLine(s);
+    std::snprintf(buf, sizeof buf,
+                  "  frames %d-%d step %d at %g fps, %dx%d pixels, slice %s, %d samples per X-ray, %s\n",
+                  s.firstFrame, s.lastFrame, s.frameStep, s.fps, s.framing.width, s.framing.height,
+                  s.slicePlace.empty() ? "through the middle" : ("at " + s.slicePlace).c_str(), s.depthSamples,
                   counted(s.threads, "thread", "threads").c_str());
     out += buf;
     if (!s.settingsNote.empty())
-        out += "  settings           " + s.settingsNote + "\n";
+        out += "  loaded             " + s.settingsNote + "\n";
     // Whether each mesh closes: an open target's answer depends on the texture axis.
     constexpr std::size_t shownMeshes = 12;
     for (std::size_t i = 0; i < s.meshes.size() && i < shownMeshes; ++i) {
         const auto &[name, mesh] = s.meshes[i];
-        std::snprintf(buf, sizeof buf, "  %-18s %s, %s, %s\n", name == s.target ? "target" : "object",
+        const bool child = std::find(s.children.begin(), s.children.end(), name) != s.children.end();
+        std::snprintf(buf, sizeof buf, "  %-18s %s, %s, %s\n", name == s.target ? "target" : child ? "child" : "object",
                       ("\"" + name + "\"").c_str(), counted(static_cast<long long>(mesh.points), "point", "points").c_str(),
                       closednessText(mesh).c_str());
         out += buf;

@@ -29,6 +29,11 @@ struct RenderStats {
     std::string source;
     std::string target;
     bool inverted = false;
+    int fillRule = 0;           // the settings in effect: loaded, then changed by the options
+    double softEdge = 0.0;
+    bool includeChildren = false;
+    std::vector<std::string> children;   // the objects below the target that join it
+    std::size_t childrenLeftOut = 0;     // below it, past the module's limits
     int axis = 2, view = 2;
     int firstFrame = 0, lastFrame = 0;
     int frameStep = 1;          // the scene's own step, unless --frames is given
@@ -36,7 +41,8 @@ struct RenderStats {
     double fps = 30.0;
     int threads = 1;
     int depthSamples = 0;
-    Framing framing;            // across and up: the target's box over every frame
+    std::string slicePlace;     // "Z=0.5" as --slice-at gives it; empty for the middle of the target
+    Framing framing;            // across and up: the box of the target (and children) over every frame
     long long points = 0;
     double evaluationSeconds = 0.0;
     long builds = 0;            // the host's meshInfo calls

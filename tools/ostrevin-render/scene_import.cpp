@@ -35,7 +35,8 @@ namespace {
 // polygons the texture sees, so it is never asked for.
 constexpr unsigned importFlags = aiProcess_JoinIdenticalVertices;
 
-// The module keeps names in 256-byte buffers, and the popup's first entry is "(none)".
+// The module keeps names in 256-byte buffers, and the popup's first entry is "(none)". A name met
+// again is numbered as the host numbers it, "Spoke (2)".
 std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken)
 {
     if (name.size() > 240)
@@ -44,7 +45,7 @@ std::string uniqueName(std::string name, std::size_t index, std::set<std::string
         name = "object " + std::to_string(index + 1);
     std::string candidate = name;
     for (int k = 2; candidate == "(none)" || taken.count(candidate); ++k)
-        candidate = name + " #" + std::to_string(k);
+        candidate = name + " (" + std::to_string(k) + ")";
     taken.insert(candidate);
     return candidate;
 }
@@ -90,16 +91,21 @@ void checkReadable(const std::string &path)
         throw RenderError("cannot read " + path + ": " + std::strerror(errno));
 }
 
-// Up to `limit` bytes from the start of the file.
+// Up to `limit` bytes from the start of the file; a file that cannot be opened or read is named
+// with the system's reason (no permission, say), not taken for an empty one.
 std::string readBytes(const std::string &path, std::size_t limit)
 {
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        throw RenderError("cannot read " + path + ": " + std::strerror(errno));
     std::string bytes;
-    if (std::FILE *f = std::fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        for (std::size_t n; bytes.size() < limit && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-            bytes.append(buf, std::min(n, limit - bytes.size()));
-        std::fclose(f);
-    }
+    char buf[65536];
+    for (std::size_t n; bytes.size() < limit && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        bytes.append(buf, std::min(n, limit - bytes.size()));
+    const int error = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (error)
+        throw RenderError("cannot read " + path + ": " + std::strerror(error));
     return bytes;
 }
 
@@ -229,6 +235,7 @@ ObjectData loadObject(const std::string &bytes, const std::string &file, int lay
         throw RenderError("cannot import " + file + ": " + (why.empty() ? "Assimp cannot read it" : why));
     }
     collectLayer(*scene, scene->mRootNode, several ? &chosen->name : nullptr, out.mesh, 0);
+    requireFinitePoints(out.mesh, file);
     if (chosen) {
         // The layer's pivot is written in the host's axes, as the scene's pivots are.
         out.pivot = chosen->pivot;
@@ -254,12 +261,13 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
         if (item.kind != LwsItem::Kind::Object)
             continue;
         std::string bytes, file, lookedFor;
-        if (!files(item.pathText, bytes, file, lookedFor)) {
-            out.missing.push_back({item.pathText, "not found (looked for " + lookedFor + ")"});
-            continue;
-        }
         try {
+            if (!files(item.pathText, bytes, file, lookedFor)) {
+                out.missing.push_back({item.pathText, "not found (looked for " + lookedFor + ")"});
+                continue;
+            }
             ObjectData data = loadObject(bytes, file, item.layer);
+            data.mesh.file = item.layer == 1 ? file : file + " layer " + std::to_string(item.layer);
             if (!item.pivotGiven)
                 item.pivot = data.pivot;
             // Objects without polygons (points, nulls saved as files) bound no volume.
@@ -348,6 +356,22 @@ const ImportedObject *ImportedScene::find(const std::string &name) const
     return nullptr;
 }
 
+std::vector<const ImportedObject *> ImportedScene::findAnyCase(const std::string &name) const
+{
+    if (const ImportedObject *exact = find(name))
+        return {exact};
+    auto lower = [](std::string s) {
+        for (char &c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    std::vector<const ImportedObject *> matches;
+    for (const ImportedObject &o : objects)
+        if (lower(o.name) == lower(name))
+            matches.push_back(&o);
+    return matches;
+}
+
 std::string ImportedScene::objectNames() const
 {
     std::string list;
@@ -376,6 +400,8 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source)
         if (object.polygons.empty())
             continue;
         object.name = uniqueName(node.mName.C_Str(), out.objects.size(), taken);
+        object.file = source;
+        requireFinitePoints(object, source + ", object \"" + object.name + "\"");
         const int nodeIndex = static_cast<int>(n);
         object.motion = [tree, nodeIndex](double seconds) { return tree->placement(nodeIndex, seconds); };
         objectOf[&node] = static_cast<int>(out.objects.size());
@@ -460,6 +486,21 @@ ImportedScene importExample()
     };
     return assembleLws(std::string(reinterpret_cast<const char *>(scene->data), scene->size),
                        std::string("examples/") + embeddedSceneName + " (built in)", embedded, false);
+}
+
+RenderError nonFinitePoint(const std::string &file, std::size_t point, float value)
+{
+    const char *text = std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+    return RenderError(file + ": point " + std::to_string(point) + " has a coordinate that is not a finite number (" +
+                       text + ")");
+}
+
+void requireFinitePoints(const ImportedObject &object, const std::string &file)
+{
+    for (std::size_t i = 0; i < object.points.size(); ++i)
+        for (const float c : object.points[i])
+            if (!std::isfinite(c))
+                throw nonFinitePoint(file, i, c);
 }
 
 void addToHost(const ImportedScene &scene, standin::Scene &host)

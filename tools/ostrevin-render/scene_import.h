@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/scene.h"
+#include "tools/ostrevin-render/errors.h"
 #include "tools/ostrevin-render/geometry.h"
 
 struct aiScene;
@@ -22,6 +23,7 @@ struct ImportedObject {
     std::vector<std::vector<int>> polygons;         // indices into points, three or more each
     std::function<standin::Transform(double seconds)> motion;
     int parent = -1;                                // the nearest object above it in the scene; -1 none
+    std::string file;                               // the file it was loaded from, as found
 
     // Positions as the host hands them to the texture: placed, then rounded to floats.
     std::vector<Vec3> worldPoints(double seconds) const;
@@ -45,6 +47,8 @@ struct ImportedScene {
     std::vector<MissingObject> missing; // kept only when asked to
 
     const ImportedObject *find(const std::string &name) const;
+    // The object named exactly so, or else every object whose name matches in any case.
+    std::vector<const ImportedObject *> findAnyCase(const std::string &name) const;
     std::string objectNames() const;    // "A, B, C" for messages
 };
 
@@ -60,6 +64,12 @@ ImportedScene importScene(const std::string &path, const ImportSettings &setting
 ImportedScene importExample();
 // The conversion itself, from a scene Assimp has read.
 ImportedScene convertScene(const aiScene &scene, const std::string &source);
+
+// Damaged data the host would hand the texture as it is: "FILE: point 3 has a coordinate that is
+// not a finite number (nan)", the point counted from 0 in the object's order.
+RenderError nonFinitePoint(const std::string &file, std::size_t point, float value);
+// Throws nonFinitePoint for the object's first such point.
+void requireFinitePoints(const ImportedObject &object, const std::string &file);
 
 // Puts every object into the stand-in host's scene, in order, each under its parent.
 void addToHost(const ImportedScene &scene, standin::Scene &host);

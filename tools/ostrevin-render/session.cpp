@@ -1,5 +1,6 @@
 #include "tools/ostrevin-render/session.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +21,8 @@ std::string modulePathFor(const std::string &given)
 namespace {
 constexpr unsigned targetItemControl = 0x8001;
 constexpr unsigned inOutControl = 0x8002;
+constexpr unsigned fillRuleControl = 0x8003;
+constexpr unsigned childrenControl = 0x8004;
 constexpr unsigned softEdgeControl = 0x8005;
 } // namespace
 
@@ -74,6 +77,14 @@ void Session::setValue(unsigned int valueID, int value)
 }
 
 int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }
+int Session::value(unsigned int valueID) { return textureLayer->value(valueID, 0); }
+
+double Session::softEdge()
+{
+    const void *width = standIn.xpanel().get(textureLayer->panel(), softEdgeControl);
+    return width ? *static_cast<const double *>(width) : 0.0;
+}
+
 bool Session::inverted() { return standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0; }
 
 void Session::saveSettings(const std::string &path)
@@ -86,12 +97,30 @@ void Session::saveSettings(const std::string &path)
     state.close();
 }
 
+double Session::dataVersion()
+{
+    standin::SaveState state(standin::StateForm::Text);
+    if (textureLayer->save(state.state()))
+        return 0.0;
+    for (const auto &[key, value] : parseSettings(state.bytes(), "the module's own save").entries)
+        if (key == "version")
+            return std::strtod(value.c_str(), nullptr);
+    return 0.0;
+}
+
 SavedSettings Session::loadSettings(const std::string &path)
 {
     SavedSettings saved = readSettingsFile(path);
+    LoadedSettings loaded;
+    loaded.version = dataVersion();
     standin::LoadState state(standin::StateForm::Text, saved.bytes);
     if (const char *error = textureLayer->load(state.state()))
         throw RenderError("the module could not load its settings from " + path + ": " + error);
+    loaded.flip = value(inOutControl);
+    loaded.fillRule = value(fillRuleControl);
+    loaded.children = value(childrenControl);
+    loaded.softEdge = softEdge();
+    saved.changes = settingsChanges(saved, loaded, path);
     return saved;
 }
 

@@ -40,11 +40,17 @@ public:
     // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
     int targetPosition();
     bool inverted();
+    // What the panel shows for an integer control, and for the Soft Edge width.
+    int value(unsigned int valueID);
+    double softEdge();
 
     // The layer's settings through the module's own save and load, in a scene-file (text) state.
     void saveSettings(const std::string &path);
-    // Checks the file is settings, then hands it to the module's own load; returns what it read.
+    // Checks the file is settings, then hands it to the module's own load; returns what it read,
+    // with what the load made of it otherwise.
     SavedSettings loadSettings(const std::string &path);
+    // The data version the module's saves carry.
+    double dataVersion();
 
     // The render protocol.
     void begin();                             // init(LWINIT_RENDER)

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +81,7 @@ SavedSettings parseSettings(const std::string &bytes, const std::string &source)
         if (colon == std::string::npos)
             throw refuse("line " + std::to_string(lineNumber) + " is not \"key : value\"");
         const std::string key = text.substr(0, colon), value = text.substr(colon + 3);
+        saved.entries.emplace_back(key, value);
         long number = 0;
         if (key == "itemID" || key == "flipFlg") {
             if (!wholeNumber(value, 10, number))
@@ -99,6 +101,71 @@ SavedSettings parseSettings(const std::string &bytes, const std::string &source)
         throw RenderError(source + " is cut short: it has no " +
                           (!haveID ? "itemID" : !haveName ? "itemName" : "flipFlg") + " line");
     return saved;
+}
+
+namespace {
+
+// A decimal number and nothing else, as the module would write it.
+bool exactNumber(const std::string &text, double &out)
+{
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return false;
+    char *end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+std::string shortNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> settingsChanges(const SavedSettings &file, const LoadedSettings &loaded,
+                                         const std::string &source)
+{
+    static const char *const rules[] = {"Even-Odd", "Non-Zero", "Tolerant"};
+    std::vector<std::string> changes;
+    auto loadsAs = [&](const std::string &key, const std::string &value, const std::string &as) {
+        changes.push_back(source + ": " + key + " : " + value + " loads as " + as);
+    };
+    for (std::size_t i = 0; i < file.entries.size(); ++i) {
+        const auto &[key, value] = file.entries[i];
+        std::size_t last = i;
+        for (std::size_t later = i + 1; later < file.entries.size(); ++later)
+            if (file.entries[later].first == key)
+                last = later;
+        if (last != i) {
+            changes.push_back(source + ": " + key + " : " + value + " is given again; the module keeps the last, " +
+                              file.entries[last].second);
+            continue;
+        }
+        long whole = 0;
+        double number = 0.0;
+        if (key == "fillRule" || key == "children" || key == "flipFlg") {
+            const int held = key == "fillRule" ? loaded.fillRule : key == "children" ? loaded.children : loaded.flip;
+            if (!wholeNumber(value, 10, whole) || whole != held)
+                loadsAs(key, value,
+                        std::to_string(held) +
+                            (key == "fillRule" && held >= 0 && held < 3 ? std::string(" (") + rules[held] + ")" : ""));
+        } else if (key == "softEdge") {
+            if (!exactNumber(value, number) || number != loaded.softEdge)
+                loadsAs(key, value, shortNumber(loaded.softEdge));
+        } else if (key == "version") {
+            if (!exactNumber(value, number))
+                changes.push_back(source + ": version : " + value +
+                                  " is not a version; the module reads the keys it knows");
+            else if (number > loaded.version)
+                changes.push_back(source + ": version : " + value + " is newer than the module's " +
+                                  shortNumber(loaded.version) + "; it reads the keys it knows and drops the rest");
+        } else if (key != "itemID" && key != "itemName") {
+            changes.push_back(source + ": the module does not read \"" + key + " : " + value + "\"");
+        }
+    }
+    return changes;
 }
 
 SavedSettings readSettingsFile(const std::string &path)

@@ -7,6 +7,8 @@
 #define OSTREVIN_TOOLS_RENDER_SETTINGS_FILE_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace render {
 
@@ -15,10 +17,29 @@ struct SavedSettings {
     int itemID = 0;           // the target's ID in the scene it was saved from
     std::string itemName;     // and its name there
     int flip = 0;             // the In / Out choice: nonzero is Out
+    std::vector<std::pair<std::string, std::string>> entries;   // every "key : value", in order
+    std::vector<std::string> changes;   // what the module's load made of it otherwise (settingsChanges)
 };
 
 // Throws RenderError naming `source` and what is wrong.
 SavedSettings parseSettings(const std::string &bytes, const std::string &source);
+
+// What the module holds once it has loaded a file, as its panel shows it, and the data version
+// its own saves carry.
+struct LoadedSettings {
+    int flip = 0;
+    int fillRule = 0;
+    int children = 0;
+    double softEdge = 0.0;
+    double version = 0.0;
+};
+
+// The module's load clamps what it cannot use, as the host would have it; a pre-flight check
+// says so. One warning, naming `source`, for each value the load held otherwise (a fill rule
+// out of range, a width that is no number), a version newer than the module's, each key the
+// module does not read, and each key given again (the last one counts).
+std::vector<std::string> settingsChanges(const SavedSettings &file, const LoadedSettings &loaded,
+                                         const std::string &source);
 // Reads the file first; a missing file, a directory or one too large to be settings is refused.
 SavedSettings readSettingsFile(const std::string &path);
 

@@ -25,13 +25,18 @@ void orient(Framing &f, int view)
     struct Axes {
         int across, acrossSign, up, upSign;
     };
-    static const Axes table[3] = {
+    static const Axes table[viewCount] = {
         {2, -1, 1, 1},   // right: the host's +Z (the scene's -z) right, +Y up
         {0, 1, 2, -1},   // top: +X right, the host's +Z up
         {0, -1, 1, 1},   // front, from the host's +Z looking back: +X left, +Y up
+        {2, 1, 1, 1},    // left: the host's +Z left, +Y up
+        {0, 1, 2, 1},    // bottom: +X right, the host's +Z down
+        {0, 1, 1, 1},    // back, from the host's -Z: +X right, +Y up
     };
-    const Axes &a = table[view >= 0 && view < 3 ? view : 2];
-    f.view = view >= 0 && view < 3 ? view : 2;
+    if (view < 0 || view >= viewCount)
+        view = 2;
+    const Axes &a = table[view];
+    f.view = viewAxis(view);
     f.across = a.across;
     f.acrossSign = a.acrossSign;
     f.up = a.up;
@@ -68,8 +73,8 @@ Framing frameBox(const Box &box, int view, int width, int height, double margin)
     f.pixel = std::max(r.extentAcross / f.width, r.extentUp / f.height);
     f.centreAcross = r.centreAcross;
     f.centreUp = r.centreUp;
-    f.depthMin = box.min[static_cast<std::size_t>(view)];
-    f.depthMax = box.max[static_cast<std::size_t>(view)];
+    f.depthMin = box.min[static_cast<std::size_t>(f.view)];
+    f.depthMax = box.max[static_cast<std::size_t>(f.view)];
     return f;
 }
 

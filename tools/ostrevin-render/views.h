@@ -11,14 +11,20 @@
 
 namespace render {
 
-// The host's viewports, named by the axis each looks along: right (0), top (1) and front (2).
-// The host's axes are left-handed; an imported scene's are right-handed with z the other way, so
-// the host's +Z is the scene's -z. Objects in the host face +Z, and each viewport shows the side
-// it is named after: front looks from +Z, so +X runs left and +Y up; top has +X right and +Z up;
-// right has +Z right and +Y up. Pixel (i, j) covers the square around its centre
-// (i + 0.5, j + 0.5); row 0 is the top.
+// The host's viewports: right (0), top (1) and front (2) look along the axis of their number, and
+// left (3), bottom (4) and back (5) along the same axes from the other side. The host's axes are
+// left-handed; an imported scene's are right-handed with z the other way, so the host's +Z is the
+// scene's -z. Objects in the host face +Z, and each viewport shows the side it is named after:
+// front looks from +Z, so +X runs left and +Y up, and back has +X right; top has +X right and +Z
+// up, and bottom +X right and +Z down; right has +Z right and +Y up, and left +Z left. Pixel
+// (i, j) covers the square around its centre (i + 0.5, j + 0.5); row 0 is the top.
+constexpr int viewCount = 6;
+inline int viewAxis(int view) { return view % 3; }
+// A coordinate along an axis in the host's terms from the scene's, and back.
+inline double hostCoordinate(int axis, double value) { return axis == 2 ? -value : value; }
+
 struct Framing {
-    int view = 2, across = 0, up = 1;
+    int view = 2, across = 0, up = 1;      // `view` is the axis the viewport looks along
     int acrossSign = 1, upSign = 1;        // the scene's direction along `across` and `up` that
                                            // runs right and up in the image
     int width = 1, height = 1;
