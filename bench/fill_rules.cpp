@@ -1,5 +1,6 @@
 // Each fill rule's points per second beside Even-Odd's, on closed targets and on open ones (where
-// Tolerant asks more rays), and a target of ten children beside the same polygons as one object.
+// Tolerant asks more rays), the frame's build with a soft edge under Non-Zero beside Even-Odd's,
+// and a target of ten children beside the same polygons as one object.
 // Through the shipped module, as the host drives it; the best of several passes.
 #include "bench/fill_rules.h"
 
