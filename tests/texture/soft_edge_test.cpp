@@ -146,7 +146,8 @@ TEST_F(SoftEdge, EachObjectOfTheUnionRampsFromItsOwnSurfaceTheDeepestAnswering)
 TEST_F(SoftEdge, InsideByTheFillRuleDepthToTheNearestPolygon)
 {
     // Two overlapping boxes as one object (their inner faces are polygons too), and a box without
-    // its top: the rule says which points are inside, the polygons how deep.
+    // its top: the rule says which points are inside, the polygons how deep (under Non-Zero only
+    // those bounding what is filled).
     standin::SceneObject &overlapping = scene().addObject("Overlapping");
     standin::appendBox(overlapping, {-2, -1, -1}, {1, 1, 1});
     standin::appendBox(overlapping, {-1, -1, -1}, {2, 1, 1});
@@ -162,7 +163,7 @@ TEST_F(SoftEdge, InsideByTheFillRuleDepthToTheNearestPolygon)
         Vec3 p;
         double evenOdd, nonZero, tolerant;   // depths; -1 outside
     } cases[] = {
-        {"Overlapping", {0.8, 0, 0}, -1, 0.2, -1},   // in both boxes: the first's face at x = 1
+        {"Overlapping", {0.8, 0.1, 0}, -1, 0.9, -1},   // in both boxes: not the first's face at x = 1
         {"Overlapping", {1.5, 0.2, 0}, 0.5, 0.5, 0.5},
         {"Open", {0.2, 0.3, 0.9}, -1, -1, 0.7},       // below the hole: its sides, not the hole
         {"Open", {0.2, 0.3, 0.2}, -1, -1, 0.7},
@@ -177,4 +178,95 @@ TEST_F(SoftEdge, InsideByTheFillRuleDepthToTheNearestPolygon)
             const double depth = rule == 0 ? c.evenOdd : rule == 1 ? c.nonZero : c.tolerant;
             EXPECT_NEAR(at(c.p), depth < 0 ? 0.0 : ramp(depth), 1e-15) << c.target << ", rule " << rule;
         }
+}
+
+namespace {
+
+struct Box {
+    Vec3 low, high;
+};
+
+// The distance from p to the boundary of the union of two boxes: each face of one, less the open
+// cross-section of the other where its plane passes through it (up to four rectangles).
+double unionDepth(const Box &a, const Box &b, const Vec3 &p)
+{
+    const auto toRectangle = [&p](int c, double at, int c1, double lo1, double hi1, int c2, double lo2, double hi2) {
+        if (!(lo1 <= hi1 && lo2 <= hi2))
+            return HUGE_VAL;
+        const double g1 = std::max({lo1 - p[c1], p[c1] - hi1, 0.0}), g2 = std::max({lo2 - p[c2], p[c2] - hi2, 0.0});
+        return std::sqrt((p[c] - at) * (p[c] - at) + g1 * g1 + g2 * g2);
+    };
+    double best = HUGE_VAL;
+    for (const auto &[x, y] : {std::pair{a, b}, std::pair{b, a}})
+        for (int c = 0; c < 3; ++c)
+            for (const double at : {x.low[c], x.high[c]}) {
+                const int c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+                const double lo1 = x.low[c1], hi1 = x.high[c1], lo2 = x.low[c2], hi2 = x.high[c2];
+                if (!(y.low[c] < at && at < y.high[c])) {
+                    best = std::min(best, toRectangle(c, at, c1, lo1, hi1, c2, lo2, hi2));
+                    continue;
+                }
+                const double in1 = std::max(lo1, y.low[c1]), out1 = std::min(hi1, y.high[c1]);
+                best = std::min({best, toRectangle(c, at, c1, lo1, std::min(hi1, y.low[c1]), c2, lo2, hi2),
+                                 toRectangle(c, at, c1, std::max(lo1, y.high[c1]), hi1, c2, lo2, hi2),
+                                 toRectangle(c, at, c1, in1, out1, c2, lo2, std::min(hi2, y.low[c2])),
+                                 toRectangle(c, at, c1, in1, out1, c2, std::max(lo2, y.high[c2]), hi2)});
+            }
+    return best;
+}
+
+bool within(const Box &box, const Vec3 &p)
+{
+    for (int c = 0; c < 3; ++c)
+        if (!(box.low[c] < p[c] && p[c] < box.high[c]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+// Two overlapping cubes of 4 x 4 quads a face as one object, under Non-Zero: the depth is the
+// distance to their union's boundary, exactly where the parts meet along polygon edges, and where
+// polygons cross the other part no more than a polygon's size too small.
+TEST_F(SoftEdge, UnderNonZeroOverlappingPartsRampFromTheBoundaryOfTheirUnion)
+{
+    const Box a{{-1, -1, -1}, {1, 1, 1}};
+    const struct {
+        const char *name;
+        Box b;
+        double bound;
+    } cases[] = {
+        {"meeting along polygon edges", {{0, 0, 0}, {2, 2, 2}}, 0.0},
+        {"polygons crossing the other part", {{0.25, 0.25, 0.25}, {2.25, 2.25, 2.25}}, 0.5 * std::sqrt(2.0)},
+    };
+    const double width = 1.5;
+    for (const auto &c : cases) {
+        scene().clear();
+        standin::SceneObject &parts = scene().addObject("Parts");
+        for (const Box &box : {a, c.b})
+            standin::appendBox(parts, {float(box.low[0]), float(box.low[1]), float(box.low[2])},
+                               {float(box.high[0]), float(box.high[1]), float(box.high[2])}, 4);
+        layerSlot.emplace(host, module);
+        start("Parts");
+        ASSERT_EQ(layer().setValue(ostrevin::fillRuleControl, 1), 1);
+        setWidth(width);
+        ASSERT_EQ(layer().newTime(1, 0.0), nullptr);
+        int inside = 0;
+        for (int i = 0; i < 12; ++i)
+            for (int j = 0; j < 12; ++j)
+                for (int k = 0; k < 12; ++k) {
+                    const Vec3 p{-0.99 + 0.2731 * i, -0.98 + 0.2713 * j, -0.97 + 0.2697 * k};
+                    if (!within(a, p) && !within(c.b, p))
+                        continue;
+                    ++inside;
+                    const double depth = unionDepth(a, c.b, p), value = at(p);
+                    if (c.bound == 0.0) {
+                        EXPECT_NEAR(value, ramp(depth / width), 1e-12 * value) << c.name << " at " << p[0] << " " << p[1] << " " << p[2];
+                    } else {
+                        EXPECT_LE(value, ramp(depth / width) + 1e-12) << c.name << " at " << p[0] << " " << p[1] << " " << p[2];
+                        EXPECT_GE(value, ramp(std::max(depth - c.bound, 0.0) / width) - 1e-12) << c.name;
+                    }
+                }
+        EXPECT_GT(inside, 300) << c.name;
+    }
 }

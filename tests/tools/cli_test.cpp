@@ -170,7 +170,7 @@ TEST(Process, TheExampleFilesAreWhatTheirGeneratorWrites)
     TempDir dir;
     const std::string command = "'" OSTREVIN_MAKE_EXAMPLE_EXE "' '" + dir.str() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    for (const char *name : {"star.lwo", "ell.lwo", "ostrevin-demo.lws"})
+    for (const char *name : {"star.lwo", "ell.lwo", "ostrevin-demo.lws", "cross.lwo", "ostrevin-parts.lws"})
         EXPECT_EQ(tooltest::readFile(dir / name), tooltest::readFile(std::string(OSTREVIN_SOURCE_DIR "/examples/") + name))
             << name << " differs: run ostrevin-make-example examples";
 }

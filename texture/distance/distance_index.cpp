@@ -150,6 +150,7 @@ void DistanceIndex::clear() noexcept
 {
     ready = false;
     records = nullptr;
+    keptRecords = nullptr;
     measured = 0;
     gridOn = false;
 }
@@ -170,7 +171,7 @@ bool DistanceIndex::reserve(size_t n) noexcept
 }
 
 bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double boundsMin[3],
-                          const double boundsMax[3], double width) noexcept
+                          const double boundsMax[3], double width, const unsigned char *kept) noexcept
 {
     clear();
     if (!(width > 0.0) || !(width <= DBL_MAX) || (count > 0 && !polygons))
@@ -190,8 +191,9 @@ bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double
                 largest = __builtin_fabs(x);
     marginBase = largest * 0x1p-36;
 
+    keptRecords = kept;
     for (int i = 0; i < count; ++i)
-        if (measuredRecord(polygons[i]))
+        if (measuredRecord(polygons[i]) && (!kept || kept[i]))
             keys[measured++] = static_cast<uint64_t>(i);
     sortByCurve(boundsMin, boundsMax);
     buildTree();
@@ -544,7 +546,7 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
         largest = __builtin_fabs(p[c]) > largest ? __builtin_fabs(p[c]) : largest;
     // Beyond what floats hold with room to spare (or not a number): every record, plainly.
     if (!(largest < 0x1p100)) {
-        const double nearest = std::sqrt(nearestDistanceSquared(records, recordCount, p));
+        const double nearest = std::sqrt(nearestDistanceSquared(records, recordCount, p, keptRecords));
         return nearest < width ? nearest : width;
     }
     const double margin = marginBase + largest * 0x1p-36;
@@ -631,6 +633,35 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
     }
     const double nearest = std::sqrt(best);
     return nearest < width ? nearest : width;
+}
+
+void DistanceIndex::visitNear(const double low[3], const double high[3], void (*visit)(void *data, int record),
+                              void *data) const noexcept
+{
+    if (!ready || measured == 0)
+        return;
+    // Depth first; a node's two children wait at most one per level, and the tree has fewer than
+    // 32 levels.
+    uint32_t waiting[64];
+    int count = 0;
+    waiting[count++] = 1;
+    while (count > 0) {
+        const uint32_t node = waiting[--count];
+        const Box &b = nodes[node];
+        bool meets = true;
+        for (int c = 0; c < 3; ++c)
+            meets &= static_cast<double>(b.low[c]) <= high[c] && low[c] <= static_cast<double>(b.high[c]);
+        if (!meets)
+            continue;
+        if (node < firstLeaf) {
+            waiting[count++] = 2 * node;
+            waiting[count++] = 2 * node + 1;
+            continue;
+        }
+        const uint32_t first = (node - firstLeaf) * leafSize;
+        for (uint32_t k = first; k < first + leafSize && k < measured; ++k)
+            visit(data, static_cast<int>(static_cast<uint32_t>(sorted[k])));
+    }
 }
 
 size_t DistanceIndex::bytes() const noexcept

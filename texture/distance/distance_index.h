@@ -40,10 +40,11 @@ public:
 
     // Builds over the first `count` records, whose bounds, normals and planes are complete, for a
     // width w > 0 (and finite); the records are read again by every search until the next build.
-    // False when storage cannot be had or the width is not usable: the index is then unusable
-    // until a later build succeeds.
+    // With `kept`, only the records whose byte there is not 0 are measured (kept[i] for record i,
+    // read again like the records). False when storage cannot be had or the width is not usable:
+    // the index is then unusable until a later build succeeds.
     bool build(const CachedPolygon *records, int count, const double boundsMin[3], const double boundsMax[3],
-               double width) noexcept;
+               double width, const unsigned char *kept = nullptr) noexcept;
     void clear() noexcept;
     bool usable() const noexcept { return ready; }
     double width() const noexcept { return builtWidth; }
@@ -53,6 +54,11 @@ public:
     double distanceWithinWidth(const double p[3]) const noexcept;
     // Whether p lies in a cell farther than the width from every polygon (for tests and reports).
     bool inFarCell(const double p[3]) const noexcept;
+
+    // Calls visit(data, record) for every measured record whose box may meet [low, high] (and a
+    // few more: the boxes are the tree's, rounded outwards). Only when usable().
+    void visitNear(const double low[3], const double high[3], void (*visit)(void *data, int record),
+                   void *data) const noexcept;
 
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
@@ -107,6 +113,7 @@ private:
 
     const CachedPolygon *records = nullptr;
     int recordCount = 0;
+    const unsigned char *keptRecords = nullptr;   // the build's `kept`, for the plain scan's fallback
     // Keys or scratch, whichever the sort ended in: record numbers in the tree's order.
     uint64_t *sorted = nullptr;
     uint32_t measured = 0;              // polygons in the tree

@@ -200,11 +200,15 @@ inline void measuredBounds(const CachedPolygon &r, double low[3], double high[3]
 }
 
 // The nearest of `count` records by a plain scan of every one: for targets of a few polygons, and
-// the reference the distance index is held to. +infinity when none is measured.
-inline double nearestDistanceSquared(const CachedPolygon *records, int count, const double p[3]) noexcept
+// the reference the distance index is held to. +infinity when none is measured. With `kept`,
+// only the records whose byte there is not 0.
+inline double nearestDistanceSquared(const CachedPolygon *records, int count, const double p[3],
+                                     const unsigned char *kept = nullptr) noexcept
 {
     double best = HUGE_VAL;
     for (int i = 0; i < count; ++i) {
+        if (kept && !kept[i])
+            continue;
         const double d = polygonDistanceSquared(records[i], p);
         best = d < best ? d : best;
     }

@@ -42,7 +42,7 @@ LWError OstrevinInstance::newTime(LWFrame, LWTime) noexcept
     return nullptr;
 }
 
-void OstrevinInstance::buildForFrame() noexcept
+void OstrevinInstance::buildForFrame(int axis) noexcept
 {
     MutexGuard hostLock(&mutexes, 0);
     // Also taken under the host's mutex: uncontended there, and it still keeps a caller whose
@@ -54,10 +54,10 @@ void OstrevinInstance::buildForFrame() noexcept
         const bool tolerant = fillRule == tolerantRule;
         meshCache.tolerant = tolerant;
         meshCache.build(itemID);
-        softEdgeFrame.prepare(meshCache, softEdge);
+        softEdgeFrame.prepare(meshCache, softEdge, fillRule, axis);
         if (includeChildren) {
             childCaches.build(itemID, tolerant);
-            childCaches.prepareSoftEdges(softEdge);
+            childCaches.prepareSoftEdges(softEdge, fillRule, axis);
         }
     }
     cacheReady.store(true, std::memory_order_release);
@@ -71,7 +71,7 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
 
     // The frame's first evaluation builds; the rest see the finished cache.
     if (!cacheReady.load(std::memory_order_acquire))
-        buildForFrame();
+        buildForFrame(access->axis);
 
     // No polygon array ever (in the target, nor below it when that counts): no answer, not even
     // inverted.

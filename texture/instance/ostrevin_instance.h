@@ -65,8 +65,9 @@ public:
     static const char *popupName(void *instance, int index) noexcept;
 
     bool isModeler() const noexcept;
-    // Builds the cache at the first evaluation of a frame; the others wait for it to finish.
-    void buildForFrame() noexcept;
+    // Builds the cache at the first evaluation of a frame, whose ray axis the soft edge's windings
+    // take (texture/target/filled_boundary.h); the others wait for it to finish.
+    void buildForFrame(int axis) noexcept;
 
     // Framework members: first, in this order.
     HostServices services;

@@ -16,17 +16,24 @@ double clampedWidth(double width) noexcept
     return width < DBL_MAX ? width : DBL_MAX;
 }
 
-void SoftEdgeFrame::prepare(const MeshCache &cache, double width) noexcept
+void SoftEdgeFrame::prepare(const MeshCache &cache, double width, int rule, int axis) noexcept
 {
     frameWidth = clampedWidth(width);
     if (!on() || !cache.polygons) {
         index.clear();
         return;
     }
+    const bool filled = rule == nonZeroRule;
     if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
-        builtRecords == cache.polygons && builtCount == cache.polygonCount)
+        builtRecords == cache.polygons && builtCount == cache.polygonCount && builtFilled == filled)
         return;
     index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth);
+    // The boundary is found with the index over every polygon, then measured alone: a mesh whose
+    // parts do not overlap keeps the first build.
+    innerPolygons = filled ? boundary.decide(cache, index, axis >= 0 && axis <= 2 ? axis : 2) : 0;
+    if (innerPolygons > 0)
+        index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth, boundary.kept);
+    builtFilled = filled;
     builtVersion = cache.recordsVersion;
     builtRecords = cache.polygons;
     builtCount = cache.polygonCount;

@@ -60,10 +60,10 @@ void TargetSet::build(LWItemID target, bool tolerant) noexcept
     }
 }
 
-void TargetSet::prepareSoftEdges(double width) noexcept
+void TargetSet::prepareSoftEdges(double width, int rule, int axis) noexcept
 {
     for (int i = 0; i < found; ++i)
-        objects[i]->softEdge.prepare(objects[i]->cache, width);
+        objects[i]->softEdge.prepare(objects[i]->cache, width, rule, axis);
 }
 
 double TargetSet::largestValue(const double p[3], int axis, int rule, double value) const noexcept

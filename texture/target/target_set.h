@@ -33,7 +33,7 @@ public:
     // `tolerant` as MeshCache's.
     void build(LWItemID target, bool tolerant) noexcept;
     // After build, under the same lock: each object's soft edge for the width, as the target's.
-    void prepareSoftEdges(double width) noexcept;
+    void prepareSoftEdges(double width, int rule, int axis) noexcept;
     // The largest of `value` and what each object found by the last build answers at p, by
     // `rule`: 0 outside it; inside, 1 with a hard edge, or the ramp from its own surface. An object
     // without a mesh has nothing inside (its slot's cache is emptied when it held another object).

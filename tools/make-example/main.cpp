@@ -1,7 +1,7 @@
 // Writes the bundled example scene: two LWO2 prisms with concave n-gon caps (a star and an "L")
 // and a LightWave scene that moves and turns the star over a few frames; and a second scene for
 // the fill rules and "Include Children": a cup with no lid (an open target) and a hub whose two
-// spokes hang under it.
+// spokes hang under it; and a third of two overlapping parts in one object, a cross.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -64,12 +64,18 @@ public:
     }
 };
 
-// A prism over a simple outline: bottom cap at z0 (left out when `open`: the renderer, whose Z
-// runs the other way, then sees it open towards +Z), top cap at z1, one quad per outline edge.
-void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
-                double z1, float r, float g, float b, bool open = false)
+// One prism of an object: an outline between two heights.
+struct Prism {
+    std::vector<Vec2> outline;
+    double z0, z1;
+};
+
+// Prisms over simple outlines, as one object: each with its bottom cap at z0 (left out when
+// `open`: the renderer, whose Z runs the other way, then sees it open towards +Z), its top cap at
+// z1, one quad per outline edge.
+void writePrisms(const std::string &path, const std::string &layerName, const std::vector<Prism> &prisms, float r,
+                 float g, float b, bool open = false)
 {
-    const unsigned n = static_cast<unsigned>(outline.size());
     Bytes tags, layr, pnts, bbox, pols, ptag, surf;
     tags.s0(layerName);
 
@@ -81,15 +87,16 @@ void writePrism(const std::string &path, const std::string &layerName, const std
     layr.s0(layerName);
 
     float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
-    for (double z : {z0, z1})
-        for (const Vec2 &p : outline) {
-            const float v[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(z)};
-            for (int c = 0; c < 3; ++c) {
-                pnts.f4(v[c]);
-                lo[c] = std::fmin(lo[c], v[c]);
-                hi[c] = std::fmax(hi[c], v[c]);
+    for (const Prism &prism : prisms)
+        for (double z : {prism.z0, prism.z1})
+            for (const Vec2 &p : prism.outline) {
+                const float v[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(z)};
+                for (int c = 0; c < 3; ++c) {
+                    pnts.f4(v[c]);
+                    lo[c] = std::fmin(lo[c], v[c]);
+                    hi[c] = std::fmax(hi[c], v[c]);
+                }
             }
-        }
     for (float v : lo)
         bbox.f4(v);
     for (float v : hi)
@@ -97,24 +104,30 @@ void writePrism(const std::string &path, const std::string &layerName, const std
 
     // Caps keep the whole outline as one polygon; the top one runs the other way round.
     pols.id("FACE");
-    if (!open) {
+    unsigned first = 0, polygons = 0;
+    for (const Prism &prism : prisms) {
+        const unsigned n = static_cast<unsigned>(prism.outline.size());
+        if (!open) {
+            pols.u2(n);
+            for (unsigned i = 0; i < n; ++i)
+                pols.vx(first + i);
+        }
         pols.u2(n);
         for (unsigned i = 0; i < n; ++i)
-            pols.vx(i);
-    }
-    pols.u2(n);
-    for (unsigned i = 0; i < n; ++i)
-        pols.vx(n + (n - 1 - i));
-    for (unsigned i = 0; i < n; ++i) {
-        const unsigned j = (i + 1) % n;
-        pols.u2(4);
-        pols.vx(i);
-        pols.vx(n + i);
-        pols.vx(n + j);
-        pols.vx(j);
+            pols.vx(first + n + (n - 1 - i));
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned j = (i + 1) % n;
+            pols.u2(4);
+            pols.vx(first + i);
+            pols.vx(first + n + i);
+            pols.vx(first + n + j);
+            pols.vx(first + j);
+        }
+        first += 2 * n;
+        polygons += n + (open ? 1 : 2);
     }
     ptag.id("SURF");
-    for (unsigned p = 0; p < n + (open ? 1 : 2); ++p) {
+    for (unsigned p = 0; p < polygons; ++p) {
         ptag.vx(p);
         ptag.u2(0);
     }
@@ -180,6 +193,12 @@ std::string objectMotion(const std::vector<std::vector<std::pair<double, double>
     return s;
 }
 
+void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
+                double z1, float r, float g, float b, bool open = false)
+{
+    writePrisms(path, layerName, {{outline, z0, z1}}, r, g, b, open);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -231,6 +250,22 @@ int main(int argc, char **argv)
                  << still(0.0, 0.0, k * pi) << "ParentItem 10000001\n\n";
         if (!fill)
             throw std::runtime_error("cannot write " + dir + "/ostrevin-fill.lws");
+
+        // Two overlapping bars as one object, a cross: each outline has corners where the other
+        // bar's sides meet it, so no polygon crosses the other bar, and under Non-Zero the soft
+        // edge ramps from the cross's outside alone. Each outline turns within its first three
+        // corners and its last three (collinear ones would leave a cap without a plane).
+        const std::vector<Vec2> bar{{0.25, -0.25}, {0.9, -0.25}, {0.9, 0.25}, {0.25, 0.25},
+                                    {-0.25, 0.25}, {-0.9, 0.25}, {-0.9, -0.25}, {-0.25, -0.25}};
+        std::vector<Vec2> across;
+        for (const Vec2 &p : bar)
+            across.push_back({-p.y, p.x});
+        writePrisms(dir + "/cross.lwo", "Cross", {{bar, -0.25, 0.25}, {across, -0.25, 0.25}}, 0.9f, 0.5f, 0.3f);
+        std::ofstream parts(dir + "/ostrevin-parts.lws");
+        parts << "LWSC\n5\n\nFirstFrame 0\nLastFrame 0\nFrameStep 1\nFramesPerSecond 30\n\n";
+        parts << "LoadObjectLayer 1 10000000 cross.lwo\nChangeObject 0\nShowObject 7 -1\n" << still(0.0, 0.0, 0.0) << "\n";
+        if (!parts)
+            throw std::runtime_error("cannot write " + dir + "/ostrevin-parts.lws");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "make-example: %s\n", e.what());
         return 1;

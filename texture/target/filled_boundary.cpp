@@ -1,0 +1,242 @@
+#include "texture/target/filled_boundary.h"
+
+#include <cmath>
+#include <initializer_list>
+
+#include "framework/growing_buffer.h"
+#include "texture/distance/distance_index.h"
+#include "texture/distance/polygon_distance.h"
+#include "texture/geometry/plane_test.h"
+#include "texture/geometry/polygon_crossing.h"
+#include "texture/mesh/mesh_cache.h"
+
+namespace ostrevin {
+
+namespace {
+
+// The plane the inside test reads a polygon on, and the axes its region is projected on.
+struct Plane {
+    const double *n;
+    double d;
+    int a, u, v;
+};
+
+bool planeOf(const CachedPolygon &r, Plane &plane) noexcept
+{
+    if (r.vertexCount < 3 || !r.vertices || (r.normal[0] == 0.0 && r.normal[1] == 0.0 && r.normal[2] == 0.0))
+        return false;
+    plane.n = r.normal;
+    plane.d = r.planeD;
+    plane.a = facingAxis(r.normal);
+    plane.u = crossFirstAxis[plane.a];
+    plane.v = crossSecondAxis[plane.a];
+    return true;
+}
+
+void onPlane(const Plane &plane, double pu, double pv, double out[3]) noexcept
+{
+    out[plane.u] = pu;
+    out[plane.v] = pv;
+    out[plane.a] = (plane.d - plane.n[plane.u] * pu - plane.n[plane.v] * pv) / plane.n[plane.a];
+}
+
+// A point well inside the polygon: halfway across the first inside run of the line halfway up its
+// extent along v. False when the crossing rule does not confirm it (a sliver, a degenerate outline).
+bool middlePoint(const CachedPolygon &r, const Plane &plane, double out[3]) noexcept
+{
+    const int k = r.vertexCount, u = plane.u, v = plane.v;
+    const double pv = 0.5 * r.boundsMin[v] + 0.5 * r.boundsMax[v];
+    double first = HUGE_VAL, second = HUGE_VAL;
+    for (int j = 0, prev = k - 1; j < k; prev = j++) {
+        const double *a = r.vertices[prev], *b = r.vertices[j];
+        if ((a[v] > pv) == (b[v] > pv))
+            continue;
+        const double x = a[u] + (pv - a[v]) / (b[v] - a[v]) * (b[u] - a[u]);
+        if (x < first) {
+            second = first;
+            first = x;
+        } else if (x < second) {
+            second = x;
+        }
+    }
+    if (!(first < second && second < HUGE_VAL))
+        return false;
+    const double pu = 0.5 * first + 0.5 * second;
+    if (!projectionContains(r.vertices, k, u, v, pu, pv))
+        return false;
+    onPlane(plane, pu, pv, out);
+    return std::isfinite(out[plane.a]);
+}
+
+// The winding is not 0 just off either side of the point (on the polygon's plane), `offset` along
+// the polygon's front; the front first, which on a mesh of separate parts is outside.
+bool filledOnBothSides(const MeshCache &cache, const double at[3], const double front[3], double offset,
+                       int axis) noexcept
+{
+    for (const double side : {offset, -offset}) {
+        const double q[3] = {at[0] + side * front[0], at[1] + side * front[1], at[2] + side * front[2]};
+        if (cache.windingAlong(q, axis, false) == 0)
+            return false;
+    }
+    return true;
+}
+
+double segmentDistanceSquared2(double au, double av, double bu, double bv, double pu, double pv) noexcept
+{
+    const double eu = bu - au, ev = bv - av, fu = pu - au, fv = pv - av;
+    const double along = fu * eu + fv * ev, length2 = eu * eu + ev * ev;
+    const double t = !(along > 0.0) ? 0.0 : !(along < length2) ? 1.0 : along / length2;
+    const double gu = fu - t * eu, gv = fv - t * ev;
+    return gu * gu + gv * gv;
+}
+
+// (pu, pv) inside the region's projection and farther than `tol` from its outline.
+bool wellInside(const CachedPolygon &region, const Plane &plane, double pu, double pv, double tol) noexcept
+{
+    const int k = region.vertexCount, u = plane.u, v = plane.v;
+    // Most points tested are corners the two polygons share, on the region's box.
+    if (!(region.boundsMin[u] + tol < pu && pu < region.boundsMax[u] - tol && region.boundsMin[v] + tol < pv &&
+          pv < region.boundsMax[v] - tol))
+        return false;
+    if (!projectionContains(region.vertices, k, u, v, pu, pv))
+        return false;
+    for (int j = 0, prev = k - 1; j < k; prev = j++) {
+        const double *a = region.vertices[prev], *b = region.vertices[j];
+        if (!(segmentDistanceSquared2(a[u], a[v], b[u], b[v], pu, pv) > tol * tol))
+            return false;
+    }
+    return true;
+}
+
+// An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region;
+// or, with `inPlane`, lies in the plane with an end or its middle well inside (`of` rests on the
+// region). Whether `of` lies wholly off the plane, in `apart`.
+bool edgesMeetInside(const CachedPolygon &of, const CachedPolygon &region, const Plane &plane, double tol,
+                     bool inPlane, bool &apart) noexcept
+{
+    const double *n = plane.n;
+    bool above = true, below = true;
+    for (int j = 0; j < of.vertexCount; ++j) {
+        const double *a = of.vertices[j];
+        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
+        above &= da > tol;
+        below &= da < -tol;
+    }
+    apart = above || below;
+    if (apart)
+        return false;
+    for (int j = 0, prev = of.vertexCount - 1; j < of.vertexCount; prev = j++) {
+        const double *a = of.vertices[prev], *b = of.vertices[j];
+        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
+        const double db = n[0] * b[0] + n[1] * b[1] + n[2] * b[2] - plane.d;
+        const bool aOn = __builtin_fabs(da) <= tol, bOn = __builtin_fabs(db) <= tol;
+        double x[3];
+        if (aOn && bOn) {
+            if (!inPlane)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                x[c] = 0.5 * a[c] + 0.5 * b[c];
+            if (wellInside(region, plane, a[plane.u], a[plane.v], tol) ||
+                wellInside(region, plane, b[plane.u], b[plane.v], tol))
+                return true;
+        } else if (aOn != bOn) {
+            const double *on = aOn ? a : b;
+            x[0] = on[0], x[1] = on[1], x[2] = on[2];
+        } else if ((da > 0.0 && db < 0.0) || (da < 0.0 && db > 0.0)) {
+            const double t = da / (da - db);
+            for (int c = 0; c < 3; ++c)
+                x[c] = a[c] + t * (b[c] - a[c]);
+        } else {
+            continue;
+        }
+        if (wellInside(region, plane, x[plane.u], x[plane.v], tol))
+            return true;
+    }
+    return false;
+}
+
+// What a search for the polygons crossing one needs, and what it found.
+struct CrossingSearch {
+    const CachedPolygon *records;
+    int self;
+    Plane plane;
+    double tol;
+    bool crossed;
+};
+
+void testCrossing(void *data, int record) noexcept
+{
+    CrossingSearch &s = *static_cast<CrossingSearch *>(data);
+    if (s.crossed || record == s.self)
+        return;
+    const CachedPolygon &self = s.records[s.self], &other = s.records[record];
+    for (int c = 0; c < 3; ++c)
+        if (!(other.boundsMin[c] <= self.boundsMax[c] + s.tol && self.boundsMin[c] - s.tol <= other.boundsMax[c]))
+            return;
+    // A polygon wholly off the other's plane meets nothing of it. An edge of this polygon lying in
+    // another polygon only touches it along this one's outline: no change of its winding.
+    Plane otherPlane;
+    bool apart = false;
+    s.crossed = edgesMeetInside(other, self, s.plane, s.tol, true, apart) ||
+                (!apart && planeOf(other, otherPlane) && edgesMeetInside(self, other, otherPlane, s.tol, false, apart));
+}
+
+// Whether another polygon crosses the record, or touches it inside.
+bool crossedByAnother(const MeshCache &cache, const DistanceIndex &everyRecord, int self, const Plane &plane,
+                      double tol) noexcept
+{
+    const CachedPolygon &r = cache.polygons[self];
+    double low[3], high[3];
+    for (int c = 0; c < 3; ++c) {
+        low[c] = r.boundsMin[c] - tol;
+        high[c] = r.boundsMax[c] + tol;
+    }
+    CrossingSearch search{cache.polygons, self, plane, tol, false};
+    everyRecord.visitNear(low, high, testCrossing, &search);
+    return search.crossed;
+}
+
+} // namespace
+
+int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRecord, int axis) noexcept
+{
+    const int count = cache.polygonCount;
+    if (count <= 0 || !cache.polygons || !everyRecord.usable() || axis < 0 || axis > 2)
+        return 0;
+    double scale = 0.0;
+    for (int c = 0; c < 3; ++c)
+        for (const double x : {cache.boundsMin[c], cache.boundsMax[c]})
+            scale = __builtin_fabs(x) > scale ? __builtin_fabs(x) : scale;
+    if (!(scale < HUGE_VAL) || !growOrFail(kept, held, static_cast<size_t>(count)))
+        return 0;
+    // On the plane within far more than the rounding of a plane's distance or a crossing point,
+    // far less than any feature.
+    const double tol = scale * 0x1p-32;
+
+    int left = 0;
+    for (int i = 0; i < count; ++i) {
+        kept[i] = 1;
+        const CachedPolygon &r = cache.polygons[i];
+        Plane plane;
+        double middle[3];
+        if (!planeOf(r, plane) || !middlePoint(r, plane, middle))
+            continue;
+        const double sign = r.orientation < 0 ? -1.0 : 1.0;
+        const double front[3] = {sign * r.normal[0], sign * r.normal[1], sign * r.normal[2]};
+        // Off the plane by a millionth of the polygon's size, above the rounding of the plane tests.
+        double size2 = 0.0;
+        for (int c = 0; c < 3; ++c)
+            size2 += (r.boundsMax[c] - r.boundsMin[c]) * (r.boundsMax[c] - r.boundsMin[c]);
+        const double offset = std::sqrt(size2) * 0x1p-20 + tol;
+        if (!filledOnBothSides(cache, middle, front, offset, axis))
+            continue;
+
+        if (crossedByAnother(cache, everyRecord, i, plane, tol))
+            continue;
+        kept[i] = 0;
+        ++left;
+    }
+    return left;
+}
+
+} // namespace ostrevin

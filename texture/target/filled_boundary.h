@@ -1,0 +1,53 @@
+// Under Non-Zero, the polygons the soft edge measures from: those on the boundary of what is
+// filled, where the winding number changes between zero and non-zero. A mesh of overlapping
+// closed parts fills as one solid, and the faces of one part that lie inside another are then no
+// surface at all: measured, they would drop the ramp to 0 along a seam through the solid.
+//
+// Each polygon is decided once per build, by the winding just off either side of it, at a point
+// well inside it (the same rays the inside test casts). Non-zero on both sides, it lies inside
+// the filled region and is left out, unless another polygon of the mesh crosses it or touches it
+// inside (an edge through its plane, or ending on it, or lying in it, at a point farther than a
+// rounding margin from its outline): the winding may then differ from one part of it to another,
+// and it is kept whole. Nothing crossing it, the winding just off it is the same all over it, and
+// it is left out whole. So a point's depth is exact wherever no polygon crosses another part;
+// near one that does, a kept polygon may lie inside by part of it, and the depth is then too
+// small by at most that polygon's size (its inside part reaches the true boundary within the
+// polygon), only within that distance of the curves where parts cross. One gap: an edge lying in
+// the plane is tested at its ends and middle only, so a part resting on a face in its very plane
+// that cuts across a corner of it may leave that face out; the depth is then too large there by
+// at most the face's size, its neighbours being measured.
+//
+// A polygon with no plane never changes the winding and is kept, as on a mesh of parts that do
+// not overlap every polygon is: the measured set, and every distance, are then today's to the bit.
+#ifndef OSTREVIN_TEXTURE_TARGET_FILLED_BOUNDARY_H
+#define OSTREVIN_TEXTURE_TARGET_FILLED_BOUNDARY_H
+
+#include <stddef.h>
+
+namespace ostrevin {
+
+class DistanceIndex;
+class MeshCache;
+
+class FilledBoundary {
+public:
+    FilledBoundary() noexcept = default;
+    ~FilledBoundary() { delete[] kept; }
+    FilledBoundary(const FilledBoundary &) = delete;
+    FilledBoundary &operator=(const FilledBoundary &) = delete;
+
+    // Decides every record of the cache, its windings along `axis` (0, 1 or 2): kept[i] is 1 for
+    // a boundary polygon, 0 for one left out. `everyRecord` is built over all of them (it finds
+    // the polygons near one). The count left out; 0 when none is, or when storage or the index is
+    // missing (every polygon then counts, as under Even-Odd).
+    int decide(const MeshCache &cache, const DistanceIndex &everyRecord, int axis) noexcept;
+
+    unsigned char *kept = nullptr;
+
+private:
+    size_t held = 0;
+};
+
+} // namespace ostrevin
+
+#endif
