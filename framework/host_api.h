@@ -68,7 +68,12 @@ typedef struct st_ModuleDescriptor {
  * returns: any value will do, the host only hands it back to shut-down. */
 #define MODULE_SYNC_WORD 0x04121994u
 #define MODULE_SYSTEM_VERSION 3u
-#define MODULE_MACHINE_WORD 0x300u   /* Windows, 32- and 64-bit alike; 0x400 macOS, 0x500 Linux */
+/* Windows' word, the same for 32- and 64-bit hosts; the Linux build stands in for them. */
+#if defined(__APPLE__)
+#define MODULE_MACHINE_WORD 0x400u
+#else
+#define MODULE_MACHINE_WORD 0x300u
+#endif
 #define MODULE_STARTUP_RESULT 4u
 
 /* ---- Load and save states (member 7 is the 16-bit reader and writer) ------------------------ */

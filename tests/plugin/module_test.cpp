@@ -40,7 +40,7 @@ TEST_F(ModuleTest, ExportedDescriptorBytesSitAtTheHostsOffsets)
     };
     EXPECT_EQ(u32At(0), 0x04121994u);
     EXPECT_EQ(u32At(4), 3u);
-    EXPECT_EQ(u32At(8), 0x300u);
+    EXPECT_EQ(u32At(8), MODULE_MACHINE_WORD);
     if (word == 8) {
         EXPECT_EQ(u32At(12), 0u) << "padding before the start-up pointer";
     }
