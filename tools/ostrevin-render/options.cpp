@@ -137,6 +137,9 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
         } else if (arg == "--version") {
             flag();
             o.version = true;
+        } else if (arg == "--render-node") {
+            flag();
+            o.renderNode = true;
         } else if (arg == "--invert" || arg == "--in") {
             flag();
             (arg == "--in" ? o.in : o.invert) = true;
@@ -256,6 +259,8 @@ std::string usageText()
            "  --save-settings FILE  save the texture layer's settings through the module\n"
            "  --load-settings FILE  load them back before --target, --invert and --in apply; a\n"
            "                        target saved in another scene is found by its name\n"
+           "  --render-node         run as a render farm node: no settings panel, so the layer is\n"
+           "                        the one --load-settings gives, as saved on a workstation\n"
            "  --list                list the scene's objects, their points, polygons and open edges\n"
            "  --quiet               no progress output\n"
            "  --version             the program's version\n"

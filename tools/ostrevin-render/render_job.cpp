@@ -51,10 +51,18 @@ std::string matchSavedTarget(Session &session, const SavedSettings &saved, const
 // Sets the layer up: settings first, then what the command line asks on top of them.
 const ImportedObject &configure(Session &session, const Options &o, const ImportedScene &scene, RenderStats &stats)
 {
+    if (session.renderNode()) {
+        if (o.loadSettings.empty())
+            throw UsageError("--render-node renders a saved layer: give it --load-settings FILE");
+        if (!o.target.empty() || o.invert || o.in || o.softEdge > 0.0 || o.fillRule >= 0 || o.children)
+            throw UsageError("--render-node renders the layer as saved: --target, --invert, --in, --fill-rule, "
+                             "--children and --soft-edge need the settings panel a render node does not have");
+    }
     if (!o.loadSettings.empty()) {
         const SavedSettings saved = session.loadSettings(o.loadSettings);
         if (o.target.empty())
-            stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene);
+            stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene) +
+                                 (session.renderNode() ? ", on a render node" : "");
     }
     if (!o.target.empty())
         session.pickTarget(o.target);
@@ -192,7 +200,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
         throw UsageError("--name " + stats.namePattern + " needs {frame} or {index} for " +
                          counted(frameCount, "frame", "frames"));
 
-    Session session(modulePathFor(o.modulePath));
+    Session session(modulePathFor(o.modulePath), o.renderNode);
     session.addScene(scene);
     const ImportedObject &target = configure(session, o, scene, stats);
     stats.target = target.name;

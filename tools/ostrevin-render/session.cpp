@@ -1,5 +1,6 @@
 #include "tools/ostrevin-render/session.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -23,15 +24,24 @@ constexpr unsigned inOutControl = 0x8002;
 constexpr unsigned softEdgeControl = 0x8005;
 } // namespace
 
-Session::Session(const std::string &modulePath)
+Session::Session(const std::string &modulePath, bool renderNode) : node(renderNode)
 {
+    if (node)
+        standIn.becomeRenderNode();
     if (!module.open(modulePath))
         throw RenderError(module.error());
     textureLayer = std::make_unique<standin::TextureLayer>(standIn, module);
     if (!textureLayer->create())
         throw RenderError("the module made no texture layer: " + textureLayer->error());
-    if (!textureLayer->openPanel())
+    if (!node && !textureLayer->openPanel())
         throw RenderError("the module made no settings panel");
+}
+
+void Session::requirePanel(const char *what) const
+{
+    if (node)
+        throw RenderError(std::string("a render node has no settings panel to set ") + what +
+                          " with: set it on a workstation and save the layer (--save-settings)");
 }
 
 Session::~Session()
@@ -45,6 +55,7 @@ void Session::addScene(const ImportedScene &scene) { addToHost(scene, standIn.sc
 
 void Session::pickTarget(const std::string &name)
 {
+    requirePanel("the Target Item");
     auto &xpanel = standIn.xpanel();
     if (xpanel.popupIndexOf(textureLayer->panel(), targetItemControl, name) < 0)
         throw RenderError("the panel's Target Item popup has no entry \"" + name + "\"");
@@ -54,6 +65,7 @@ void Session::pickTarget(const std::string &name)
 
 void Session::setInvert(bool invert)
 {
+    requirePanel("In / Out");
     if (!textureLayer->setInvert(invert))
         throw RenderError("the panel did not take the In / Out choice");
 }
@@ -61,6 +73,7 @@ void Session::setInvert(bool invert)
 // A width is a double: set through the panel's own set function, as the host's distance control does.
 void Session::setSoftEdge(double width)
 {
+    requirePanel("the Soft Edge");
     const standin::XPanelRecord *panel = standIn.xpanel().panel(textureLayer->panel());
     if (!panel || !panel->set || !panel->set(panel->viewInstance, softEdgeControl, &width))
         throw RenderError("the panel did not take the Soft Edge width");
@@ -68,13 +81,33 @@ void Session::setSoftEdge(double width)
 
 void Session::setValue(unsigned int valueID, int value)
 {
+    requirePanel("the layer's options");
     if (textureLayer->setValue(valueID, value) == 0)
         throw RenderError("the panel did not take value " + std::to_string(value) + " for control " +
                           std::to_string(valueID));
 }
 
-int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }
-bool Session::inverted() { return standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0; }
+int Session::targetPosition()
+{
+    if (!node)
+        return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0);
+    // The ID as the module reads it back from the scene file: a signed 32-bit decimal, widened.
+    const auto loadedID = reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(loaded.itemID));
+    int position = 1;
+    for (const auto &object : standIn.scene().objects()) {
+        if (object->type != LWI_OBJECT)
+            continue;
+        if (object->id == loadedID)
+            return position;
+        ++position;
+    }
+    return 0;
+}
+
+bool Session::inverted()
+{
+    return node ? loaded.flip != 0 : standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0;
+}
 
 void Session::saveSettings(const std::string &path)
 {
@@ -92,6 +125,7 @@ SavedSettings Session::loadSettings(const std::string &path)
     standin::LoadState state(standin::StateForm::Text, saved.bytes);
     if (const char *error = textureLayer->load(state.state()))
         throw RenderError("the module could not load its settings from " + path + ": " + error);
+    loaded = saved;
     return saved;
 }
 
