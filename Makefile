@@ -1,5 +1,5 @@
 # Thin driver over the CMake presets. `make demo` and `make test` do all set-up on a fresh machine.
-.PHONY: setup demo test test-native test-asan test-tsan test-linux32 test-win32 fuzz
+.PHONY: setup demo dist test test-native test-asan test-tsan test-linux32 test-win32 test-win64 fuzz
 
 setup:
 	bash tools/setup/install-packages.sh
@@ -10,17 +10,27 @@ demo: setup
 	cmake --build --preset release
 	./build/release/bin/ostrevin-render
 
+# The release a user installs: both Windows modules in Release, packed with an install note into
+# dist/Ostrevin-<version>-windows.zip, which is then opened and checked.
+dist: setup
+	cmake --preset win32-release
+	cmake --build --preset win32-release
+	cmake --preset win64-release
+	cmake --build --preset win64-release
+
 test: setup
 	$(MAKE) $(PRESET_TESTS) fuzz
 
 # Configure, build and run the suite of one preset: dev (native), asan (address and undefined
-# behaviour), tsan (threads), linux32, and win32 (the Windows build, its tests run under Wine).
-PRESET_TESTS := test-native test-asan test-tsan test-linux32 test-win32
+# behaviour), tsan (threads), linux32, and win32 and win64 (the Windows builds, their tests run
+# under 32- and 64-bit Wine).
+PRESET_TESTS := test-native test-asan test-tsan test-linux32 test-win32 test-win64
 test-native: PRESET = dev
 test-asan: PRESET = asan
 test-tsan: PRESET = tsan
 test-linux32: PRESET = linux32
 test-win32: PRESET = win32
+test-win64: PRESET = win64
 $(PRESET_TESTS):
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)

@@ -1,7 +1,9 @@
 /* The host's plug-in interface as this module uses it: every C-facing type in one place.
  *
- * Member order and widths follow the host's published tables; on the 32-bit Windows build every
- * table is a plain record of 4-byte members, which the static_asserts at the end hold to. Only C
+ * Member order and widths follow the host's published tables: on the 32-bit Windows build every
+ * table is a plain record of 4-byte members; on 64-bit hosts its members are naturally aligned, so
+ * a pointer-sized member sits at a multiple of 8. The static_asserts at the end hold both builds to
+ * the host's byte offsets. No table uses `long` (32 bits on Windows, 64 on Linux and macOS). Only C
  * types appear here, so the stand-in host and the module share one view of the boundary. */
 #ifndef OSTREVIN_FRAMEWORK_HOST_API_H
 #define OSTREVIN_FRAMEWORK_HOST_API_H
@@ -51,12 +53,12 @@ typedef struct st_ServerRecord {
     ServerTagInfo *tagInfo;
 } ServerRecord;
 
-/* The descriptor's three leading words are `unsigned long`: 32 bits on Windows and on every
- * 32-bit target, so the 32-bit module sees six 32-bit words. */
+/* The descriptor's three leading words are `unsigned int` on every build, as the host declares
+ * them: the 32-bit module is six 32-bit words; on 64-bit hosts the pointers follow at 16, 24, 32. */
 typedef struct st_ModuleDescriptor {
-    unsigned long sysSync;
-    unsigned long sysVersion;
-    unsigned long sysMachine;
+    unsigned int sysSync;
+    unsigned int sysVersion;
+    unsigned int sysMachine;
     void *(*startup)(void);
     void (*shutdown)(void *startupResult);
     ServerRecord *serverDefs;
@@ -64,9 +66,14 @@ typedef struct st_ModuleDescriptor {
 
 /* The descriptor's words as the host's loader expects them, and what the module's start-up
  * returns: any value will do, the host only hands it back to shut-down. */
-#define MODULE_SYNC_WORD 0x04121994ul
-#define MODULE_SYSTEM_VERSION 3ul
-#define MODULE_MACHINE_WORD 0x300ul
+#define MODULE_SYNC_WORD 0x04121994u
+#define MODULE_SYSTEM_VERSION 3u
+/* Windows' word, the same for 32- and 64-bit hosts; the Linux build stands in for them. */
+#if defined(__APPLE__)
+#define MODULE_MACHINE_WORD 0x400u
+#else
+#define MODULE_MACHINE_WORD 0x300u
+#endif
 #define MODULE_STARTUP_RESULT 4u
 
 /* ---- Load and save states (member 7 is the 16-bit reader and writer) ------------------------ */
@@ -353,6 +360,8 @@ OSTREVIN_STATIC_ASSERT(sizeof(LWPolScanFunc *) == sizeof(void *), "scan callback
 
 #if defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4
 OSTREVIN_STATIC_ASSERT(sizeof(ModuleDescriptor) == 24, "descriptor: six 32-bit words");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, startup) == 12, "descriptor: start-up at byte 12");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, serverDefs) == 20, "descriptor: server list at byte 20");
 OSTREVIN_STATIC_ASSERT(sizeof(ServerTagInfo) == 8, "server tag: two 32-bit words");
 OSTREVIN_STATIC_ASSERT(sizeof(ServerRecord) == 16, "server record: four 32-bit words");
 OSTREVIN_STATIC_ASSERT(sizeof(LWXPanelControl) == 12, "control record: 12 bytes");
@@ -363,6 +372,45 @@ OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, polVertex) == 52, "polVertex at byte
 OSTREVIN_STATIC_ASSERT(offsetof(LWItemInfo, name) == 32, "name at byte 32");
 OSTREVIN_STATIC_ASSERT(offsetof(LWObjectInfo, meshInfo) == 20, "meshInfo at byte 20");
 OSTREVIN_STATIC_ASSERT(sizeof(size_t) == 4, "scan result is 32 bits wide here");
+#elif defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 8
+/* The 64-bit host's offsets (Windows x64; Linux and macOS agree, since no table uses `long`). */
+OSTREVIN_STATIC_ASSERT(sizeof(unsigned int) == 4 && sizeof(int) == 4, "ints stay 32 bits");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, sysMachine) == 8, "descriptor: machine word at byte 8");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, startup) == 16, "descriptor: start-up at byte 16");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, shutdown) == 24, "descriptor: shut-down at byte 24");
+OSTREVIN_STATIC_ASSERT(offsetof(ModuleDescriptor, serverDefs) == 32, "descriptor: server list at byte 32");
+OSTREVIN_STATIC_ASSERT(sizeof(ModuleDescriptor) == 40, "descriptor: 40 bytes");
+OSTREVIN_STATIC_ASSERT(offsetof(ServerTagInfo, tag) == 8 && sizeof(ServerTagInfo) == 16, "server tag: 16 bytes");
+OSTREVIN_STATIC_ASSERT(sizeof(ServerRecord) == 32, "server record: four pointers");
+OSTREVIN_STATIC_ASSERT(sizeof(LWInstanceFuncs) == 56, "instance functions: seven pointers");
+OSTREVIN_STATIC_ASSERT(sizeof(LWItemFuncs) == 24, "item functions: three pointers");
+OSTREVIN_STATIC_ASSERT(sizeof(LWRenderFuncs) == 24, "render functions: three pointers");
+OSTREVIN_STATIC_ASSERT(sizeof(LWTextureHandler) == 40, "texture handler: five pointers");
+OSTREVIN_STATIC_ASSERT(sizeof(LWInterface) == 32, "interface: four pointers");
+OSTREVIN_STATIC_ASSERT(offsetof(LWNameChangeData, id) == 16, "name change: item ID at byte 16");
+OSTREVIN_STATIC_ASSERT(offsetof(LWXPanelControl, label) == 8 && sizeof(LWXPanelControl) == 24,
+                       "control record: padding after the ID, 24 bytes");
+OSTREVIN_STATIC_ASSERT(offsetof(LWXPanelDataDesc, name) == 8 && sizeof(LWXPanelDataDesc) == 24,
+                       "data description: padding after the ID, 24 bytes");
+OSTREVIN_STATIC_ASSERT(offsetof(LWXPanelFuncs, drawf) == 8, "XPanel: the version int padded to 8 bytes");
+OSTREVIN_STATIC_ASSERT(offsetof(LWXPanelFuncs, viewRefresh) == 88, "XPanel: viewRefresh at byte 88");
+OSTREVIN_STATIC_ASSERT(sizeof(LWXPanelHint) == 8, "hint elements are 8 bytes");
+OSTREVIN_STATIC_ASSERT(offsetof(LWLoadState, readData) == 8, "load state: data at byte 8");
+OSTREVIN_STATIC_ASSERT(offsetof(LWLoadState, read) == 16, "load state: read at byte 16");
+OSTREVIN_STATIC_ASSERT(offsetof(LWLoadState, readU2) == 56, "load state: readU2 at byte 56");
+OSTREVIN_STATIC_ASSERT(offsetof(LWSaveState, write) == 16, "save state: write at byte 16");
+OSTREVIN_STATIC_ASSERT(offsetof(LWSaveState, writeU2) == 56, "save state: writeU2 at byte 56");
+OSTREVIN_STATIC_ASSERT(offsetof(LWItemInfo, name) == 64, "item info: name at byte 64");
+OSTREVIN_STATIC_ASSERT(offsetof(LWObjectInfo, meshInfo) == 40, "object info: meshInfo at byte 40");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, destroy) == 8, "mesh info: destroy at byte 8");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, scanPolys) == 40, "mesh info: scanPolys at byte 40");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, pntOtherPos) == 56, "mesh info: pntOtherPos at byte 56");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, polSize) == 96, "mesh info: polSize at byte 96");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMeshInfo, polVertex) == 104, "mesh info: polVertex at byte 104");
+OSTREVIN_STATIC_ASSERT(offsetof(LWMTUtilFuncs, unlock) == 24, "multithreading: unlock at byte 24");
+OSTREVIN_STATIC_ASSERT(sizeof(size_t) == 8, "scan result is pointer-sized: 64 bits here");
+#elif defined(__SIZEOF_POINTER__)
+#error "the host's tables are laid out for 32- and 64-bit builds only"
 #endif
 
 #endif /* OSTREVIN_FRAMEWORK_HOST_API_H */

@@ -1,6 +1,7 @@
 #include "host/scene.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -44,9 +45,37 @@ struct MeshRecord {
 };
 
 MeshRecord *record(LWMeshInfo *mesh) { return reinterpret_cast<MeshRecord *>(mesh); }
-LWPntID pointId(std::size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
-LWPolID polygonId(std::size_t index) { return reinterpret_cast<LWPolID>(index + 1); }
-std::size_t indexOf(void *id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
+
+// Point and polygon IDs are addresses in the host. On 64-bit builds they lie above 4 GB with the
+// index in the upper half and the kind's constant in the lower, so an ID cut to 32 bits anywhere
+// names no point or polygon at all.
+constexpr bool wideIDs = sizeof(void *) >= 8;
+constexpr unsigned idShift = wideIDs ? 32 : 0;
+constexpr std::uintptr_t pointLowBits = 0x5A5A0, polygonLowBits = 0xA5A50;
+constexpr std::size_t noIndex = static_cast<std::size_t>(-1);
+
+// On 32-bit builds points count up from 1 and polygons from the middle of the address space.
+constexpr std::uintptr_t narrowPolygonBase = std::uintptr_t{1} << (sizeof(void *) * 8 - 1);
+
+void *idOf(std::size_t index, std::uintptr_t lowBits, std::uintptr_t narrowBase)
+{
+    const std::uintptr_t n = static_cast<std::uintptr_t>(index) + 1;
+    return reinterpret_cast<void *>(wideIDs ? n << idShift | lowBits : narrowBase + n);
+}
+
+std::size_t indexOf(void *id, std::uintptr_t lowBits, std::uintptr_t narrowBase)
+{
+    const std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(id);
+    if (wideIDs && (bits & 0xFFFFFFFFu) != lowBits)
+        return noIndex;
+    const std::uintptr_t n = wideIDs ? bits >> idShift : bits - narrowBase;
+    return n && (wideIDs || bits > narrowBase) ? static_cast<std::size_t>(n - 1) : noIndex;
+}
+
+LWPntID pointId(std::size_t index) { return idOf(index, pointLowBits, 0); }
+LWPolID polygonId(std::size_t index) { return idOf(index, polygonLowBits, narrowPolygonBase); }
+std::size_t pointIndex(LWPntID id) { return indexOf(id, pointLowBits, 0); }
+std::size_t polygonIndex(LWPolID id) { return indexOf(id, polygonLowBits, narrowPolygonBase); }
 
 void meshDestroy(LWMeshInfo *mesh)
 {
@@ -92,7 +121,7 @@ size_t meshScanPolys(LWMeshInfo *mesh, LWPolScanFunc *callback, void *data)
 void meshPointPos(LWMeshInfo *mesh, LWPntID point, float pos[3])
 {
     MeshRecord *r = record(mesh);
-    const std::size_t i = indexOf(point);
+    const std::size_t i = pointIndex(point);
     const Point3 p = i < r->world.size() ? r->world[i] : Point3{0, 0, 0};
     pos[0] = p[0];
     pos[1] = p[1];
@@ -113,7 +142,7 @@ int meshPolSize(LWMeshInfo *mesh, LWPolID polygon)
     ++r->counters->polSize;
     if (r->object->reportSize)
         return r->object->reportedSize;
-    const std::size_t i = indexOf(polygon);
+    const std::size_t i = polygonIndex(polygon);
     return i < r->object->polygons.size() ? static_cast<int>(r->object->polygons[i].size()) : 0;
 }
 
@@ -121,7 +150,7 @@ LWPntID meshPolVertex(LWMeshInfo *mesh, LWPolID polygon, int vertex)
 {
     MeshRecord *r = record(mesh);
     ++r->counters->polVertex;
-    const std::size_t i = indexOf(polygon);
+    const std::size_t i = polygonIndex(polygon);
     if (i >= r->object->polygons.size() || vertex < 0 ||
         static_cast<std::size_t>(vertex) >= r->object->polygons[i].size()) {
         ++r->counters->vertexOutOfRange;

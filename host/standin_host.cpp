@@ -39,6 +39,13 @@ void StandInHost::withholdAll()
         withheld.insert(name);
 }
 
+void StandInHost::becomeRenderNode()
+{
+    systemID = renderNodeSystemID;
+    for (const char *name : {"LWXPanel", "LWPanelServices", "Info Messages 2"})
+        withheld.insert(name);
+}
+
 std::vector<LookupCall> StandInHost::lookups() const
 {
     std::lock_guard<std::mutex> hold(lookupMutex);

@@ -41,6 +41,13 @@ public:
 
     static constexpr std::uint32_t layoutSystemID = 0x00012345u;
     static constexpr std::uint32_t modelerSystemID = 0x10012345u;
+    static constexpr std::uint32_t renderNodeSystemID = 0x20012345u;
+
+    // A render farm node: the host runs without an interface, so the panel and message services
+    // are absent (and no interface server is activated: that is its caller's part), and the
+    // system ID names the render-node program.
+    void becomeRenderNode();
+    bool renderNode() const { return systemID == renderNodeSystemID; }
     std::uint32_t systemID = layoutSystemID;
     std::uint32_t productInfo = 0x00B20011u;   // LightWave-class product, build 1, revision 11.0
 

@@ -21,18 +21,32 @@ TextureLayer::TextureLayer(StandInHost &host, ActivateFunc *handlerActivate, Act
 
 TextureLayer::~TextureLayer() { destroy(); }
 
-bool TextureLayer::create(void *context, int handlerVersion)
+bool TextureLayer::create(void *context)
 {
     destroy();
     if (!handlerActivate) {
         lastError = "the module has no TextureHandler server";
         return false;
     }
+    handlerOffered.clear();
+    handlerAccepted = 0;
+    instFuncs = {};
+    itemFuncs = {};
+    renderFuncs = {};
     handlerTable = {};
     handlerTable.inst = &instFuncs;
     handlerTable.item = &itemFuncs;
     handlerTable.rend = &renderFuncs;
-    const int result = handlerActivate(handlerVersion, StandInHost::globalFunc(), &handlerTable, nullptr);
+    // The same tables at every offer: a module that refuses one must leave them as they were.
+    int result = AFUNC_BADVERSION;
+    for (int version = newestHandlerVersion; version >= 1; --version) {
+        handlerOffered.push_back(version);
+        result = handlerActivate(version, StandInHost::globalFunc(), &handlerTable, nullptr);
+        if (result != AFUNC_BADVERSION) {
+            handlerAccepted = result == AFUNC_OK ? version : 0;
+            break;
+        }
+    }
     if (result != AFUNC_OK || !instFuncs.create) {
         lastError = "TextureHandler activation failed with " + std::to_string(result);
         return false;
@@ -46,15 +60,26 @@ bool TextureLayer::create(void *context, int handlerVersion)
     return true;
 }
 
-LWXPanelID TextureLayer::openPanel(int interfaceVersion)
+LWXPanelID TextureLayer::openPanel()
 {
+    interfaceOffered.clear();
+    interfaceAccepted = 0;
     if (!interfaceActivate || !inst)
         return nullptr;
     iface = {};
     iface.inst = inst;
-    if (interfaceActivate(interfaceVersion, StandInHost::globalFunc(), &iface, nullptr) != AFUNC_OK)
-        return nullptr;
-    return iface.panel;
+    for (int version = 1; version <= newestInterfaceVersion; ++version) {
+        interfaceOffered.push_back(version);
+        const int result = interfaceActivate(version, StandInHost::globalFunc(), &iface, nullptr);
+        if (result == AFUNC_OK) {
+            interfaceAccepted = version;
+            return iface.panel;
+        }
+        if (result != AFUNC_BADVERSION)
+            break;
+    }
+    iface = {};
+    return nullptr;
 }
 
 void TextureLayer::destroy()

@@ -5,6 +5,7 @@
 #define OSTREVIN_HOST_TEXTURE_LAYER_H
 
 #include <string>
+#include <vector>
 
 #include "framework/host_api.h"
 #include "host/module_loader.h"
@@ -22,11 +23,23 @@ public:
     TextureLayer(const TextureLayer &) = delete;
     TextureLayer &operator=(const TextureLayer &) = delete;
 
+    // The class versions this host knows. It offers a handler its newest first and steps down
+    // until one is accepted; an interface it offers counting up from 1.
+    static constexpr int newestHandlerVersion = 7;
+    static constexpr int newestInterfaceVersion = 5;
+
     // Activates the handler and creates an instance; false (with error()) when either fails.
-    bool create(void *context = nullptr, int handlerVersion = TEXTURE_HANDLER_VERSION);
+    bool create(void *context = nullptr);
     // Activates the interface for the instance; the panel it made, or null.
-    LWXPanelID openPanel(int interfaceVersion = TEXTURE_INTERFACE_VERSION);
+    LWXPanelID openPanel();
     void destroy();
+
+    // The versions offered at the last activation of each class, in order, and the one accepted
+    // (0: none).
+    const std::vector<int> &handlerOffers() const { return handlerOffered; }
+    const std::vector<int> &interfaceOffers() const { return interfaceOffered; }
+    int handlerVersion() const { return handlerAccepted; }
+    int interfaceVersion() const { return interfaceAccepted; }
 
     LWInstance instance() const { return inst; }
     LWXPanelID panel() const { return iface.panel; }
@@ -67,6 +80,8 @@ private:
     LWInterface iface{};
     LWInstance inst = nullptr;
     std::string lastError;
+    std::vector<int> handlerOffered, interfaceOffered;
+    int handlerAccepted = 0, interfaceAccepted = 0;
 };
 
 } // namespace standin

@@ -102,9 +102,15 @@ void XPanelHost::hint(LWXPanelID id, unsigned int hintId, LWXPanelHint *hints)
         return;
     // Only the forms the host documents are parsed; anything else ends the walk.
     std::size_t i = 0;
+    // Tags and control IDs are 32-bit values in pointer-sized elements: with any higher bit set
+    // (a sign-extended tag, say) an element is no tag the host knows.
+    auto word = [](LWXPanelHint element) {
+        const auto bits = reinterpret_cast<std::uintptr_t>(element);
+        return bits >> 16 >> 16 ? 0u : static_cast<unsigned int>(bits);   // two shifts: any width
+    };
     while (i < maxRecords && hints[i]) {
-        const auto tag = static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(hints[i]));
-        const auto cid = static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(hints[i + 1]));
+        const unsigned int tag = word(hints[i]);
+        const unsigned int cid = word(hints[i + 1]);
         if (tag == XPTAG_LABEL || tag == XPTAG_STRLIST) {
             p->hints.push_back({tag, cid, {hints[i + 2]}});
             i += 4;   // tag, ID, argument, null

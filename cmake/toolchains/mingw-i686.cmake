@@ -21,4 +21,4 @@ foreach(_ostrevin_kind EXE SHARED MODULE)
 endforeach()
 
 # ctest runs the programs under Wine, in a prefix of this build directory's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh ${CMAKE_BINARY_DIR}/wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh win32 ${CMAKE_BINARY_DIR}/wine)

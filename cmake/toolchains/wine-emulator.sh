@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Runs one Windows program under Wine for ctest: wine-emulator.sh PREFIX PROGRAM [ARGS...]
+# Runs one Windows program under Wine for ctest: wine-emulator.sh win32|win64 PREFIX PROGRAM [ARGS...]
 # The prefix is private to the build directory and made once; the first caller makes it while
 # the others wait. Console programs only: no display, no network, no Mono or Gecko set-up.
 set -euo pipefail
 
-prefix=$1
-shift
+arch=$1
+prefix=$2
+shift 2
 
 export WINEPREFIX=$prefix
-export WINEARCH=win32
+export WINEARCH=$arch
+case "$arch" in
+    win32) wine=wine ;;
+    # The 64-bit loader itself: Debian's `wine` starts the 32-bit one whenever it is installed.
+    win64) wine=/usr/lib/wine/wine64; export WINELOADER=$wine ;;
+    *) echo "wine-emulator: the architecture is win32 or win64, not $arch" >&2; exit 2 ;;
+esac
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
@@ -24,7 +31,7 @@ if [ ! -e "$ready" ]; then
     # Start again from nothing after an interrupted set-up, its server included.
     wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
     rm -rf "$prefix"
-    wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+    "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
     wineserver -w
     if [ ! -f "$prefix/system.reg" ]; then
         echo "wine-emulator: could not make the Wine prefix $prefix" >&2
@@ -36,8 +43,8 @@ fi
 # would inherit its output pipe and hold ctest until the server goes. Start them here, detached,
 # and keep the server up a little between the suite's programs.
 if wineserver -p10 </dev/null >/dev/null 2>&1 9>&-; then
-    wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 fi
 exec 9>&-
 
-exec wine "$@"
+exec "$wine" "$@"

@@ -4,6 +4,9 @@
 #   cmake -DSOURCE_DIR=<sources> -DBINARY_DIR=<dir> -DGENERATOR=<generator> -P build_native_reference.cmake
 cmake_minimum_required(VERSION 3.20)
 
+# Several cross builds share the directory: one at a time builds in it (the lock goes with the process).
+file(LOCK "${BINARY_DIR}.lock" GUARD PROCESS TIMEOUT 3600)
+
 if(NOT EXISTS "${BINARY_DIR}/CMakeCache.txt")
     # A clean environment for the native compiler: nothing of the cross build's set-up.
     execute_process(

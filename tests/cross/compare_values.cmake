@@ -1,8 +1,8 @@
 # Runs the values tool of the native reference and of this build (through its emulator, if any)
 # and fails unless both write the same bytes: the same points and the same texture values.
 #
-#   cmake -DREFERENCE_TOOL=<native tool> -DTOOL=<this build's tool> -DEMULATOR=<a|b|...>
-#         -DWORK_DIR=<dir> -P compare_values.cmake
+#   cmake -DREFERENCE_TOOL=<native tool> -DREFERENCE_DIR=<its build> -DTOOL=<this build's tool>
+#         -DEMULATOR=<a|b|...> -DWORK_DIR=<dir> -P compare_values.cmake
 cmake_minimum_required(VERSION 3.20)
 
 string(REPLACE "|" ";" emulator "${EMULATOR}")
@@ -11,7 +11,10 @@ set(target "${WORK_DIR}/values-target.txt")
 file(REMOVE "${reference}" "${target}")
 
 # Relative output paths: the Windows program resolves them in Wine's view of the same directory.
+# The reference is shared with the other cross builds: not while one of them rebuilds it.
+file(LOCK "${REFERENCE_DIR}.lock" GUARD PROCESS TIMEOUT 3600)
 execute_process(COMMAND ${REFERENCE_TOOL} values-native.txt WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc)
+file(LOCK "${REFERENCE_DIR}.lock" RELEASE)
 if(NOT rc EQUAL 0 OR NOT EXISTS "${reference}")
     message(FATAL_ERROR "the native reference tool failed (${rc})")
 endif()

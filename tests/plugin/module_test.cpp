@@ -1,8 +1,10 @@
 // The shipped module file, loaded and driven as the host drives it.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/shapes.h"
 #include "support/module_fixture.h"
 
 using standin::TextureLayer;
@@ -16,6 +18,57 @@ TEST_F(ModuleTest, DescriptorCarriesSyncVersionMachineAndStartupValue)
     EXPECT_EQ(d->sysMachine, MODULE_MACHINE_WORD);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(module.startupResult()), MODULE_STARTUP_RESULT);
     ASSERT_NE(d->shutdown, nullptr);
+}
+
+// The exported bytes as the host's loader reads them, at its offsets for this pointer width and
+// without the module's own struct: three 32-bit words, then three pointers aligned to their size.
+TEST_F(ModuleTest, ExportedDescriptorBytesSitAtTheHostsOffsets)
+{
+    constexpr std::size_t word = sizeof(void *);
+    constexpr std::size_t firstPointer = word == 8 ? 16 : 12;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(module.descriptor());
+    ASSERT_NE(bytes, nullptr);
+    auto u32At = [&](std::size_t at) {
+        std::uint32_t v;
+        std::memcpy(&v, bytes + at, sizeof v);
+        return v;
+    };
+    auto pointerAt = [](const unsigned char *base, std::size_t at) {
+        void *p;
+        std::memcpy(&p, base + at, sizeof p);
+        return p;
+    };
+    EXPECT_EQ(u32At(0), 0x04121994u);
+    EXPECT_EQ(u32At(4), 3u);
+    EXPECT_EQ(u32At(8), MODULE_MACHINE_WORD);
+    if (word == 8) {
+        EXPECT_EQ(u32At(12), 0u) << "padding before the start-up pointer";
+    }
+
+    using Startup = void *(*)();
+    void *startup = pointerAt(bytes, firstPointer);
+    ASSERT_NE(startup, nullptr);
+    Startup call;
+    std::memcpy(&call, &startup, sizeof call);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(call()), 4u);
+    EXPECT_NE(pointerAt(bytes, firstPointer + word), nullptr) << "shut-down";
+
+    // The server list: records of four pointers; a tag is a text pointer, then a 32-bit tag.
+    const auto *server = static_cast<const unsigned char *>(pointerAt(bytes, firstPointer + 2 * word));
+    ASSERT_NE(server, nullptr);
+    const char *classes[] = {"TextureHandler", "TextureInterface"};
+    for (int i = 0; i < 2; ++i, server += 4 * word) {
+        EXPECT_STREQ(static_cast<const char *>(pointerAt(server, 0)), classes[i]);
+        EXPECT_STREQ(static_cast<const char *>(pointerAt(server, word)), "Dabrel_Ostrevin");
+        EXPECT_NE(pointerAt(server, 2 * word), nullptr) << "activation";
+        const auto *tag = static_cast<const unsigned char *>(pointerAt(server, 3 * word));
+        ASSERT_NE(tag, nullptr);
+        std::uint32_t value;
+        std::memcpy(&value, tag + 2 * (2 * word) + word, sizeof value);
+        EXPECT_EQ(value, 0x10000u) << "the third tag, two records of " << 2 * word << " bytes in";
+    }
+    for (std::size_t k = 0; k < 4; ++k)
+        EXPECT_EQ(pointerAt(server, k * word), nullptr) << "the list's terminator, member " << k;
 }
 
 TEST_F(ModuleTest, OffersTwoServersSharingOneTagList)
@@ -49,7 +102,7 @@ TEST_F(ModuleTest, HandlerActivationRefusesOtherVersionsAndWritesNothing)
 {
     ActivateFunc *activate = module.find("TextureHandler", "Dabrel_Ostrevin");
     ASSERT_NE(activate, nullptr);
-    for (int version : {4, 6, 0, -1}) {
+    for (int version : {7, 6, 4, 0, -1}) {
         LWInstanceFuncs inst{};
         LWItemFuncs item{};
         LWRenderFuncs rend{};
@@ -105,9 +158,11 @@ TEST_F(ModuleTest, InterfaceActivationAcceptsOnlyVersionFour)
     ASSERT_NE(activate, nullptr);
 
     auto sentinel = reinterpret_cast<LWError (*)(LWInstance)>(0x1);
-    LWInterface refused{layer.instance(), nullptr, sentinel, nullptr};
-    EXPECT_EQ(activate(5, standin::StandInHost::globalFunc(), &refused, nullptr), 1);
-    EXPECT_EQ(refused.options, sentinel);
+    for (int version : {1, 2, 3, 5}) {
+        LWInterface refused{layer.instance(), nullptr, sentinel, nullptr};
+        EXPECT_EQ(activate(version, standin::StandInHost::globalFunc(), &refused, nullptr), 1) << version;
+        EXPECT_EQ(refused.options, sentinel);
+    }
     EXPECT_TRUE(host.xpanel().calls.empty());
 
     LWInterface accepted{layer.instance(), nullptr, sentinel, nullptr};
@@ -115,6 +170,24 @@ TEST_F(ModuleTest, InterfaceActivationAcceptsOnlyVersionFour)
     EXPECT_EQ(accepted.options, nullptr);
     EXPECT_EQ(accepted.command, nullptr);
     EXPECT_NE(accepted.panel, nullptr);
+}
+
+// The host steps the handler down from its newest version and counts the interface up from 1.
+TEST_F(ModuleTest, AHostOfferingSevenFirstEndsWithAWorkingTexture)
+{
+    standin::appendBox(host.scene().addObject("Cube"), {-1, -1, -1}, {1, 1, 1});
+    TextureLayer layer(host, module);
+    ASSERT_TRUE(layer.create()) << layer.error();
+    EXPECT_EQ(layer.handlerOffers(), (std::vector<int>{7, 6, 5}));
+    EXPECT_EQ(layer.handlerVersion(), 5);
+    ASSERT_NE(layer.openPanel(), nullptr);
+    EXPECT_EQ(layer.interfaceOffers(), (std::vector<int>{1, 2, 3, 4}));
+    ASSERT_TRUE(layer.pickTarget("Cube"));
+    ASSERT_EQ(layer.init(LWINIT_RENDER), nullptr);
+    ASSERT_EQ(layer.newTime(0, 0.0), nullptr);
+    EXPECT_EQ(layer.evaluate(0.25, 0.5, 0.1), 1.0);
+    EXPECT_EQ(layer.evaluate(2.0, 0.0, 0.0), 0.0);
+    layer.cleanup();
 }
 
 TEST_F(ModuleTest, ConstructionLooksEveryServiceUpOnceInOrder)

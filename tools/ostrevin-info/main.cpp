@@ -17,8 +17,8 @@ int main(int argc, char **argv)
     }
     const ModuleDescriptor *d = module.descriptor();
     std::printf("module   %s\n", path.c_str());
-    std::printf("sync     0x%08lx  version %lu  machine 0x%lx  start-up gives %lu\n", d->sysSync, d->sysVersion,
-                d->sysMachine, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(module.startupResult())));
+    std::printf("sync     0x%08x  version %u  machine 0x%x  start-up gives %llu\n", d->sysSync, d->sysVersion,
+                d->sysMachine, static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(module.startupResult())));
     for (const standin::ServerEntry &s : module.servers()) {
         std::printf("server   %-16s %s\n", s.className.c_str(), s.name.c_str());
         for (const ServerTagInfo *t = s.tags; t && t->string; ++t)

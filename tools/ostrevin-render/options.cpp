@@ -230,6 +230,7 @@ bool takeRunOption(Arguments &a, Options &o)
                  : arg == "--force"             ? &o.force
                  : arg == "--quiet" || arg == "-q" ? &o.quiet
                  : arg == "--list"              ? &o.list
+                 : arg == "--render-node"       ? &o.renderNode
                                                 : nullptr;
     if (flag) {
         a.flag();
@@ -317,6 +318,8 @@ std::string usageText()
            "  --save-settings FILE  save the texture layer's settings through the module\n"
            "  --load-settings FILE  load them back before --target, --invert and --in apply; a\n"
            "                        target saved in another scene is found by its name\n"
+           "  --render-node         run as a render farm node: no settings panel, so the layer is\n"
+           "                        the one --load-settings gives, as saved on a workstation\n"
            "  --list                list the scene's objects, their points, polygons and open edges,\n"
            "                        the file each was loaded from and its parent\n"
            "  --quiet               no progress output\n"

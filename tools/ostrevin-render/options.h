@@ -39,6 +39,7 @@ struct Options {
     double margin = 0.1;          // framed region around the target's box, as a share of its larger side
     std::string saveSettings;
     std::string loadSettings;
+    bool renderNode = false;      // --render-node: the host without an interface; settings from loadSettings
     bool quiet = false;
     bool list = false;
     bool help = false;

@@ -69,12 +69,20 @@ std::string targetNamed(const ImportedScene &scene, const std::string &given)
 const ImportedObject &configure(Session &session, const Options &o, const std::string &targetName,
                                 const ImportedScene &scene, RenderStats &stats, Progress &progress)
 {
+    if (session.renderNode()) {
+        if (o.loadSettings.empty())
+            throw UsageError("--render-node renders a saved layer: give it --load-settings FILE");
+        if (!o.target.empty() || o.invert || o.in || o.softEdge > 0.0 || o.fillRule >= 0 || o.children)
+            throw UsageError("--render-node renders the layer as saved: --target, --invert, --in, --fill-rule, "
+                             "--children and --soft-edge need the settings panel a render node does not have");
+    }
     if (!o.loadSettings.empty()) {
         const SavedSettings saved = session.loadSettings(o.loadSettings);
         for (const std::string &change : saved.changes)
             progress.warn(change);
         if (targetName.empty())
-            stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene);
+            stats.settingsNote = o.loadSettings + ": " + matchSavedTarget(session, saved, o.loadSettings, scene) +
+                                 (session.renderNode() ? ", on a render node" : "");
     }
     if (!targetName.empty())
         session.pickTarget(targetName);
@@ -167,10 +175,11 @@ void warnOfOtherImages(const RenderStats &stats, const Options &o, Progress &pro
 // What the panel holds once settings are loaded and the options applied.
 void readSettingsInEffect(Session &session, RenderStats &stats)
 {
-    stats.inverted = session.inverted();
-    stats.fillRule = session.value(fillRuleValue);
-    stats.softEdge = session.softEdge();
-    stats.includeChildren = session.value(childrenValue) != 0;
+    const LoadedSettings held = session.held();
+    stats.inverted = held.flip != 0;
+    stats.fillRule = held.fillRule;
+    stats.softEdge = held.softEdge;
+    stats.includeChildren = held.children != 0;
 }
 
 // The module leaves out objects past its limits without a word; a pre-flight check says so.
@@ -248,7 +257,7 @@ RenderStats runRender(const Options &o, const ImportedScene &scene, Progress &pr
         throw UsageError("--name " + stats.namePattern + " needs {frame} or {index} for " +
                          counted(frameCount, "frame", "frames"));
 
-    Session session(modulePathFor(o.modulePath));
+    Session session(modulePathFor(o.modulePath), o.renderNode);
     session.addScene(scene);
     const ImportedObject &target = configure(session, o, targetName, scene, stats, progress);
     stats.target = target.name;

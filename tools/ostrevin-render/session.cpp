@@ -1,5 +1,6 @@
 #include "tools/ostrevin-render/session.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -26,15 +27,24 @@ constexpr unsigned childrenControl = 0x8004;
 constexpr unsigned softEdgeControl = 0x8005;
 } // namespace
 
-Session::Session(const std::string &modulePath)
+Session::Session(const std::string &modulePath, bool renderNode) : node(renderNode)
 {
+    if (node)
+        standIn.becomeRenderNode();
     if (!module.open(modulePath))
         throw RenderError(module.error());
     textureLayer = std::make_unique<standin::TextureLayer>(standIn, module);
     if (!textureLayer->create())
         throw RenderError("the module made no texture layer: " + textureLayer->error());
-    if (!textureLayer->openPanel())
+    if (!node && !textureLayer->openPanel())
         throw RenderError("the module made no settings panel");
+}
+
+void Session::requirePanel(const char *what) const
+{
+    if (node)
+        throw RenderError(std::string("a render node has no settings panel to set ") + what +
+                          " with: set it on a workstation and save the layer (--save-settings)");
 }
 
 Session::~Session()
@@ -48,6 +58,7 @@ void Session::addScene(const ImportedScene &scene) { addToHost(scene, standIn.sc
 
 void Session::pickTarget(const std::string &name)
 {
+    requirePanel("the Target Item");
     auto &xpanel = standIn.xpanel();
     if (xpanel.popupIndexOf(textureLayer->panel(), targetItemControl, name) < 0)
         throw RenderError("the panel's Target Item popup has no entry \"" + name + "\"");
@@ -57,6 +68,7 @@ void Session::pickTarget(const std::string &name)
 
 void Session::setInvert(bool invert)
 {
+    requirePanel("In / Out");
     if (!textureLayer->setInvert(invert))
         throw RenderError("the panel did not take the In / Out choice");
 }
@@ -64,6 +76,7 @@ void Session::setInvert(bool invert)
 // A width is a double: set through the panel's own set function, as the host's distance control does.
 void Session::setSoftEdge(double width)
 {
+    requirePanel("the Soft Edge");
     const standin::XPanelRecord *panel = standIn.xpanel().panel(textureLayer->panel());
     if (!panel || !panel->set || !panel->set(panel->viewInstance, softEdgeControl, &width))
         throw RenderError("the panel did not take the Soft Edge width");
@@ -71,21 +84,58 @@ void Session::setSoftEdge(double width)
 
 void Session::setValue(unsigned int valueID, int value)
 {
+    requirePanel("the layer's options");
     if (textureLayer->setValue(valueID, value) == 0)
         throw RenderError("the panel did not take value " + std::to_string(value) + " for control " +
                           std::to_string(valueID));
 }
 
-int Session::targetPosition() { return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0); }
-int Session::value(unsigned int valueID) { return textureLayer->value(valueID, 0); }
-
-double Session::softEdge()
+int Session::targetPosition()
 {
-    const void *width = standIn.xpanel().get(textureLayer->panel(), softEdgeControl);
-    return width ? *static_cast<const double *>(width) : 0.0;
+    if (!node)
+        return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0);
+    // The ID as the module reads it back from the scene file: a signed 32-bit decimal, widened.
+    const auto loadedID = reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(savedLayer.itemID));
+    int position = 1;
+    for (const auto &object : standIn.scene().objects()) {
+        if (object->type != LWI_OBJECT)
+            continue;
+        if (object->id == loadedID)
+            return position;
+        ++position;
+    }
+    return 0;
 }
 
-bool Session::inverted() { return standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0) != 0; }
+bool Session::inverted() { return held().flip != 0; }
+
+LoadedSettings Session::held()
+{
+    LoadedSettings held;
+    if (!node) {
+        held.flip = standIn.xpanel().getInt(textureLayer->panel(), inOutControl, 0);
+        held.fillRule = textureLayer->value(fillRuleControl, 0);
+        held.children = textureLayer->value(childrenControl, 0);
+        const void *width = standIn.xpanel().get(textureLayer->panel(), softEdgeControl);
+        held.softEdge = width ? *static_cast<const double *>(width) : 0.0;
+        return held;
+    }
+    // A key the save leaves out holds its default.
+    standin::SaveState state(standin::StateForm::Text);
+    if (textureLayer->save(state.state()))
+        return held;
+    for (const auto &[key, value] : parseSettings(state.bytes(), "the module's own save").entries) {
+        if (key == "flipFlg")
+            held.flip = std::atoi(value.c_str());
+        else if (key == "fillRule")
+            held.fillRule = std::atoi(value.c_str());
+        else if (key == "children")
+            held.children = std::atoi(value.c_str());
+        else if (key == "softEdge")
+            held.softEdge = std::strtod(value.c_str(), nullptr);
+    }
+    return held;
+}
 
 void Session::saveSettings(const std::string &path)
 {
@@ -111,16 +161,14 @@ double Session::dataVersion()
 SavedSettings Session::loadSettings(const std::string &path)
 {
     SavedSettings saved = readSettingsFile(path);
-    LoadedSettings loaded;
-    loaded.version = dataVersion();
+    const double moduleVersion = dataVersion();
     standin::LoadState state(standin::StateForm::Text, saved.bytes);
     if (const char *error = textureLayer->load(state.state()))
         throw RenderError("the module could not load its settings from " + path + ": " + error);
-    loaded.flip = value(inOutControl);
-    loaded.fillRule = value(fillRuleControl);
-    loaded.children = value(childrenControl);
-    loaded.softEdge = softEdge();
+    LoadedSettings loaded = held();
+    loaded.version = moduleVersion;
     saved.changes = settingsChanges(saved, loaded, path);
+    savedLayer = saved;
     return saved;
 }
 

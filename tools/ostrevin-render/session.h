@@ -20,8 +20,9 @@ std::string modulePathFor(const std::string &given);
 
 class Session {
 public:
-    // Loads the module, activates both servers, creates the layer and builds its panel.
-    explicit Session(const std::string &modulePath);
+    // Loads the module, activates both servers, creates the layer and builds its panel. On a
+    // render node the host has no interface: no panel, and the layer's settings come from a load.
+    explicit Session(const std::string &modulePath, bool renderNode = false);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -37,12 +38,14 @@ public:
     void setSoftEdge(double width);
     // Any other integer control of the panel, by value ID ("Fill Rule", "Include Children").
     void setValue(unsigned int valueID, int value);
-    // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object.
+    // The popup position the panel shows for the target: 0 for "(none)", k for the k-th object;
+    // on a render node, the position of the object the loaded item ID names.
     int targetPosition();
     bool inverted();
-    // What the panel shows for an integer control, and for the Soft Edge width.
-    int value(unsigned int valueID);
-    double softEdge();
+    bool renderNode() const { return node; }
+    // What the layer holds: as its panel shows it on a workstation; as the module's own save
+    // writes it on a render node, which has no panel.
+    LoadedSettings held();
 
     // The layer's settings through the module's own save and load, in a scene-file (text) state.
     void saveSettings(const std::string &path);
@@ -65,6 +68,10 @@ private:
     standin::LoadedModule module;
     std::unique_ptr<standin::TextureLayer> textureLayer;
     bool rendering = false;
+    bool node = false;
+    SavedSettings savedLayer;   // a render node's view of the target: what it was given to load
+
+    void requirePanel(const char *what) const;
 };
 
 // Evaluates the session's layer along one texture axis; safe from several threads at once
