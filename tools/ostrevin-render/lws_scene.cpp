@@ -237,6 +237,8 @@ private:
             skipPlugin();
             return;
         }
+        if (cameraStatement(key, t))
+            return;
         if (key == "FirstFrame" || key == "LastFrame" || key == "FrameStep") {
             if (t.size() < 2)
                 fail(std::string(key) + " needs a value");
@@ -286,6 +288,8 @@ private:
                                        : key == "AddCamera" ? LwsItem::Kind::Camera
                                                             : LwsItem::Kind::Bone;
             addItem(kind, id, skip != 0);
+            if (kind == LwsItem::Kind::Camera)
+                scene.cameras.push_back({scene.items.size() - 1});
         } else if (key == "LightName" || key == "CameraName" || key == "BoneName") {
             current(std::string(key)).name = std::string(afterTokens(text, 1));
         } else if (key == "ObjectMotion" || key == "LightMotion" || key == "CameraMotion" || key == "BoneMotion") {
@@ -340,6 +344,62 @@ private:
                 item.channels[c] = Envelope(item.channels[c].keys(), pre, post);
             }
         }
+    }
+
+    // The camera's lens and frame, and which camera renders; frame settings before any camera
+    // are the scene's.
+    bool cameraStatement(std::string_view key, const std::vector<std::string_view> &t)
+    {
+        LwsCameraLens *lens = !scene.cameras.empty() && scene.cameras.back().item + 1 == scene.items.size()
+                                  ? &scene.cameras.back()
+                                  : nullptr;
+        if (key == "AddCamera") {
+            return false;   // added as an item; its lens follows
+        } else if (key == "ZoomFactor") {
+            if (!lens || t.size() < 2)
+                fail("ZoomFactor wants a camera and a value");
+            if (t[1] == "(envelope)") {
+                ++at;
+                while (at < lines.size() && lines[at].text.empty())
+                    ++at;
+                if (at >= lines.size() || lines[at].text.front() != '{')
+                    fail(lines[at - 1].number, "ZoomFactor has no envelope");
+                if (scene.version >= 3) {
+                    Envelope e = readEnvelope();
+                    if (!e.keys().empty())
+                        lens->zoom = std::move(e);
+                } else {
+                    skipBlock();
+                }
+            } else {
+                const double zoom = numberAt(t[1], "ZoomFactor");
+                if (!(zoom > 0.0))
+                    fail("ZoomFactor must be positive");
+                lens->zoom = Envelope::constant(zoom);
+            }
+        } else if (key == "FrameSize" || key == "CustomSize") {
+            if (t.size() < 3)
+                fail(std::string(key) + " wants a width and a height");
+            const int w = static_cast<int>(integerAt(t[1], "the frame width", 1, 100000));
+            const int h = static_cast<int>(integerAt(t[2], "the frame height", 1, 100000));
+            if (lens)
+                lens->width = w, lens->height = h;
+            else
+                scene.frameWidth = w, scene.frameHeight = h;
+        } else if (key == "PixelAspect" || key == "PixelAspectRatio") {
+            if (t.size() < 2)
+                fail(std::string(key) + " needs a value");
+            const double a = numberAt(t[1], "the pixel aspect");
+            if (!(a > 0.0))
+                return true;   // the old format's negative presets: square pixels
+            (lens ? lens->pixelAspect : scene.pixelAspect) = a;
+        } else if (key == "CurrentCamera") {
+            if (t.size() >= 2)
+                scene.currentCamera = static_cast<int>(integerAt(t[1], "CurrentCamera", 0, 1000000));
+        } else {
+            return false;
+        }
+        return true;
     }
 
     Behaviour behaviour(std::string_view token) const

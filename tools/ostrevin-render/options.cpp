@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 #include "tools/ostrevin-render/errors.h"
 
@@ -77,6 +78,51 @@ void parseSize(const std::string &text, Options &o)
         throw UsageError("--size wants WIDTHxHEIGHT, not \"" + text + "\"");
     o.width = parseInt("--size width", text.substr(0, x), 1, maxPixels);
     o.height = parseInt("--size height", text.substr(x + 1), 1, maxPixels);
+}
+
+// "R,G,B", each 0-255.
+void parseColour(const std::string &text, int (&out)[3])
+{
+    std::size_t at = 0;
+    for (int c = 0; c < 3; ++c) {
+        const std::size_t comma = c < 2 ? text.find(',', at) : std::string::npos;
+        if (c < 2 && comma == std::string::npos)
+            throw UsageError("--effect-color wants R,G,B (0-255 each), not \"" + text + "\"");
+        out[c] = parseInt("--effect-color", text.substr(at, comma == std::string::npos ? std::string::npos : comma - at), 0, 255);
+        at = comma + 1;
+    }
+}
+
+// The camera view's options; false when `arg` is not one of them.
+bool cameraOption(const std::string &arg, const std::function<std::string()> &value,
+                  const std::function<void()> &flag, Options &o)
+{
+    if (arg == "--view") {
+        const std::string text = value();
+        o.cameraView = text == "camera" ? 1 : 0;
+        if (o.cameraView == 0)
+            o.view = parseView(text);
+    } else if (arg == "--apply-to") {
+        const std::string text = value();
+        o.applyTo.clear();
+        for (std::size_t at = 0; at <= text.size();) {
+            const std::size_t comma = std::min(text.find(',', at), text.size());
+            if (comma == at)
+                throw UsageError("--apply-to wants object names separated by commas, not \"" + text + "\"");
+            o.applyTo.push_back(text.substr(at, comma - at));
+            at = comma + 1;
+        }
+    } else if (arg == "--effect-color") {
+        parseColour(value(), o.effectColour);
+    } else if (arg == "--gif" || arg == "--no-gif") {
+        flag();
+        o.gif = arg == "--gif" ? 1 : 0;
+    } else if (arg == "--samples") {
+        o.samplesPerSide = parseInt(arg, value(), 1, 8);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -156,8 +202,8 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
             o.children = true;
         } else if (arg == "--axis") {
             o.axis = parseAxis(arg, value());
-        } else if (arg == "--view") {
-            o.view = parseView(value());
+        } else if (cameraOption(arg, value, flag, o)) {
+            continue;
         } else if (arg == "--threads") {
             o.threads = parseInt(arg, value(), 1, 256);
         } else if (arg == "--out") {
@@ -223,7 +269,8 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
 std::string usageText()
 {
     return "usage: ostrevin-render [SCENE] [options]\n"
-           "Renders the Ostrevin texture over a scene: slice and X-ray views per frame and a contact sheet.\n"
+           "Renders the Ostrevin texture over a scene: the scene through its camera, or slice and X-ray\n"
+           "views per frame and a contact sheet.\n"
            "Without SCENE it renders the bundled example (a star moving past an L).\n"
            "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
            "  --target NAME         the target object (default: the first object)\n"
@@ -234,8 +281,9 @@ std::string usageText()
            "  --children            the objects below the target join it\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
-           "  --view front|top|right  the viewport the images show, as the host draws it;\n"
-           "                        z, y and x are the same (default front)\n"
+           "  --view camera|front|top|right  what the images show: the scene through its camera\n"
+           "                        (the default for scenes with one), or a viewport as the host\n"
+           "                        draws it; z, y and x are front, top and right (default front)\n"
            "  --frames A-B | A      frames to render (default: the scene's animation, or 0)\n"
            "  --fps F               frames per second (default: the scene's rate, or 30)\n"
            "  --resolution N        pixels along the longer side (default 384)\n"
@@ -256,6 +304,13 @@ std::string usageText()
            "  --save-settings FILE  save the texture layer's settings through the module\n"
            "  --load-settings FILE  load them back before --target, --invert and --in apply; a\n"
            "                        target saved in another scene is found by its name\n"
+           "  --apply-to A,B,...    the camera view's objects that carry the texture, where no\n"
+           "                        surface of theirs does (default: all but the target and below)\n"
+           "  --effect-color R,G,B  the effect's colour in the camera view, 0-255 each (default\n"
+           "                        255,140,0)\n"
+           "  --samples N           camera samples a pixel: N by N (default 2)\n"
+           "  --gif, --no-gif       write camera.gif of the camera frames (default: when more than\n"
+           "                        one frame is rendered)\n"
            "  --list                list the scene's objects, their points, polygons and open edges\n"
            "  --quiet               no progress output\n"
            "  --version             the program's version\n"

@@ -23,6 +23,7 @@
 #include "tools/ostrevin-render/content_directory.h"
 #include "tools/ostrevin-render/embedded_files.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/lwo2_reader.h"
 #include "tools/ostrevin-render/lwob_reader.h"
 #include "tools/ostrevin-render/lws_scene.h"
 #include "tools/ostrevin-render/node_animation.h"
@@ -129,52 +130,11 @@ ImportedScene readWith(Assimp::Importer &importer, const std::string &path, cons
     return out;
 }
 
-std::uint32_t bigEndian(const std::string &b, std::size_t at, int bytes)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-    return v;
-}
-
-// An LWO2 object's layers in file order, from its LAYR chunks: number, pivot (host axes), name.
-struct LayerInfo {
-    int number;
-    std::array<double, 3> pivot;
-    std::string name;
-};
-
-std::vector<LayerInfo> lwo2Layers(const std::string &bytes)
-{
-    std::vector<LayerInfo> layers;
-    if (bytes.size() < 12 || bytes.compare(0, 4, "FORM") != 0 || bytes.compare(8, 4, "LWO2") != 0)
-        return layers;
-    for (std::size_t at = 12; bytes.size() - at >= 8;) {
-        const std::uint32_t size = bigEndian(bytes, at + 4, 4);
-        const std::size_t body = at + 8;
-        if (size > bytes.size() - body)
-            break;
-        if (bytes.compare(at, 4, "LAYR") == 0 && size >= 16) {
-            LayerInfo layer{static_cast<int>(bigEndian(bytes, body, 2)), {0, 0, 0}, {}};
-            for (std::size_t c = 0; c < 3; ++c) {
-                const std::uint32_t bits = bigEndian(bytes, body + 4 + 4 * c, 4);
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                layer.pivot[c] = std::isfinite(f) ? f : 0.0;
-            }
-            const std::string rest = bytes.substr(body + 16, size - 16);
-            layer.name = rest.substr(0, rest.find('\0'));
-            layers.push_back(std::move(layer));
-        }
-        at = body + size + (size & 1u);
-    }
-    return layers;
-}
-
 struct ObjectData {
     std::string name;
     ImportedObject mesh;
     std::array<double, 3> pivot{0.0, 0.0, 0.0};
+    std::vector<std::string> warnings;   // surface layers left out
 };
 
 void collectLayer(const aiScene &scene, const aiNode *node, const std::string *layerName, ImportedObject &out, int depth)
@@ -204,19 +164,21 @@ ObjectData loadObject(const std::string &bytes, const std::string &file, int lay
         out.mesh = std::move(read.objects.front());
         return out;
     }
-    const std::vector<LayerInfo> layers = lwo2Layers(bytes);
-    const LayerInfo *chosen = nullptr;
-    for (const LayerInfo &l : layers)
-        if (l.number + 1 == layer && !chosen)
-            chosen = &l;
-    if (!chosen && (layer != 1 || !layers.empty()))
+    if (isLwo2(bytes)) {
+        Lwo2Object read = readLwo2(bytes, file, layer - 1);
+        for (Lwo2Layer &l : read.layers) {
+            if (l.number + 1 != layer)
+                continue;
+            out.mesh = std::move(l.object);
+            // The layer's pivot is written in the host's axes, as the scene's pivots are.
+            out.pivot = l.pivot;
+            if (!l.name.empty())
+                out.name = l.name;
+            out.warnings = std::move(read.warnings);
+            return out;
+        }
         throw RenderError(noLayer);
-    // Assimp names each layer's node after the layer: with several layers, that name picks it.
-    const bool several = layers.size() > 1;
-    if (several && (chosen->name.empty() ||
-                    std::count_if(layers.begin(), layers.end(), [&](const LayerInfo &l) { return l.name == chosen->name; }) > 1))
-        throw RenderError(file + ": layer " + std::to_string(layer) + " has no name of its own to load it by");
-
+    }
     Assimp::Importer importer;
     std::string hint = path.extension().string();
     if (!hint.empty())
@@ -228,13 +190,9 @@ ObjectData loadObject(const std::string &bytes, const std::string &file, int lay
         std::string why = bytes.empty() ? "it is empty" : importer.GetErrorString();
         throw RenderError("cannot import " + file + ": " + (why.empty() ? "Assimp cannot read it" : why));
     }
-    collectLayer(*scene, scene->mRootNode, several ? &chosen->name : nullptr, out.mesh, 0);
-    if (chosen) {
-        // The layer's pivot is written in the host's axes, as the scene's pivots are.
-        out.pivot = chosen->pivot;
-        if (!chosen->name.empty())
-            out.name = chosen->name;
-    }
+    if (layer != 1)
+        throw RenderError(noLayer);
+    collectLayer(*scene, scene->mRootNode, nullptr, out.mesh, 0);
     return out;
 }
 
@@ -262,6 +220,8 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
             ObjectData data = loadObject(bytes, file, item.layer);
             if (!item.pivotGiven)
                 item.pivot = data.pivot;
+            for (const std::string &w : data.warnings)
+                out.surfaceWarnings.push_back("object \"" + data.name + "\" (" + file + "), " + w);
             // Objects without polygons (points, nulls saved as files) bound no volume.
             if (!data.mesh.polygons.empty())
                 loaded.emplace_back(i, std::move(data));
@@ -301,6 +261,21 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
             }
             up = scene->items[static_cast<std::size_t>(up)].parent;
         }
+    }
+
+    if (!scene->cameras.empty()) {
+        const std::size_t which =
+            static_cast<std::size_t>(scene->currentCamera) < scene->cameras.size() ? static_cast<std::size_t>(scene->currentCamera) : 0;
+        const LwsCameraLens &lens = scene->cameras[which];
+        SceneCamera camera;
+        camera.name = scene->items[lens.item].name.empty() ? "Camera" : scene->items[lens.item].name;
+        const std::size_t item = lens.item;
+        camera.motion = [scene, item](double seconds) { return scene->placement(item, seconds); };
+        camera.zoom = [scene, which](double seconds) { return scene->cameras[which].zoom.evaluate(seconds); };
+        camera.width = lens.width > 0 ? lens.width : scene->frameWidth;
+        camera.height = lens.height > 0 ? lens.height : scene->frameHeight;
+        camera.pixelAspect = lens.pixelAspect > 0 ? lens.pixelAspect : scene->pixelAspect;
+        out.camera = std::move(camera);
     }
 
     out.fps = scene->fps;
@@ -422,6 +397,9 @@ ImportedScene importScene(const std::string &path, const ImportSettings &setting
     // Assimp's LWOB reader turns every such file down (and leaks on the way), so ours reads them.
     if (isLwob(head))
         return readLwob(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
+    // Assimp's reader held several copies of a large object's geometry; ours holds one.
+    if (isLwo2(head))
+        return lwo2Scene(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
     // Assimp's scene reader finds objects only where the scene's text points on this machine,
     // plays every curve as straight lines and drops what it cannot find, so ours reads scenes.
     if (isLwsText(head)) {

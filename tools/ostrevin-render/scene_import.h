@@ -5,16 +5,29 @@
 #ifndef OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 #define OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/scene.h"
 #include "tools/ostrevin-render/geometry.h"
+#include "tools/ostrevin-render/surface_layers.h"
 
 struct aiScene;
 
 namespace render {
+
+// The scene's camera: its placement over time (looking down -z of its frame, +x right, +y up,
+// in the tool's axes), its zoom factor over time, its frame size and pixel aspect.
+struct SceneCamera {
+    std::string name;
+    std::function<standin::Transform(double seconds)> motion;
+    std::function<double(double seconds)> zoom;
+    int width = 640, height = 480;
+    double pixelAspect = 1.0;
+};
 
 struct ImportedObject {
     std::string name;
@@ -22,6 +35,10 @@ struct ImportedObject {
     std::vector<std::vector<int>> polygons;         // indices into points, three or more each
     std::function<standin::Transform(double seconds)> motion;
     int parent = -1;                                // the nearest object above it in the scene; -1 none
+    // Each polygon's surface, as an index into surfaces (0xFFFF: none), and the surfaces with
+    // their layers of this module; both empty unless the object file says.
+    std::vector<std::uint16_t> polygonSurfaces;
+    std::vector<SurfaceLayers> surfaces;
 
     // Positions as the host hands them to the texture: placed, then rounded to floats.
     std::vector<Vec3> worldPoints(double seconds) const;
@@ -43,6 +60,8 @@ struct ImportedScene {
     int lastFrame = 0;
     int frameStep = 1;
     std::vector<MissingObject> missing; // kept only when asked to
+    std::vector<std::string> surfaceWarnings;   // surface layers left out, each naming its object
+    std::optional<SceneCamera> camera;  // the scene's camera, when it has one
 
     const ImportedObject *find(const std::string &name) const;
     std::string objectNames() const;    // "A, B, C" for messages
