@@ -42,6 +42,25 @@ Vec3 CameraView::ray(double x, double y) const
             forward[2] + across * right[2] + above * up[2]};
 }
 
+std::optional<SceneCamera> lwsCamera(const std::shared_ptr<const LwsScene> &scene)
+{
+    if (!scene || scene->cameras.empty())
+        return std::nullopt;
+    const std::size_t which = scene->currentCamera >= 0 && static_cast<std::size_t>(scene->currentCamera) < scene->cameras.size()
+                                  ? static_cast<std::size_t>(scene->currentCamera)
+                                  : 0;
+    const LwsCameraLens &lens = scene->cameras[which];
+    SceneCamera camera;
+    camera.name = scene->items[lens.item].name.empty() ? "Camera" : scene->items[lens.item].name;
+    const std::size_t item = lens.item;
+    camera.motion = [scene, item](double seconds) { return scene->placement(item, seconds); };
+    camera.zoom = [scene, which](double seconds) { return scene->cameras[which].zoom.evaluate(seconds); };
+    camera.width = lens.width > 0 ? lens.width : scene->frameWidth;
+    camera.height = lens.height > 0 ? lens.height : scene->frameHeight;
+    camera.pixelAspect = lens.pixelAspect > 0 ? lens.pixelAspect : scene->pixelAspect;
+    return camera;
+}
+
 CameraView sceneCameraAt(const SceneCamera &camera, double seconds, int width, int height)
 {
     const standin::Transform m = camera.motion ? camera.motion(seconds) : standin::Transform{};

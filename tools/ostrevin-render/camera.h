@@ -5,8 +5,12 @@
 #ifndef OSTREVIN_TOOLS_RENDER_CAMERA_H
 #define OSTREVIN_TOOLS_RENDER_CAMERA_H
 
+#include <memory>
+#include <optional>
+
 #include "host/scene.h"
 #include "tools/ostrevin-render/geometry.h"
+#include "tools/ostrevin-render/lws_scene.h"
 #include "tools/ostrevin-render/scene_import.h"
 
 namespace render {
@@ -24,6 +28,9 @@ struct CameraView {
     // The direction, not of unit length, of the ray through image position (x, y).
     Vec3 ray(double x, double y) const;
 };
+
+// The camera a scene renders through: its current camera, or its first; none without cameras.
+std::optional<SceneCamera> lwsCamera(const std::shared_ptr<const LwsScene> &scene);
 
 // The scene's camera at a time; a width and height above 0 replace its frame size.
 CameraView sceneCameraAt(const SceneCamera &camera, double seconds, int width, int height);

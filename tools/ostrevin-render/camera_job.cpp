@@ -72,6 +72,8 @@ CameraTexturing setUpTexturing(Session &session, const ImportedScene &scene, con
     t.objects.resize(scene.objects.size());
     std::set<std::string> entries;
     std::set<int> targets;
+    // Surfaces that carry the texture, read or not: the command line's layer then stays off them.
+    bool carried = !scene.surfaceWarnings.empty();
     for (std::size_t i = 0; i < scene.objects.size(); ++i) {
         const ImportedObject &object = scene.objects[i];
         if (object.surfaces.empty())
@@ -81,6 +83,7 @@ CameraTexturing setUpTexturing(Session &session, const ImportedScene &scene, con
         texturing.bySurface.resize(object.surfaces.size());
         for (std::size_t s = 0; s < object.surfaces.size(); ++s)
             for (const ProceduralLayer &layer : object.surfaces[s].layers) {
+                carried = true;
                 if (!layer.enabled)
                     continue;
                 try {
@@ -108,7 +111,7 @@ CameraTexturing setUpTexturing(Session &session, const ImportedScene &scene, con
                               scene.objectNames() + ")");
         applied.push_back(index);
     }
-    if (o.applyTo.empty() && t.surfaceLayers == 0)
+    if (o.applyTo.empty() && !carried)
         for (std::size_t i = 0; i < scene.objects.size(); ++i)
             if (static_cast<int>(i) != target && !below(scene, static_cast<int>(i), target))
                 applied.push_back(static_cast<int>(i));

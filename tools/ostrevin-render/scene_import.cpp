@@ -20,6 +20,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "tools/ostrevin-render/camera.h"
 #include "tools/ostrevin-render/content_directory.h"
 #include "tools/ostrevin-render/embedded_files.h"
 #include "tools/ostrevin-render/errors.h"
@@ -263,20 +264,7 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
         }
     }
 
-    if (!scene->cameras.empty()) {
-        const std::size_t which =
-            static_cast<std::size_t>(scene->currentCamera) < scene->cameras.size() ? static_cast<std::size_t>(scene->currentCamera) : 0;
-        const LwsCameraLens &lens = scene->cameras[which];
-        SceneCamera camera;
-        camera.name = scene->items[lens.item].name.empty() ? "Camera" : scene->items[lens.item].name;
-        const std::size_t item = lens.item;
-        camera.motion = [scene, item](double seconds) { return scene->placement(item, seconds); };
-        camera.zoom = [scene, which](double seconds) { return scene->cameras[which].zoom.evaluate(seconds); };
-        camera.width = lens.width > 0 ? lens.width : scene->frameWidth;
-        camera.height = lens.height > 0 ? lens.height : scene->frameHeight;
-        camera.pixelAspect = lens.pixelAspect > 0 ? lens.pixelAspect : scene->pixelAspect;
-        out.camera = std::move(camera);
-    }
+    out.camera = lwsCamera(scene);
 
     out.fps = scene->fps;
     if (scene->frameRangeGiven) {
