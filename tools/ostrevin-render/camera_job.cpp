@@ -55,6 +55,7 @@ LayerUse loadSurfaceLayer(Session &session, const ImportedScene &scene, const Pr
     use.layer = &session.layerAt(index);
     use.axis = layer.axis;
     use.mapping = &layer.mapping;
+    use.texture = layer.mapping.transform();
     use.referenceObject = layer.mapping.referenceObject.empty() ? -1 : indexOf(scene, layer.mapping.referenceObject);
     use.opacity = layer.opacity;
     use.negative = layer.negative;

@@ -29,7 +29,7 @@ public:
     double sample(const Vec3 &) const override { return 0.0; }
 };
 
-Vec3 apply(const standin::Transform &m, const Vec3 &p)
+Vec3 transformed(const standin::Transform &m, const Vec3 &p)
 {
     Vec3 out{};
     for (std::size_t r = 0; r < 3; ++r)
@@ -95,10 +95,10 @@ LWTextureAccess accessFor(const LayerUse &use, const Vec3 &world, const standin:
         // World coordinates place the texture in the scene; otherwise it rides on the object,
         // or on the reference object when the mapping names one.
         if (use.referenceObject >= 0 && static_cast<std::size_t>(use.referenceObject) < inverses.size())
-            t = apply(inverses[static_cast<std::size_t>(use.referenceObject)], world);
+            t = transformed(inverses[static_cast<std::size_t>(use.referenceObject)], world);
         else if (!use.mapping->world)
-            t = apply(objectInverse, world);
-        t = use.mapping->coordinates(t);
+            t = transformed(objectInverse, world);
+        t = transformed(use.texture, t);
         for (int c = 0; c < 3; ++c)
             access.size[c] = use.mapping->size[static_cast<std::size_t>(c)];
     }

@@ -22,6 +22,7 @@ struct LayerUse {
     standin::TextureLayer *layer = nullptr;
     int axis = 2;
     const TextureMapping *mapping = nullptr;   // null: the world position is the texture position
+    standin::Transform texture;                // the mapping's transform, made once
     int referenceObject = -1;                  // the object the mapping follows, or -1
     double opacity = 1.0;
     bool negative = false;

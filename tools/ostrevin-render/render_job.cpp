@@ -266,6 +266,29 @@ void warnOfOpenTarget(FrameRun &run)
                           "; what the texture answers depends on the texture axis");
 }
 
+// Slices at even depths through the target, at half size, side by side.
+Image renderSheet(FrameRun &run, const LayerSampler &sampler, const Framing &tileView, const std::vector<Vec3> &world,
+                  const std::string &label)
+{
+    const Options &o = run.o;
+    const int columns = static_cast<int>(std::ceil(std::sqrt(o.sheetSlices)));
+    const int rows = (o.sheetSlices + columns - 1) / columns;
+    Image sheet(columns * tileView.width + (columns + 1) * sheetGap, rows * tileView.height + (rows + 1) * sheetGap,
+                sheetBackground);
+    for (int k = 0; k < o.sheetSlices; ++k) {
+        const double depth = tileView.depthMin + (k + 0.5) * (tileView.depthMax - tileView.depthMin) / o.sheetSlices;
+        Field tile = run.account.run([&](PassStats &ps) {
+            return sampleSlice(sampler, tileView, depth, o.threads, ps, run.tick(label + " sheet"));
+        });
+        Image tileImage = colourSlice(tile);
+        drawOutline(tileImage, tileView, sectionOutline(world, run.target.polygons, tileView, depth));
+        drawAxisLabels(tileImage, tileView);
+        sheet.paste(tileImage, sheetGap + (k % columns) * (tileView.width + sheetGap),
+                    sheetGap + (k / columns) * (tileView.height + sheetGap));
+    }
+    return sheet;
+}
+
 // Slices, X-rays and the contact sheet, framed on the target's box over every frame.
 void renderViewFrames(FrameRun &run, long long frameCount, bool keepFields)
 {
@@ -283,8 +306,6 @@ void renderViewFrames(FrameRun &run, long long frameCount, bool keepFields)
     stats.framing = framing;
     checkMemory(o, width, height, o.sheetSlices);
 
-    const int sheetColumns = o.sheetSlices > 0 ? static_cast<int>(std::ceil(std::sqrt(o.sheetSlices))) : 0;
-    const int sheetRows = sheetColumns ? (o.sheetSlices + sheetColumns - 1) / sheetColumns : 0;
     const int tileWidth = std::max(1, width / 2), tileHeight = std::max(1, height / 2);
     const Framing tileFraming = frameBox(all, o.view, tileWidth, tileHeight, o.margin);
     prepareOutput(o, run.names);
@@ -325,23 +346,8 @@ void renderViewFrames(FrameRun &run, long long frameCount, bool keepFields)
         drawAxisLabels(volumeImage, view);
         run.write("volume", f, withXrayLegend(volumeImage));
 
-        if (f == stats.sheetFrame && o.sheetSlices > 0) {
-            Image sheet(sheetColumns * tileWidth + (sheetColumns + 1) * sheetGap,
-                        sheetRows * tileHeight + (sheetRows + 1) * sheetGap, sheetBackground);
-            for (int k = 0; k < o.sheetSlices; ++k) {
-                const double depth =
-                    tileView.depthMin + (k + 0.5) * (tileView.depthMax - tileView.depthMin) / o.sheetSlices;
-                Field tile = run.account.run([&](PassStats &ps) {
-                    return sampleSlice(sampler, tileView, depth, o.threads, ps, run.tick(label + " sheet"));
-                });
-                Image tileImage = colourSlice(tile);
-                drawOutline(tileImage, tileView, sectionOutline(world, target.polygons, tileView, depth));
-                drawAxisLabels(tileImage, tileView);
-                sheet.paste(tileImage, sheetGap + (k % sheetColumns) * (tileWidth + sheetGap),
-                            sheetGap + (k / sheetColumns) * (tileHeight + sheetGap));
-            }
-            run.write("sheet", f, sheet);
-        }
+        if (f == stats.sheetFrame && o.sheetSlices > 0)
+            run.write("sheet", f, renderSheet(run, sampler, tileView, world, label));
 
         if (keepFields) {
             FrameResult r;

@@ -125,10 +125,10 @@ SavedSettings Session::loadSettings(const std::string &path)
 
 void Session::begin()
 {
+    rendering = true;   // so that layers started before a refusal are cleaned up
     for (std::size_t i = 0; i < layerCount(); ++i)
         if (const char *error = layerAt(i).init(LWINIT_RENDER))
             throw RenderError(std::string("the texture refused to start rendering: ") + error);
-    rendering = true;
 }
 
 void Session::frame(int frame, double seconds)

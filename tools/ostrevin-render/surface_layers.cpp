@@ -172,19 +172,38 @@ SurfaceLayers readSurface(const unsigned char *body, std::size_t size)
     return out;
 }
 
-Vec3 TextureMapping::coordinates(const Vec3 &point) const
+standin::Transform TextureMapping::transform() const
 {
-    // Into the host's axes, where the mapping's numbers live.
-    const Vec3 d{point[0] - centre[0], point[1] - centre[1], -point[2] - centre[2]};
+    // The transpose of heading * pitch * bank (bank, pitch and heading undone in turn), in the
+    // host's axes, where the mapping's numbers live; z turned round on both sides.
     const double ch = std::cos(rotation[0]), sh = std::sin(rotation[0]);
     const double cp = std::cos(rotation[1]), sp = std::sin(rotation[1]);
     const double cb = std::cos(rotation[2]), sb = std::sin(rotation[2]);
-    // The transpose of heading * pitch * bank, applied as bank, pitch and heading undone in turn.
-    const double hx = ch * d[0] - sh * d[2], hz = sh * d[0] + ch * d[2], hy = d[1];
-    const double py = cp * hy + sp * hz, pz = -sp * hy + cp * hz, px = hx;
-    const double bx = cb * px + sb * py, by = -sb * px + cb * py, bz = pz;
-    auto scaled = [](double v, double s) { return s != 0.0 ? v / s : v; };
-    return {scaled(bx, size[0]), scaled(by, size[1]), -scaled(bz, size[2])};
+    const double r[3][3] = {{ch * cb + sh * sp * sb, cp * sb, -sh * cb + ch * sp * sb},
+                            {-ch * sb + sh * sp * cb, cp * cb, sh * sb + ch * sp * cb},
+                            {sh * cp, -sp, ch * cp}};
+    standin::Transform t;
+    for (int row = 0; row < 3; ++row) {
+        const double s = size[static_cast<std::size_t>(row)] != 0.0 ? 1.0 / size[static_cast<std::size_t>(row)] : 1.0;
+        const double out = row == 2 ? -1.0 : 1.0;
+        double offset = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double in = c == 2 ? -1.0 : 1.0;
+            t.m[row][c] = out * s * r[row][c] * in;
+            offset += r[row][c] * centre[static_cast<std::size_t>(c)];
+        }
+        t.m[row][3] = -out * s * offset;
+    }
+    return t;
+}
+
+Vec3 TextureMapping::coordinates(const Vec3 &point) const
+{
+    const standin::Transform t = transform();
+    Vec3 out{};
+    for (std::size_t r = 0; r < 3; ++r)
+        out[r] = t.m[r][0] * point[0] + t.m[r][1] * point[1] + t.m[r][2] * point[2] + t.m[r][3];
+    return out;
 }
 
 std::string channelName(const std::string &channel)

@@ -28,6 +28,8 @@ struct TextureMapping {
     // divided by the size. `point` is in the tool's axes (the object's own unless world, or the
     // reference object's when one is given); so is the result.
     Vec3 coordinates(const Vec3 &point) const;
+    // The same as one affine transform, for use at every shaded point.
+    standin::Transform transform() const;
 };
 
 struct ProceduralLayer {
