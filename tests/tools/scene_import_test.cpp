@@ -325,6 +325,14 @@ TEST(SceneImport, BadFilesGiveOneClearError)
 
     writeFile(dir / "broken.lwo", std::string("FORM\0\0\0\x10LWO2PNTS\0\0\0\x40", 20));
     EXPECT_EQ(importError(dir / "broken.lwo"), dir / "broken.lwo" + ": chunk PNTS runs past the end of the file");
+    // A corner past the points, and a point that is not a number, name the file and the value.
+    const std::string points(36, '\0'), face("FACE\0\x03\0\0\0\x01\0\x05", 12);
+    writeFile(dir / "corner.lwo", std::string("FORM\0\0\0\x44LWO2PNTS\0\0\0\x24", 20) + points +
+                                      std::string("POLS\0\0\0\x0c", 8) + face);
+    EXPECT_EQ(importError(dir / "corner.lwo"), dir / "corner.lwo" + ": polygon 0 uses point 5, past the layer's 3 points");
+    writeFile(dir / "nan.lwo", std::string("FORM\0\0\0\x44LWO2PNTS\0\0\0\x24\x7f\xc0\0\0", 24) + points.substr(4) +
+                                   std::string("POLS\0\0\0\x0c", 8) + face);
+    EXPECT_EQ(importError(dir / "nan.lwo").rfind(dir / "nan.lwo" + ": point 0 is not finite", 0), 0u) << importError(dir / "nan.lwo");
 
     // Only lines and points: nothing that bounds a volume.
     writeFile(dir / "wire.obj", "o Wire\nv 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\np 1\n");

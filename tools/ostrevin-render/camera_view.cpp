@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <map>
 #include <utility>
 
 #include "tools/ostrevin-render/labels.h"
@@ -208,8 +207,14 @@ Image renderCameraFrame(const CameraFrame &frame, CameraPassStats &stats, const 
 void drawTargetOutline(Image &image, const CameraView &camera, const std::vector<Vec3> &points,
                        const std::vector<std::vector<int>> &polygons)
 {
-    // Each edge keeps how many polygons use it and how many of them face the camera.
-    std::map<std::pair<int, int>, std::pair<int, int>> edges;
+    // Every polygon's edges, each with whether its polygon faces the camera; sorted, so that
+    // the uses of an edge sit together.
+    struct EdgeUse {
+        int a, b;
+        bool facing;
+        bool operator<(const EdgeUse &o) const { return a != o.a ? a < o.a : b < o.b; }
+    };
+    std::vector<EdgeUse> uses;
     for (const std::vector<int> &poly : polygons) {
         const std::size_t n = poly.size();
         bool valid = n >= 3;
@@ -217,31 +222,34 @@ void drawTargetOutline(Image &image, const CameraView &camera, const std::vector
             valid = valid && i >= 0 && static_cast<std::size_t>(i) < points.size();
         if (!valid)
             continue;
-        Vec3 normal{0, 0, 0}, centre{0, 0, 0};
+        Vec3 normal{0, 0, 0};
         for (std::size_t i = 0; i < n; ++i) {
             const Vec3 &p = points[static_cast<std::size_t>(poly[i])];
             const Vec3 &q = points[static_cast<std::size_t>(poly[(i + 1) % n])];
             normal[0] += (p[1] - q[1]) * (p[2] + q[2]);
             normal[1] += (p[2] - q[2]) * (p[0] + q[0]);
             normal[2] += (p[0] - q[0]) * (p[1] + q[1]);
-            for (std::size_t c = 0; c < 3; ++c)
-                centre[c] += p[c] / static_cast<double>(n);
         }
-        const double toward = normal[0] * (centre[0] - camera.eye[0]) + normal[1] * (centre[1] - camera.eye[1]) +
-                              normal[2] * (centre[2] - camera.eye[2]);
+        const Vec3 &corner = points[static_cast<std::size_t>(poly[0])];
+        const bool facing = normal[0] * (corner[0] - camera.eye[0]) + normal[1] * (corner[1] - camera.eye[1]) +
+                                normal[2] * (corner[2] - camera.eye[2]) < 0;
         for (std::size_t i = 0; i < n; ++i) {
             const int a = poly[i], b = poly[(i + 1) % n];
-            auto &e = edges[{std::min(a, b), std::max(a, b)}];
-            ++e.first;
-            e.second += toward < 0 ? 1 : 0;
+            uses.push_back({std::min(a, b), std::max(a, b), facing});
         }
     }
-    for (const auto &[edge, use] : edges) {
-        const bool silhouette = use.first == 1 || (use.second > 0 && use.second < use.first);
+    std::sort(uses.begin(), uses.end());
+    for (std::size_t i = 0; i < uses.size();) {
+        std::size_t j = i, facing = 0;
+        for (; j < uses.size() && uses[j].a == uses[i].a && uses[j].b == uses[i].b; ++j)
+            facing += uses[j].facing ? 1 : 0;
+        // An open edge, or one between a polygon facing the camera and one facing away.
+        const bool silhouette = j - i == 1 || (facing > 0 && facing < j - i);
         double x0, y0, x1, y1;
-        if (silhouette && camera.project(points[static_cast<std::size_t>(edge.first)], x0, y0) &&
-            camera.project(points[static_cast<std::size_t>(edge.second)], x1, y1))
+        if (silhouette && camera.project(points[static_cast<std::size_t>(uses[i].a)], x0, y0) &&
+            camera.project(points[static_cast<std::size_t>(uses[i].b)], x1, y1))
             image.line(x0, y0, x1, y1, targetOutline, 0.55);
+        i = j;
     }
 }
 

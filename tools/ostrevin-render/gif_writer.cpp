@@ -4,7 +4,12 @@
 #include <cmath>
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <gif_lib.h>
+#include <unistd.h>
 
 #include "tools/ostrevin-render/errors.h"
 
@@ -24,10 +29,16 @@ GifWriter::GifWriter(const std::string &p, int w, int h, double fps)
     : path(p), width(std::max(1, w)), height(std::max(1, h)),
       delay(std::max(2, static_cast<int>(std::lround(100.0 / (fps > 0 ? fps : 30.0)))))
 {
+    // Opened here, not by giflib, which would make the file readable by its owner alone.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0)
+        throw RenderError("cannot write " + path + ": " + std::strerror(errno));
     int error = 0;
-    file = EGifOpenFileName(path.c_str(), false, &error);
-    if (!file)
+    file = EGifOpenFileHandle(fd, &error);
+    if (!file) {
+        ::close(fd);
         throw RenderError("cannot write " + path + ": " + gifError(error));
+    }
     EGifSetGifVersion(file, true);
     if (EGifPutScreenDesc(file, width, height, 8, 0, nullptr) == GIF_ERROR) {
         error = file->Error;
