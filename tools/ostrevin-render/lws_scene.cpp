@@ -355,6 +355,12 @@ private:
                                   : nullptr;
         if (key == "AddCamera") {
             return false;   // added as an item; its lens follows
+        } else if ((key == "ShowCamera" || key == "CameraMotion") &&
+                   (scene.items.empty() || scene.items.back().kind != LwsItem::Kind::Camera)) {
+            // The old formats' one camera has no AddCamera: its section starts here.
+            addItem(LwsItem::Kind::Camera, 0, false);
+            scene.cameras.push_back({scene.items.size() - 1});
+            return key == "ShowCamera";
         } else if (key == "ZoomFactor") {
             if (!lens || t.size() < 2)
                 fail("ZoomFactor wants a camera and a value");
