@@ -132,10 +132,10 @@ std::string savedSettings(const std::vector<std::string> &lines)
     return out;
 }
 
-// A camera at the origin looking along the host's +Z, a 512-pixel square frame; a plane facing
+// A camera at the origin looking along the host's +Z, a square frame of `size` pixels; a plane facing
 // it at depth 5 whose surface carries `data`; and a box target from host (-1, -0.5, 4) to
 // (1, 0.5, 6), which the plane cuts through its middle.
-render::ImportedScene planeAndBox(const std::string &data)
+render::ImportedScene planeAndBox(const std::string &data, int size = 512)
 {
     render::ImportedObject box = tooltest::shape("Box", [](standin::SceneObject &o) {
         standin::appendBox(o, {-1.0f, -0.5f, -6.0f}, {1.0f, 0.5f, -4.0f});
@@ -154,7 +154,7 @@ render::ImportedScene planeAndBox(const std::string &data)
     render::ImportedScene scene = tooltest::sceneOf({box, plane});
     render::SceneCamera camera;
     camera.name = "Cam";
-    camera.width = camera.height = 512;
+    camera.width = camera.height = size;
     scene.camera = camera;
     return scene;
 }
@@ -223,12 +223,12 @@ TEST(CameraView, DamagedLayerDataIsLeftOutWithOneWarningAndTheRenderGoesOn)
     for (const std::string &data : cases) {
         tooltest::TempDir dir;
         render::Progress progress(nullptr, render::Progress::Style::Quiet);
-        const render::RenderStats stats = render::runRender(cameraOptions(dir.str()), planeAndBox(data), progress);
+        const render::RenderStats stats = render::runRender(cameraOptions(dir.str()), planeAndBox(data, 64), progress);
         ASSERT_EQ(progress.warnings().size(), 1u);
         EXPECT_NE(progress.warnings()[0].find("object \"Plane\", surface \"Floor\""), std::string::npos)
             << progress.warnings()[0];
         EXPECT_EQ(stats.surfaceLayers, 0);
-        EXPECT_EQ(tooltest::readPng(dir / "camera_0000.png").width, 512);
+        EXPECT_EQ(tooltest::readPng(dir / "camera_0000.png").width, 64);
     }
 }
 
