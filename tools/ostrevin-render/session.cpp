@@ -41,18 +41,46 @@ Session::~Session()
 {
     if (rendering)
         end();
+    moreLayers.clear();
     textureLayer.reset();   // the instance goes before its module
 }
 
 void Session::addScene(const ImportedScene &scene) { addToHost(scene, standIn.scene()); }
 
-void Session::pickTarget(const std::string &name)
+void Session::pickTarget(const std::string &name) { pickTarget(name, 0); }
+
+void Session::pickTarget(const std::string &name, std::size_t index)
 {
+    standin::TextureLayer &layer = layerAt(index);
     auto &xpanel = standIn.xpanel();
-    if (xpanel.popupIndexOf(textureLayer->panel(), targetItemControl, name) < 0)
+    if (xpanel.popupIndexOf(layer.panel(), targetItemControl, name) < 0)
         throw RenderError("the panel's Target Item popup has no entry \"" + name + "\"");
-    if (!textureLayer->pickTarget(name))
+    if (!layer.pickTarget(name))
         throw RenderError("the panel did not take \"" + name + "\" as its Target Item");
+}
+
+std::size_t Session::addObjectLayer(const std::string &bytes, const std::string &source)
+{
+    auto layer = std::make_unique<standin::TextureLayer>(standIn, module);
+    if (!layer->create())
+        throw RenderError("the module made no texture layer for " + source + ": " + layer->error());
+    if (!layer->openPanel())
+        throw RenderError("the module made no settings panel for " + source);
+    standin::LoadState state(standin::StateForm::Binary, bytes);
+    if (const char *error = layer->load(state.state()))
+        throw RenderError("the module could not load " + source + ": " + error);
+    moreLayers.push_back(std::move(layer));
+    return moreLayers.size();
+}
+
+standin::TextureLayer &Session::layerAt(std::size_t index)
+{
+    return index == 0 ? *textureLayer : *moreLayers.at(index - 1);
+}
+
+int Session::targetPosition(std::size_t index)
+{
+    return standIn.xpanel().getInt(layerAt(index).panel(), targetItemControl, 0);
 }
 
 void Session::setInvert(bool invert)
@@ -126,22 +154,25 @@ SavedSettings Session::loadSettings(const std::string &path)
 
 void Session::begin()
 {
-    if (const char *error = textureLayer->init(LWINIT_RENDER))
-        throw RenderError(std::string("the texture refused to start rendering: ") + error);
-    rendering = true;
+    rendering = true;   // so that layers started before a refusal are cleaned up
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        if (const char *error = layerAt(i).init(LWINIT_RENDER))
+            throw RenderError(std::string("the texture refused to start rendering: ") + error);
 }
 
 void Session::frame(int frame, double seconds)
 {
-    if (const char *error = textureLayer->newTime(frame, seconds))
-        throw RenderError("the texture refused frame " + std::to_string(frame) + ": " + error);
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        if (const char *error = layerAt(i).newTime(frame, seconds))
+            throw RenderError("the texture refused frame " + std::to_string(frame) + ": " + error);
 }
 
 double Session::evaluate(const Vec3 &p, int axis) { return textureLayer->evaluate(p[0], p[1], p[2], axis); }
 
 void Session::end()
 {
-    textureLayer->cleanup();
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        layerAt(i).cleanup();
     rendering = false;
 }
 
