@@ -4,7 +4,7 @@
 setup:
 	bash tools/setup/install-packages.sh
 
-# The main job: render the bundled example scene through the module into out/.
+# The main job: the bundled example through its camera, frame by frame and as an animation, into out/.
 demo: setup
 	cmake --preset release
 	cmake --build --preset release

@@ -14,7 +14,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DOSTREVIN_FUZZ=ON -DOSTREVIN_TESTS=OFF -DOSTREVIN_TOOLS=OFF -DOSTREVIN_BENCH=OFF \
     -DOSTREVIN_SANITIZE="address;undefined"
-targets="texture_load panel_load lwob_read settings_file scene_read"
+targets="texture_load panel_load lwob_read lwo2_read settings_file scene_read"
 cmake --build "$build" -j2 --target $(for t in $targets; do printf "fuzz_%s " "$t"; done)
 
 for target in $targets; do

@@ -57,7 +57,7 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
         {{dir / "noise.qqq"}, render::exitFailure, "cannot import " + dir / "noise.qqq" + ": "},
         {{dir / "wire.obj"}, render::exitFailure, ""},
         {{"--target", "Nobody", small, "--out", dir / "o"}, render::exitFailure,
-         "no object named \"Nobody\" in examples/ostrevin-demo.lws (built in) (objects: Star, Ell)"},
+         "no object named \"Nobody\" in examples/ostrevin-demo.lws (built in) (objects: Star, Ell, Wall)"},
         {{"--module", dir / "none.p", small, "--out", dir / "o"}, render::exitFailure, "cannot load " + dir / "none.p"},
         {{"--load-settings", dir / "none.txt", small, "--out", dir / "o"}, render::exitFailure,
          "cannot read settings from " + dir / "none.txt"},
@@ -69,7 +69,8 @@ TEST(Command, EachBadInputGivesOneLineAndAFailureStatus)
          dir / "picture.txt" + " is not a settings file: line 1 should give a record's length"},
         {{"--load-settings", dir.str(), small, "--out", dir / "o"}, render::exitFailure,
          "cannot read settings from " + dir.str() + ": it is a directory"},
-        {{"--resolution", "16384", "--out", dir / "o"}, render::exitFailure, "images of 16384x"},
+        {{"--view", "front", "--resolution", "16384", "--out", dir / "o"}, render::exitFailure, "images of 16384x"},
+        {{"--size", "16384x16384", "--out", dir / "o"}, render::exitFailure, "images of 16384x16384 pixels"},
     };
     for (const auto &c : cases) {
         const Outcome r = runInProcess(c.args);
@@ -114,7 +115,7 @@ TEST(Command, HelpAndListAnswerWithoutRendering)
 TEST(Command, RendersAndSummarisesWithProgressLinesOffATerminal)
 {
     TempDir dir;
-    const Outcome r = runInProcess({"--resolution", "12", "--depth", "2", "--sheet", "2", "--frames", "1-2",
+    const Outcome r = runInProcess({"--view", "front", "--resolution", "12", "--depth", "2", "--sheet", "2", "--frames", "1-2",
                                     "--threads", "2", "--out", dir / "o"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("target \"Star\" (In)"), std::string::npos) << r.out;
@@ -154,13 +155,15 @@ TEST(Process, WithoutASceneItRendersTheExampleIntoOut)
     TempDir dir;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(NDEBUG)
     // Instrumented builds are too slow for the full-size example: the same path, smaller.
-    const Outcome r = spawn(dir.str(), "--resolution 48 --depth 8");
+    const Outcome r = spawn(dir.str(), "--size 160x90");
 #else
     const Outcome r = spawn(dir.str(), "");
 #endif
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char *name : {"slice_0000.png", "volume_0000.png", "slice_0005.png", "volume_0005.png", "sheet_0002.png"})
+    // Through the example's camera, frame by frame, and the animation of them.
+    for (const char *name : {"camera_0000.png", "camera_0005.png"})
         EXPECT_GT(tooltest::readPng(dir / "out/" + name).width, 0) << name;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/camera.gif"));
     EXPECT_NE(r.out.find("examples/ostrevin-demo.lws (built in), target \"Star\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("cache builds       6 (meshInfo calls)"), std::string::npos) << r.out;
 }

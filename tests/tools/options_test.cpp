@@ -81,8 +81,15 @@ TEST(Options, ViewsByTheHostsViewportNamesOrTheirAxes)
         int view;
     } cases[] = {{"right", 0}, {"top", 1}, {"front", 2}, {"Top", 1}, {"x", 0}, {"y", 1}, {"Z", 2},
                  {"left", 3},  {"Bottom", 4}, {"back", 5}};
-    for (const auto &c : cases)
-        EXPECT_EQ(parseOptions({"--view", c.text}, 1).view, c.view) << c.text;
+    for (const auto &c : cases) {
+        const Options o = parseOptions({"--view", c.text}, 1);
+        EXPECT_EQ(o.view, c.view) << c.text;
+        EXPECT_EQ(o.cameraView, 0) << c.text;
+    }
+    // The camera view, in any case; a later viewport overrides it.
+    EXPECT_EQ(parseOptions({"--view", "Camera"}, 1).cameraView, 1);
+    EXPECT_EQ(parseOptions({"--view=camera", "--view", "back"}, 1).cameraView, 0);
+    EXPECT_EQ(parseOptions({}, 1).cameraView, -1);
     EXPECT_STREQ(render::viewName(1), "top");
     EXPECT_STREQ(render::viewName(5), "back");
 }
@@ -148,7 +155,7 @@ TEST(Options, BadArgumentsNameTheProblem)
         {{"--target"}, "--target needs a value"},
         {{"--target="}, "--target needs an object name"},
         {{"--axis", "w"}, "--axis wants x, y or z, not \"w\""},
-        {{"--view", "xy"}, "--view wants front, back, top, bottom, right or left (or x, y, z), not \"xy\""},
+        {{"--view", "xy"}, "--view wants camera, front, back, top, bottom, right or left (or x, y, z), not \"xy\""},
         {{"--in", "--invert"}, "--in and --invert ask for opposite things"},
         {{"--name="}, "--name needs a pattern"},
         {{"--threads", "0"}, "--threads wants a whole number from 1 to 256, not \"0\""},

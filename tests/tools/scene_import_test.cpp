@@ -168,10 +168,14 @@ TEST(SceneImport, ObjObjectsBecomeObjectsInFileOrder)
 TEST(SceneImport, BuiltInExampleIsTwoConcavePrismsAndTheStarMoves)
 {
     const ImportedScene s = importExample();
-    ASSERT_EQ(s.objects.size(), 2u);
+    ASSERT_EQ(s.objects.size(), 3u);
     const ImportedObject &star = s.objects[0];
     EXPECT_EQ(star.name, "Star");
     EXPECT_EQ(s.objects[1].name, "Ell");
+    EXPECT_EQ(s.objects[2].name, "Wall");
+    ASSERT_TRUE(s.camera);
+    EXPECT_EQ(s.camera->width, 640);
+    EXPECT_EQ(s.camera->height, 360);
     const std::vector<std::size_t> sizes = polygonSizes(star);
     EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 10u), 2);
     EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4u), 10);
@@ -321,7 +325,15 @@ TEST(SceneImport, BadFilesGiveOneClearError)
     EXPECT_EQ(importError(dir / "noise.qqq").rfind("cannot import " + dir / "noise.qqq" + ": ", 0), 0u);
 
     writeFile(dir / "broken.lwo", std::string("FORM\0\0\0\x10LWO2PNTS\0\0\0\x40", 20));
-    EXPECT_EQ(importError(dir / "broken.lwo").rfind("cannot import ", 0), 0u);
+    EXPECT_EQ(importError(dir / "broken.lwo"), dir / "broken.lwo" + ": chunk PNTS runs past the end of the file");
+    // A corner past the points, and a point that is not a number, name the file and the value.
+    const std::string points(36, '\0'), face("FACE\0\x03\0\0\0\x01\0\x05", 12);
+    writeFile(dir / "corner.lwo", std::string("FORM\0\0\0\x44LWO2PNTS\0\0\0\x24", 20) + points +
+                                      std::string("POLS\0\0\0\x0c", 8) + face);
+    EXPECT_EQ(importError(dir / "corner.lwo"), dir / "corner.lwo" + ": polygon 0 uses point 5, past the object's 3 points");
+    writeFile(dir / "nan.lwo", std::string("FORM\0\0\0\x44LWO2PNTS\0\0\0\x24\x7f\xc0\0\0", 24) + points.substr(4) +
+                                   std::string("POLS\0\0\0\x0c", 8) + face);
+    EXPECT_EQ(importError(dir / "nan.lwo"), dir / "nan.lwo" + ": point 0 has a coordinate that is not a finite number (nan)");
 
     // Only lines and points: nothing that bounds a volume.
     writeFile(dir / "wire.obj", "o Wire\nv 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\np 1\n");
@@ -481,6 +493,7 @@ void writeWindowsLayout(const TempDir &dir, const std::string &starLine, const s
     std::filesystem::create_directories(dir / "w/Scenes");
     std::filesystem::create_directories(dir / "w/Objects");
     writeFile(dir / "w/Objects/star.lwo", tooltest::readFile(exampleDir + "star.lwo"));
+    writeFile(dir / "w/Objects/wall.lwo", tooltest::readFile(exampleDir + "wall.lwo"));
     if (withEll)
         writeFile(dir / "w/Objects/ell.lwo", tooltest::readFile(exampleDir + "ell.lwo"));
     std::string scene = tooltest::readFile(exampleDir + "ostrevin-demo.lws");
@@ -491,6 +504,7 @@ void writeWindowsLayout(const TempDir &dir, const std::string &starLine, const s
     };
     replace("LoadObjectLayer 1 10000000 star.lwo", "LoadObjectLayer 1 10000000 " + starLine);
     replace("LoadObjectLayer 1 10000001 ell.lwo", "LoadObjectLayer 1 10000001 " + ellLine);
+    replace("LoadObjectLayer 1 10000002 wall.lwo", "LoadObjectLayer 1 10000002 Objects\\wall.lwo");
     writeFile(dir / "w/Scenes/w.lws", scene);
 }
 
@@ -525,7 +539,7 @@ TEST(LightWaveScenes, AWindowsStyleContentLayoutRendersWhatTheExampleRenders)
     EXPECT_THROW(importScene(dir / "elsewhere/w.lws"), RenderError);
     ImportSettings content;
     content.contentDirectory = dir / "w";
-    EXPECT_EQ(importScene(dir / "elsewhere/w.lws", content).objects.size(), 2u);
+    EXPECT_EQ(importScene(dir / "elsewhere/w.lws", content).objects.size(), 3u);
     const Outcome listed = tooltest::runInProcess({dir / "elsewhere/w.lws", "--content", dir / "w", "--list"});
     EXPECT_EQ(listed.status, 0) << listed.err;
 }

@@ -123,10 +123,11 @@ inline CommandOutcome runInProcess(const std::vector<std::string> &args)
     return outcome;
 }
 
-// Small, quick renders: one frame, no contact sheet, two threads.
+// Small, quick renders of the slice and X-ray views: no contact sheet, two threads.
 inline render::Options smallOptions(const std::string &outDir, int resolution = 32)
 {
     render::Options o;
+    o.cameraView = 0;
     o.outDir = outDir;
     o.resolution = resolution;
     o.depthSamples = 8;

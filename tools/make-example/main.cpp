@@ -64,6 +64,81 @@ public:
     }
 };
 
+// A sub-chunk of a surface: its ID, a two-byte length and the body, padded to even length.
+void subChunk(Bytes &to, const char *four, const Bytes &body)
+{
+    to.id(four);
+    to.u2(static_cast<unsigned>(body.data.size()));
+    to.data.insert(to.data.end(), body.data.begin(), body.data.end());
+    if (body.data.size() % 2)
+        to.data.push_back(0);
+}
+
+// The texture's settings as the module saves them into an object file: each line a two-byte
+// count (the text and its NUL) and the bytes.
+Bytes savedSettings(const std::vector<std::string> &lines)
+{
+    Bytes out;
+    for (const std::string &line : lines) {
+        out.u2(static_cast<unsigned>(line.size() + 1));
+        out.data.insert(out.data.end(), line.begin(), line.end());
+        out.data.push_back(0);
+    }
+    return out;
+}
+
+// A surface's procedural texture layer of the module on the colour channel, along Z, in world
+// coordinates, with the module's settings naming `target`.
+Bytes ostrevinBlock(const std::string &target)
+{
+    Bytes header, chan, enab, opac, nega, axis;
+    header.s0("\x80");
+    chan.id("COLR");
+    subChunk(header, "CHAN", chan);
+    enab.u2(1);
+    subChunk(header, "ENAB", enab);
+    opac.u2(0);
+    opac.f4(1.0f);
+    opac.vx(0);
+    subChunk(header, "OPAC", opac);
+    nega.u2(0);
+    subChunk(header, "NEGA", nega);
+    axis.u2(2);
+    subChunk(header, "AXIS", axis);
+
+    Bytes tmap, cntr, size, rota, oref, csys;
+    for (float v : {0.0f, 0.0f, 0.0f})
+        cntr.f4(v);
+    cntr.vx(0);
+    for (float v : {1.0f, 1.0f, 1.0f})
+        size.f4(v);
+    size.vx(0);
+    for (float v : {0.0f, 0.0f, 0.0f})
+        rota.f4(v);
+    rota.vx(0);
+    oref.s0("(none)");
+    csys.u2(1);
+    subChunk(tmap, "CNTR", cntr);
+    subChunk(tmap, "SIZE", size);
+    subChunk(tmap, "ROTA", rota);
+    subChunk(tmap, "OREF", oref);
+    subChunk(tmap, "CSYS", csys);
+
+    // The host's first object is item 0x10000000; the name finds it in any other scene.
+    Bytes func;
+    func.s0("Dabrel_Ostrevin");
+    const Bytes data = savedSettings(
+        {"version : 1.100000", "itemID : 268435456", "itemName : " + target, "flipFlg : 0", "End All"});
+    func.data.insert(func.data.end(), data.data.begin(), data.data.end());
+
+    Bytes block;
+    subChunk(block, "PROC", header);
+    subChunk(block, "TMAP", tmap);
+    subChunk(block, "AXIS", axis);
+    subChunk(block, "FUNC", func);
+    return block;
+}
+
 // One prism of an object: an outline between two heights.
 struct Prism {
     std::vector<Vec2> outline;
@@ -73,8 +148,9 @@ struct Prism {
 // Prisms over simple outlines, as one object: each with its bottom cap at z0 (left out when
 // `open`: the renderer, whose Z runs the other way, then sees it open towards +Z), its top cap at
 // z1, one quad per outline edge.
+// With a `textureTarget`, its surface carries the module's texture layer masking by that object.
 void writePrisms(const std::string &path, const std::string &layerName, const std::vector<Prism> &prisms, float r,
-                 float g, float b, bool open = false)
+                 float g, float b, bool open = false, const std::string &textureTarget = {})
 {
     Bytes tags, layr, pnts, bbox, pols, ptag, surf;
     tags.s0(layerName);
@@ -142,6 +218,8 @@ void writePrisms(const std::string &path, const std::string &layerName, const st
     surf.id("COLR");
     surf.u2(static_cast<unsigned>(colr.data.size()));
     surf.data.insert(surf.data.end(), colr.data.begin(), colr.data.end());
+    if (!textureTarget.empty())
+        subChunk(surf, "BLOK", ostrevinBlock(textureTarget));
 
     Bytes form;
     form.id("LWO2");
@@ -194,9 +272,9 @@ std::string objectMotion(const std::vector<std::vector<std::pair<double, double>
 }
 
 void writePrism(const std::string &path, const std::string &layerName, const std::vector<Vec2> &outline, double z0,
-                double z1, float r, float g, float b, bool open = false)
+                double z1, float r, float g, float b, bool open = false, const std::string &textureTarget = {})
 {
-    writePrisms(path, layerName, {{outline, z0, z1}}, r, g, b, open);
+    writePrisms(path, layerName, {{outline, z0, z1}}, r, g, b, open, textureTarget);
 }
 
 } // namespace
@@ -220,6 +298,12 @@ int main(int argc, char **argv)
             {{0.0, -0.3}, {end, 0.3}}, zero, zero, {{0.0, 0.0}, {end, 0.5}}, zero, {{0.0, 0.0}, {end, 2 * pi / 5}},
             one, one, one};
         const std::vector<Keys> ellMotion{{{0.0, 1.6}}, {{0.0, -0.5}}, zero, zero, zero, zero, one, one, one};
+        // A wall across the star's path, whose surface carries the texture masked by the star.
+        writePrism(dir + "/wall.lwo", "Wall", {{-1.7, -1.15}, {1.35, -1.15}, {1.35, 1.15}, {-1.7, 1.15}}, -0.03, 0.03,
+                   0.7f, 0.7f, 0.7f, false, "Star");
+        const std::vector<Keys> wallMotion{zero, zero, {{0.0, 0.1}}, zero, zero, zero, one, one, one};
+        // The camera in front of the wall, a little above, looking slightly down.
+        const std::vector<Keys> cameraMotion{{{0.0, 0.35}}, {{0.0, 0.55}}, {{0.0, -4.4}}, zero, {{0.0, 0.11}}, zero};
 
         std::ofstream lws(dir + "/ostrevin-demo.lws");
         lws << "LWSC\n5\n\nFirstFrame 0\nLastFrame " << lastFrame << "\nFrameStep 1\nFramesPerSecond " << fps
@@ -228,6 +312,12 @@ int main(int argc, char **argv)
             << "\n";
         lws << "LoadObjectLayer 1 10000001 ell.lwo\nChangeObject 0\nShowObject 7 -1\n" << objectMotion(ellMotion)
             << "\n";
+        lws << "LoadObjectLayer 1 10000002 wall.lwo\nChangeObject 0\nShowObject 7 -1\n" << objectMotion(wallMotion)
+            << "\n";
+        lws << "AddCamera 30000000\nCameraName Camera\nShowCamera 1 -1\nCameraMotion\nNumChannels 6\n";
+        for (int c = 0; c < 6; ++c)
+            lws << envelope(c, cameraMotion[static_cast<std::size_t>(c)]);
+        lws << "ZoomFactor 3.2\nFrameSize 640 360\nPixelAspect 1\n\n";
         if (!lws)
             throw std::runtime_error("cannot write " + dir + "/ostrevin-demo.lws");
 

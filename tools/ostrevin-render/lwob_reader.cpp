@@ -6,7 +6,6 @@
 
 #include "host/big_endian_reader.h"
 #include "tools/ostrevin-render/errors.h"
-#include "tools/ostrevin-render/options.h"
 
 namespace render {
 
@@ -72,9 +71,7 @@ ImportedScene readLwob(const std::string &bytes, const std::string &name, const 
     for (auto &[record, polygon] : raw) {
         for (int i : polygon)
             if (static_cast<std::size_t>(i) >= object.points.size())
-                throw RenderError(source + ": polygon " + std::to_string(record) + " uses point " + std::to_string(i) +
-                                  ", past the object's " +
-                                  counted(static_cast<long long>(object.points.size()), "point", "points"));
+                throw pointPastEnd(source, record, static_cast<std::size_t>(i), object.points.size());
         object.polygons.push_back(std::move(polygon));
     }
     if (object.polygons.empty())

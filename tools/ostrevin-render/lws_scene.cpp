@@ -235,6 +235,8 @@ private:
             fail("a } closes no block");
         else if (key == "Plugin")
             skipPlugin();
+        else if (cameraStatement(key, t))
+            return;
         else if (key == "FirstFrame" || key == "LastFrame" || key == "FrameStep")
             frameRange(key, t);
         else if (key == "FramesPerSecond")
@@ -315,6 +317,8 @@ private:
                                    : key == "AddCamera" ? LwsItem::Kind::Camera
                                                         : LwsItem::Kind::Bone;
         addItem(kind, id, skip != 0);
+        if (kind == LwsItem::Kind::Camera)
+            scene.cameras.push_back({scene.items.size() - 1});
     }
 
     void motion(std::string_view key)
@@ -388,6 +392,68 @@ private:
             const Behaviour pre = behaviour(t[2 * c + 1]), post = behaviour(t[2 * c + 2]);
             item.channels[c] = Envelope(item.channels[c].keys(), pre, post);
         }
+    }
+
+    // The camera's lens and frame, and which camera renders; frame settings before any camera
+    // are the scene's.
+    bool cameraStatement(std::string_view key, const std::vector<std::string_view> &t)
+    {
+        LwsCameraLens *lens = !scene.cameras.empty() && scene.cameras.back().item + 1 == scene.items.size()
+                                  ? &scene.cameras.back()
+                                  : nullptr;
+        if (key == "AddCamera") {
+            return false;   // added as an item; its lens follows
+        } else if ((key == "ShowCamera" || key == "CameraMotion") &&
+                   (scene.items.empty() || scene.items.back().kind != LwsItem::Kind::Camera)) {
+            // The old formats' one camera has no AddCamera: its section starts here.
+            addItem(LwsItem::Kind::Camera, 0, false);
+            scene.cameras.push_back({scene.items.size() - 1});
+            return key == "ShowCamera";
+        } else if (key == "ZoomFactor") {
+            if (!lens || t.size() < 2)
+                fail("ZoomFactor wants a camera and a value");
+            if (t[1] == "(envelope)") {
+                ++at;
+                while (at < lines.size() && lines[at].text.empty())
+                    ++at;
+                if (at >= lines.size() || lines[at].text.front() != '{')
+                    fail(lines[at - 1].number, "ZoomFactor has no envelope");
+                if (scene.version >= 3) {
+                    Envelope e = readEnvelope();
+                    if (!e.keys().empty())
+                        lens->zoom = std::move(e);
+                } else {
+                    skipBlock();
+                }
+            } else {
+                const double zoom = numberAt(t[1], "ZoomFactor");
+                if (!(zoom > 0.0))
+                    fail("ZoomFactor must be positive");
+                lens->zoom = Envelope::constant(zoom);
+            }
+        } else if (key == "FrameSize" || key == "CustomSize") {
+            if (t.size() < 3)
+                fail(std::string(key) + " wants a width and a height");
+            const int w = static_cast<int>(integerAt(t[1], "the frame width", 1, 100000));
+            const int h = static_cast<int>(integerAt(t[2], "the frame height", 1, 100000));
+            if (lens)
+                lens->width = w, lens->height = h;
+            else
+                scene.frameWidth = w, scene.frameHeight = h;
+        } else if (key == "PixelAspect" || key == "PixelAspectRatio") {
+            if (t.size() < 2)
+                fail(std::string(key) + " needs a value");
+            const double a = numberAt(t[1], "the pixel aspect");
+            if (!(a > 0.0))
+                return true;   // the old format's negative presets: square pixels
+            (lens ? lens->pixelAspect : scene.pixelAspect) = a;
+        } else if (key == "CurrentCamera") {
+            if (t.size() >= 2)
+                scene.currentCamera = static_cast<int>(integerAt(t[1], "CurrentCamera", 0, 1000000));
+        } else {
+            return false;
+        }
+        return true;
     }
 
     Behaviour behaviour(std::string_view token) const

@@ -31,12 +31,25 @@ struct LwsItem {
                                      Envelope::constant(1), Envelope::constant(1), Envelope::constant(1)};
 };
 
+// A camera's lens and frame: its zoom factor over time (the vertical field of view's half-angle
+// has tangent 1 / zoom), its frame in pixels and the width of a pixel over its height.
+struct LwsCameraLens {
+    std::size_t item = 0;         // the camera's index among the items
+    Envelope zoom = Envelope::constant(3.2);
+    int width = 0, height = 0;    // 0: the scene's frame size
+    double pixelAspect = 0.0;     // 0: the scene's
+};
+
 struct LwsScene {
     int version = 0;
     double fps = 30.0;
     bool frameRangeGiven = false;
     int firstFrame = 0, lastFrame = 0, frameStep = 1;
     std::vector<LwsItem> items;
+    std::vector<LwsCameraLens> cameras;   // in the scene's order
+    int currentCamera = 0;                // the one rendered through, among the cameras
+    int frameWidth = 640, frameHeight = 480;
+    double pixelAspect = 1.0;
 
     // The item's placement at a time, in the tool's axes: the host's left-handed axes with Z
     // turned round, as the object readers turn the points round.

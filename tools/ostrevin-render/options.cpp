@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 #include "tools/ostrevin-render/errors.h"
 
@@ -41,7 +42,16 @@ int parseView(const std::string &text)
         for (const char *name : names[v])
             if (*name && lower == name)
                 return v;
-    throw UsageError("--view wants front, back, top, bottom, right or left (or x, y, z), not \"" + text + "\"");
+    throw UsageError("--view wants camera, front, back, top, bottom, right or left (or x, y, z), not \"" + text +
+                     "\"");
+}
+
+bool isCameraView(const std::string &text)
+{
+    std::string lower = text;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "camera";
 }
 
 int parseAxis(const std::string &option, const std::string &text)
@@ -91,6 +101,20 @@ double parseReal(const std::string &text, Accepts accepts, const std::string &co
     if (text.empty() || *end != '\0' || !std::isfinite(value) || !accepts(value))
         throw UsageError(complaint + ", not \"" + text + "\"");
     return value;
+}
+
+// "R,G,B", each 0-255.
+void parseColour(const std::string &text, int (&out)[3])
+{
+    std::size_t at = 0;
+    for (int c = 0; c < 3; ++c) {
+        const std::size_t comma = c < 2 ? text.find(',', at) : std::string::npos;
+        if (c < 2 && comma == std::string::npos)
+            throw UsageError("--effect-color wants R,G,B (0-255 each), not \"" + text + "\"");
+        const std::size_t length = comma == std::string::npos ? std::string::npos : comma - at;
+        out[c] = parseInt("--effect-color", text.substr(at, length), 0, 255);
+        at = comma + 1;
+    }
 }
 
 // The arguments one by one: each option's name, and its value given after '=' or as the next
@@ -195,9 +219,7 @@ bool takeTextureOption(Arguments &a, Options &o)
 bool takeImageOption(Arguments &a, Options &o)
 {
     const std::string &arg = a.option();
-    if (arg == "--view") {
-        o.view = parseView(a.value());
-    } else if (arg == "--slice-at") {
+    if (arg == "--slice-at") {
         o.sliceAt = parseReal(a.value(), [](double) { return true; }, "--slice-at wants a coordinate");
         o.sliceGiven = true;
     } else if (arg == "--frames") {
@@ -214,6 +236,39 @@ bool takeImageOption(Arguments &a, Options &o)
         o.depthSamples = parseInt(arg, a.value(), 1, 4096);
     } else if (arg == "--sheet") {
         o.sheetSlices = parseInt(arg, a.value(), 0, 64);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The camera view's options, and --view, which picks it or a viewport. False when the option is
+// none of these.
+bool takeCameraOption(Arguments &a, Options &o)
+{
+    const std::string &arg = a.option();
+    if (arg == "--view") {
+        const std::string text = a.value();
+        o.cameraView = isCameraView(text) ? 1 : 0;
+        if (o.cameraView == 0)
+            o.view = parseView(text);
+    } else if (arg == "--apply-to") {
+        const std::string text = a.value();
+        o.applyTo.clear();
+        for (std::size_t at = 0; at <= text.size();) {
+            const std::size_t comma = std::min(text.find(',', at), text.size());
+            if (comma == at)
+                throw UsageError("--apply-to wants object names separated by commas, not \"" + text + "\"");
+            o.applyTo.push_back(text.substr(at, comma - at));
+            at = comma + 1;
+        }
+    } else if (arg == "--effect-color") {
+        parseColour(a.value(), o.effectColour);
+    } else if (arg == "--gif" || arg == "--no-gif") {
+        a.flag();
+        o.gif = arg == "--gif" ? 1 : 0;
+    } else if (arg == "--samples") {
+        o.samplesPerSide = parseInt(arg, a.value(), 1, 8);
     } else {
         return false;
     }
@@ -270,7 +325,8 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
     while (a.next()) {
         if (!a.isOption())
             takeScene(a.option(), o);
-        else if (!takeTextureOption(a, o) && !takeImageOption(a, o) && !takeRunOption(a, o))
+        else if (!takeTextureOption(a, o) && !takeImageOption(a, o) && !takeCameraOption(a, o) &&
+                 !takeRunOption(a, o))
             throw UsageError("unknown option " + a.option() + " (try --help)");
     }
     return o;
@@ -279,7 +335,8 @@ Options parseOptions(const std::vector<std::string> &args, int hardwareThreads)
 std::string usageText()
 {
     return "usage: ostrevin-render [SCENE] [options]\n"
-           "Renders the Ostrevin texture over a scene: slice and X-ray views per frame and a contact sheet.\n"
+           "Renders the Ostrevin texture over a scene: the scene through its camera, or slice and X-ray\n"
+           "views per frame and a contact sheet.\n"
            "Without SCENE it renders the bundled example (a star moving past an L).\n"
            "  SCENE                 .lws, .lwo (LWO2, LWOB) or any file Assimp reads (OBJ, PLY, STL, ...)\n"
            "  --target NAME         the target object, in any case when only one has the name\n"
@@ -292,9 +349,10 @@ std::string usageText()
            "                        32 levels down, as the module takes them)\n"
            "  --axis x|y|z          the texture axis the inside test casts along (default z)\n"
            "  --soft-edge W         ramp the inside up from 0 at the surface to 1 at depth W (default 0)\n"
-           "  --view VIEW           the viewport the images show, as the host draws it: front,\n"
-           "                        back, top, bottom, right or left; z, y and x are front, top\n"
-           "                        and right (default front)\n"
+           "  --view VIEW           what the images show: camera, the scene through its camera (the\n"
+           "                        default for scenes with one), or the viewport the host draws:\n"
+           "                        front, back, top, bottom, right or left; z, y and x are front,\n"
+           "                        top and right (default front)\n"
            "  --slice-at POS        the slice's place along the view's axis, as the host gives\n"
            "                        coordinates (default: through the middle of the target)\n"
            "  --frames A-B/STEP     frames A to B, every STEP-th (STEP 1 if left out), or A alone\n"
@@ -320,6 +378,13 @@ std::string usageText()
            "                        target saved in another scene is found by its name\n"
            "  --render-node         run as a render farm node: no settings panel, so the layer is\n"
            "                        the one --load-settings gives, as saved on a workstation\n"
+           "  --apply-to A,B,...    the camera view's objects that carry the texture, where no\n"
+           "                        surface of theirs does (default: all but the target and below)\n"
+           "  --effect-color R,G,B  the effect's colour in the camera view, 0-255 each (default\n"
+           "                        255,140,0)\n"
+           "  --samples N           camera samples a pixel: N by N (default 2)\n"
+           "  --gif, --no-gif       write camera.gif of the camera frames (default: when more than\n"
+           "                        one frame is rendered)\n"
            "  --list                list the scene's objects, their points, polygons and open edges,\n"
            "                        the file each was loaded from and its parent\n"
            "  --quiet               no progress output\n"

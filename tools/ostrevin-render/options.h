@@ -40,6 +40,12 @@ struct Options {
     std::string saveSettings;
     std::string loadSettings;
     bool renderNode = false;      // --render-node: the host without an interface; settings from loadSettings
+    // The camera view.
+    int cameraView = -1;          // 1: --view camera; 0: another --view; -1: when the scene has a camera
+    std::vector<std::string> applyTo;   // --apply-to: the objects the layer is on, where no surface says
+    int effectColour[3] = {255, 140, 0};   // --effect-color, orange
+    int gif = -1;                 // --gif 1, --no-gif 0; -1: when more than one frame is rendered
+    int samplesPerSide = 2;       // camera samples a pixel: the square of this
     bool quiet = false;
     bool list = false;
     bool help = false;

@@ -53,6 +53,18 @@ struct RenderStats {
     std::string outDir;
     std::vector<std::string> files;
     std::vector<FrameResult> frames;   // filled when asked to keep the fields
+
+    // The camera view.
+    bool cameraView = false;
+    std::string camera;         // the scene's camera by name, or the framing camera
+    int cameraWidth = 0, cameraHeight = 0;
+    int surfaceLayers = 0;      // layers read from the objects' surfaces and rendered
+    std::vector<std::string> legend;
+    long long cameraPoints = 0;
+    double cameraSeconds = 0.0;
+    double raySeconds = 0.0, textureSeconds = 0.0;   // summed over threads
+    std::string gif;            // the animation's path, when written
+    int gifFrames = 0;
 };
 
 // The memory a render of images this size holds at once, in bytes, and the most it may take

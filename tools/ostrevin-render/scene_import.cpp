@@ -20,9 +20,11 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "tools/ostrevin-render/camera.h"
 #include "tools/ostrevin-render/content_directory.h"
 #include "tools/ostrevin-render/embedded_files.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/lwo2_reader.h"
 #include "tools/ostrevin-render/lwob_reader.h"
 #include "tools/ostrevin-render/lws_scene.h"
 #include "tools/ostrevin-render/node_animation.h"
@@ -35,20 +37,6 @@ namespace {
 // polygons the texture sees, so it is never asked for.
 constexpr unsigned importFlags = aiProcess_JoinIdenticalVertices;
 
-// The module keeps names in 256-byte buffers, and the popup's first entry is "(none)". A name met
-// again is numbered as the host numbers it, "Spoke (2)".
-std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken)
-{
-    if (name.size() > 240)
-        name.resize(240);
-    if (name.empty())
-        name = "object " + std::to_string(index + 1);
-    std::string candidate = name;
-    for (int k = 2; candidate == "(none)" || taken.count(candidate); ++k)
-        candidate = name + " (" + std::to_string(k) + ")";
-    taken.insert(candidate);
-    return candidate;
-}
 
 void appendMesh(const aiMesh &mesh, ImportedObject &object)
 {
@@ -135,52 +123,11 @@ ImportedScene readWith(Assimp::Importer &importer, const std::string &path, cons
     return out;
 }
 
-std::uint32_t bigEndian(const std::string &b, std::size_t at, int bytes)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-    return v;
-}
-
-// An LWO2 object's layers in file order, from its LAYR chunks: number, pivot (host axes), name.
-struct LayerInfo {
-    int number;
-    std::array<double, 3> pivot;
-    std::string name;
-};
-
-std::vector<LayerInfo> lwo2Layers(const std::string &bytes)
-{
-    std::vector<LayerInfo> layers;
-    if (bytes.size() < 12 || bytes.compare(0, 4, "FORM") != 0 || bytes.compare(8, 4, "LWO2") != 0)
-        return layers;
-    for (std::size_t at = 12; bytes.size() - at >= 8;) {
-        const std::uint32_t size = bigEndian(bytes, at + 4, 4);
-        const std::size_t body = at + 8;
-        if (size > bytes.size() - body)
-            break;
-        if (bytes.compare(at, 4, "LAYR") == 0 && size >= 16) {
-            LayerInfo layer{static_cast<int>(bigEndian(bytes, body, 2)), {0, 0, 0}, {}};
-            for (std::size_t c = 0; c < 3; ++c) {
-                const std::uint32_t bits = bigEndian(bytes, body + 4 + 4 * c, 4);
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                layer.pivot[c] = std::isfinite(f) ? f : 0.0;
-            }
-            const std::string rest = bytes.substr(body + 16, size - 16);
-            layer.name = rest.substr(0, rest.find('\0'));
-            layers.push_back(std::move(layer));
-        }
-        at = body + size + (size & 1u);
-    }
-    return layers;
-}
-
 struct ObjectData {
     std::string name;
     ImportedObject mesh;
     std::array<double, 3> pivot{0.0, 0.0, 0.0};
+    std::vector<std::string> warnings;   // surface layers left out
 };
 
 void collectLayer(const aiScene &scene, const aiNode *node, const std::string *layerName, ImportedObject &out, int depth)
@@ -210,19 +157,21 @@ ObjectData loadObject(const std::string &bytes, const std::string &file, int lay
         out.mesh = std::move(read.objects.front());
         return out;
     }
-    const std::vector<LayerInfo> layers = lwo2Layers(bytes);
-    const LayerInfo *chosen = nullptr;
-    for (const LayerInfo &l : layers)
-        if (l.number + 1 == layer && !chosen)
-            chosen = &l;
-    if (!chosen && (layer != 1 || !layers.empty()))
+    if (isLwo2(bytes)) {
+        Lwo2Object read = readLwo2(bytes, file, layer - 1);
+        for (Lwo2Layer &l : read.layers) {
+            if (l.number + 1 != layer)
+                continue;
+            out.mesh = std::move(l.object);
+            // The layer's pivot is written in the host's axes, as the scene's pivots are.
+            out.pivot = l.pivot;
+            if (!l.name.empty())
+                out.name = l.name;
+            out.warnings = std::move(read.warnings);
+            return out;
+        }
         throw RenderError(noLayer);
-    // Assimp names each layer's node after the layer: with several layers, that name picks it.
-    const bool several = layers.size() > 1;
-    if (several && (chosen->name.empty() ||
-                    std::count_if(layers.begin(), layers.end(), [&](const LayerInfo &l) { return l.name == chosen->name; }) > 1))
-        throw RenderError(file + ": layer " + std::to_string(layer) + " has no name of its own to load it by");
-
+    }
     Assimp::Importer importer;
     std::string hint = path.extension().string();
     if (!hint.empty())
@@ -234,14 +183,10 @@ ObjectData loadObject(const std::string &bytes, const std::string &file, int lay
         std::string why = bytes.empty() ? "it is empty" : importer.GetErrorString();
         throw RenderError("cannot import " + file + ": " + (why.empty() ? "Assimp cannot read it" : why));
     }
-    collectLayer(*scene, scene->mRootNode, several ? &chosen->name : nullptr, out.mesh, 0);
+    if (layer != 1)
+        throw RenderError(noLayer);
+    collectLayer(*scene, scene->mRootNode, nullptr, out.mesh, 0);
     requireFinitePoints(out.mesh, file);
-    if (chosen) {
-        // The layer's pivot is written in the host's axes, as the scene's pivots are.
-        out.pivot = chosen->pivot;
-        if (!chosen->name.empty())
-            out.name = chosen->name;
-    }
     return out;
 }
 
@@ -270,6 +215,8 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
             data.mesh.file = item.layer == 1 ? file : file + " layer " + std::to_string(item.layer);
             if (!item.pivotGiven)
                 item.pivot = data.pivot;
+            for (const std::string &w : data.warnings)
+                out.surfaceWarnings.push_back("object \"" + data.name + "\" (" + file + "), " + w);
             // Objects without polygons (points, nulls saved as files) bound no volume.
             if (!data.mesh.polygons.empty())
                 loaded.emplace_back(i, std::move(data));
@@ -310,6 +257,8 @@ ImportedScene assembleLws(const std::string &text, const std::string &source, co
             up = scene->items[static_cast<std::size_t>(up)].parent;
         }
     }
+
+    out.camera = lwsCamera(scene);
 
     out.fps = scene->fps;
     if (scene->frameRangeGiven) {
@@ -448,6 +397,9 @@ ImportedScene importScene(const std::string &path, const ImportSettings &setting
     // Assimp's LWOB reader turns every such file down (and leaks on the way), so ours reads them.
     if (isLwob(head))
         return readLwob(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
+    // Assimp's reader held several copies of a large object's geometry; ours holds one.
+    if (isLwo2(head))
+        return lwo2Scene(readBytes(path, std::string::npos), std::filesystem::path(path).stem().string(), path);
     // Assimp's scene reader finds objects only where the scene's text points on this machine,
     // plays every curve as straight lines and drops what it cannot find, so ours reads scenes.
     if (isLwsText(head)) {
@@ -486,6 +438,25 @@ ImportedScene importExample()
     };
     return assembleLws(std::string(reinterpret_cast<const char *>(scene->data), scene->size),
                        std::string("examples/") + embeddedSceneName + " (built in)", embedded, false);
+}
+
+std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken)
+{
+    if (name.size() > 240)
+        name.resize(240);
+    if (name.empty())
+        name = "object " + std::to_string(index + 1);
+    std::string candidate = name;
+    for (int k = 2; candidate == "(none)" || taken.count(candidate); ++k)
+        candidate = name + " (" + std::to_string(k) + ")";
+    taken.insert(candidate);
+    return candidate;
+}
+
+RenderError pointPastEnd(const std::string &file, std::size_t polygon, std::size_t point, std::size_t points)
+{
+    return RenderError(file + ": polygon " + std::to_string(polygon) + " uses point " + std::to_string(point) +
+                       ", past the object's " + std::to_string(points) + (points == 1 ? " point" : " points"));
 }
 
 RenderError nonFinitePoint(const std::string &file, std::size_t point, float value)

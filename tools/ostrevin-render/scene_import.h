@@ -5,17 +5,31 @@
 #ifndef OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 #define OSTREVIN_TOOLS_RENDER_SCENE_IMPORT_H
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "host/scene.h"
 #include "tools/ostrevin-render/errors.h"
 #include "tools/ostrevin-render/geometry.h"
+#include "tools/ostrevin-render/surface_layers.h"
 
 struct aiScene;
 
 namespace render {
+
+// The scene's camera: its placement over time (looking down -z of its frame, +x right, +y up,
+// in the tool's axes), its zoom factor over time, its frame size and pixel aspect.
+struct SceneCamera {
+    std::string name;
+    std::function<standin::Transform(double seconds)> motion;
+    std::function<double(double seconds)> zoom;
+    int width = 640, height = 480;
+    double pixelAspect = 1.0;
+};
 
 struct ImportedObject {
     std::string name;
@@ -24,6 +38,10 @@ struct ImportedObject {
     std::function<standin::Transform(double seconds)> motion;
     int parent = -1;                                // the nearest object above it in the scene; -1 none
     std::string file;                               // the file it was loaded from, as found
+    // Each polygon's surface, as an index into surfaces (0xFFFF: none), and the surfaces with
+    // their layers of this module; both empty unless the object file says.
+    std::vector<std::uint16_t> polygonSurfaces;
+    std::vector<SurfaceLayers> surfaces;
 
     // Positions as the host hands them to the texture: placed, then rounded to floats.
     std::vector<Vec3> worldPoints(double seconds) const;
@@ -45,6 +63,8 @@ struct ImportedScene {
     int lastFrame = 0;
     int frameStep = 1;
     std::vector<MissingObject> missing; // kept only when asked to
+    std::vector<std::string> surfaceWarnings;   // surface layers left out, each naming its object
+    std::optional<SceneCamera> camera;  // the scene's camera, when it has one
 
     const ImportedObject *find(const std::string &name) const;
     // The object named exactly so, or else every object whose name matches in any case.
@@ -70,6 +90,13 @@ ImportedScene convertScene(const aiScene &scene, const std::string &source);
 RenderError nonFinitePoint(const std::string &file, std::size_t point, float value);
 // Throws nonFinitePoint for the object's first such point.
 void requireFinitePoints(const ImportedObject &object, const std::string &file);
+// "FILE: polygon 4 uses point 9, past the object's 8 points", both counted from 0 in the file.
+RenderError pointPastEnd(const std::string &file, std::size_t polygon, std::size_t point, std::size_t points);
+
+// The name an object takes among those already `taken` (which it joins): one met again is
+// numbered as the host numbers it, "Spoke (2)"; the module keeps names in 256-byte buffers, and
+// the popup's first entry is "(none)". An empty name becomes "object N", N being index + 1.
+std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken);
 
 // Puts every object into the stand-in host's scene, in order, each under its parent.
 void addToHost(const ImportedScene &scene, standin::Scene &host);

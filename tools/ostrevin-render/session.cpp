@@ -51,19 +51,58 @@ Session::~Session()
 {
     if (rendering)
         end();
+    moreLayers.clear();
     textureLayer.reset();   // the instance goes before its module
 }
 
 void Session::addScene(const ImportedScene &scene) { addToHost(scene, standIn.scene()); }
 
-void Session::pickTarget(const std::string &name)
+void Session::pickTarget(const std::string &name) { pickTarget(name, 0); }
+
+void Session::pickTarget(const std::string &name, std::size_t index)
 {
     requirePanel("the Target Item");
+    standin::TextureLayer &layer = layerAt(index);
     auto &xpanel = standIn.xpanel();
-    if (xpanel.popupIndexOf(textureLayer->panel(), targetItemControl, name) < 0)
+    if (xpanel.popupIndexOf(layer.panel(), targetItemControl, name) < 0)
         throw RenderError("the panel's Target Item popup has no entry \"" + name + "\"");
-    if (!textureLayer->pickTarget(name))
+    if (!layer.pickTarget(name))
         throw RenderError("the panel did not take \"" + name + "\" as its Target Item");
+}
+
+std::size_t Session::addObjectLayer(const std::string &bytes, const std::string &source)
+{
+    auto layer = std::make_unique<standin::TextureLayer>(standIn, module);
+    if (!layer->create())
+        throw RenderError("the module made no texture layer for " + source + ": " + layer->error());
+    if (!node && !layer->openPanel())
+        throw RenderError("the module made no settings panel for " + source);
+    standin::LoadState state(standin::StateForm::Binary, bytes);
+    if (const char *error = layer->load(state.state()))
+        throw RenderError("the module could not load " + source + ": " + error);
+    moreLayers.push_back(std::move(layer));
+    return moreLayers.size();
+}
+
+standin::TextureLayer &Session::layerAt(std::size_t index)
+{
+    return index == 0 ? *textureLayer : *moreLayers.at(index - 1);
+}
+
+int Session::targetPosition(std::size_t index)
+{
+    if (index == 0)
+        return targetPosition();
+    if (!node)
+        return standIn.xpanel().getInt(layerAt(index).panel(), targetItemControl, 0);
+    // No panel on a render node: the layer's own save names its target.
+    standin::SaveState state(standin::StateForm::Text);
+    if (layerAt(index).save(state.state()))
+        return 0;
+    for (const auto &[key, value] : parseSettings(state.bytes(), "the module's own save").entries)
+        if (key == "itemID")
+            return positionOf(std::atoi(value.c_str()));
+    return 0;
 }
 
 void Session::setInvert(bool invert)
@@ -94,8 +133,13 @@ int Session::targetPosition()
 {
     if (!node)
         return standIn.xpanel().getInt(textureLayer->panel(), targetItemControl, 0);
+    return positionOf(savedLayer.itemID);
+}
+
+int Session::positionOf(int savedItemID)
+{
     // The ID as the module reads it back from the scene file: a signed 32-bit decimal, widened.
-    const auto loadedID = reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(savedLayer.itemID));
+    const auto loadedID = reinterpret_cast<LWItemID>(static_cast<std::intptr_t>(savedItemID));
     int position = 1;
     for (const auto &object : standIn.scene().objects()) {
         if (object->type != LWI_OBJECT)
@@ -174,22 +218,25 @@ SavedSettings Session::loadSettings(const std::string &path)
 
 void Session::begin()
 {
-    if (const char *error = textureLayer->init(LWINIT_RENDER))
-        throw RenderError(std::string("the texture refused to start rendering: ") + error);
-    rendering = true;
+    rendering = true;   // so that layers started before a refusal are cleaned up
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        if (const char *error = layerAt(i).init(LWINIT_RENDER))
+            throw RenderError(std::string("the texture refused to start rendering: ") + error);
 }
 
 void Session::frame(int frame, double seconds)
 {
-    if (const char *error = textureLayer->newTime(frame, seconds))
-        throw RenderError("the texture refused frame " + std::to_string(frame) + ": " + error);
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        if (const char *error = layerAt(i).newTime(frame, seconds))
+            throw RenderError("the texture refused frame " + std::to_string(frame) + ": " + error);
 }
 
 double Session::evaluate(const Vec3 &p, int axis) { return textureLayer->evaluate(p[0], p[1], p[2], axis); }
 
 void Session::end()
 {
-    textureLayer->cleanup();
+    for (std::size_t i = 0; i < layerCount(); ++i)
+        layerAt(i).cleanup();
     rendering = false;
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/module_loader.h"
 #include "host/standin_host.h"
@@ -55,7 +56,16 @@ public:
     // The data version the module's saves carry.
     double dataVersion();
 
-    // The render protocol.
+    // More layers of the module, for surfaces that keep their own settings: each made as the
+    // first was and loaded from the object-file form of the settings (`bytes`), so that the
+    // module reads its own data. Layer 0 is the first; the new layer's number is returned.
+    std::size_t addObjectLayer(const std::string &bytes, const std::string &source);
+    std::size_t layerCount() const { return 1 + moreLayers.size(); }
+    standin::TextureLayer &layerAt(std::size_t index);
+    int targetPosition(std::size_t index);
+    void pickTarget(const std::string &name, std::size_t index);
+
+    // The render protocol, for every layer.
     void begin();                             // init(LWINIT_RENDER)
     void frame(int frame, double seconds);    // newTime
     double evaluate(const Vec3 &p, int axis);
@@ -67,11 +77,14 @@ private:
     standin::StandInHost standIn;
     standin::LoadedModule module;
     std::unique_ptr<standin::TextureLayer> textureLayer;
+    std::vector<std::unique_ptr<standin::TextureLayer>> moreLayers;
     bool rendering = false;
     bool node = false;
     SavedSettings savedLayer;   // a render node's view of the target: what it was given to load
 
     void requirePanel(const char *what) const;
+    // The popup position of the object a saved item ID names, 0 for none.
+    int positionOf(int savedItemID);
 };
 
 // Evaluates the session's layer along one texture axis; safe from several threads at once

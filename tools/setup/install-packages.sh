@@ -8,7 +8,9 @@ packages=(
     clang libclang-rt-14-dev                      # fuzzing and sanitizers
     googletest libgtest-dev libbenchmark-dev      # tests and benchmarks
     libpng-dev libassimp-dev assimp-testmodels    # the render tool
-    libembree-dev libcgal-dev                     # peers in the benchmarks
+    libgif-dev                                    # the render tool's animation
+    libembree-dev                                 # the render tool's rays; a peer in the benchmarks
+    libcgal-dev                                   # a peer in the benchmarks
     g++-multilib                                  # Linux 32-bit
     g++-mingw-w64-i686 binutils-mingw-w64-i686    # Windows 32-bit
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 # Windows 64-bit
