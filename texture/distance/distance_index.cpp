@@ -1,3 +1,5 @@
+#include "texture/geometry/bounds.h"
+#include "texture/geometry/quantiser.h"
 #include "texture/distance/distance_index.h"
 
 #include <cfloat>
@@ -6,8 +8,8 @@
 #include <initializer_list>
 
 #include "framework/growing_buffer.h"
-#include "texture/geometry/polygon_record.h"
 #include "texture/distance/polygon_distance.h"
+#include "texture/geometry/polygon_record.h"
 
 namespace ostrevin {
 
@@ -90,8 +92,8 @@ constexpr uint32_t slabPolygons = 64;
 void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
 {
     for (int c = 0; c < 3; ++c) {
-        box.low[c] = by.low[c] < box.low[c] ? by.low[c] : box.low[c];
-        box.high[c] = by.high[c] > box.high[c] ? by.high[c] : box.high[c];
+        box.low[c] = lesserOf(by.low[c], box.low[c]);
+        box.high[c] = greaterOf(by.high[c], box.high[c]);
     }
 }
 
@@ -119,17 +121,7 @@ uint32_t spreadBits(uint32_t x) noexcept
     return x;
 }
 
-// A coordinate's step along one axis, clamped to [0, steps - 1], NaN to 0. Never decreases as x
-// grows, which is all the grid's proof of distance needs.
-inline uint32_t stepOf(double x, double low, double perUnit, uint32_t steps) noexcept
-{
-    const double t = (x - low) * perUnit;
-    const double last = static_cast<double>(steps - 1);
-    const double above = t > 0.0 ? t : 0.0;
-    return static_cast<uint32_t>(above < last ? above : last);
-}
-
-bool measuredRecord(const CachedPolygon &r) noexcept
+bool measuredRecord(const PolygonRecord &r) noexcept
 {
     return r.vertexCount >= 3 && r.vertices;
 }
@@ -169,8 +161,7 @@ bool DistanceIndex::reserve(size_t n) noexcept
     return held;
 }
 
-bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double boundsMin[3],
-                          const double boundsMax[3], double width) noexcept
+bool DistanceIndex::build(const PolygonRecord *polygons, int count, const Bounds &bounds, double width) noexcept
 {
     clear();
     if (!(width > 0.0) || !(width <= DBL_MAX) || (count > 0 && !polygons))
@@ -185,7 +176,7 @@ bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double
 
     double largest = 0.0;
     for (int c = 0; c < 3; ++c)
-        for (const double x : {boundsMin[c], boundsMax[c]})
+        for (const double x : {bounds.low[c], bounds.high[c]})
             if (std::isfinite(x) && __builtin_fabs(x) > largest)
                 largest = __builtin_fabs(x);
     marginBase = largest * 0x1p-36;
@@ -193,29 +184,29 @@ bool DistanceIndex::build(const CachedPolygon *polygons, int count, const double
     for (int i = 0; i < count; ++i)
         if (measuredRecord(polygons[i]))
             keys[measured++] = static_cast<uint64_t>(i);
-    sortByCurve(boundsMin, boundsMax);
+    sortByCurve(bounds);
     buildTree();
     buildGroups();
-    buildGrid(boundsMin, boundsMax);
+    buildGrid(bounds);
     ready = true;
     return true;
 }
 
-void DistanceIndex::sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept
+void DistanceIndex::sortByCurve(const Bounds &bounds) noexcept
 {
     double low[3], perUnit[3];
     for (int c = 0; c < 3; ++c) {
-        const double extent = boundsMax[c] - boundsMin[c];
-        low[c] = boundsMin[c];
+        const double extent = bounds.high[c] - bounds.low[c];
+        low[c] = bounds.low[c];
         perUnit[c] = extent > 0.0 && extent <= DBL_MAX ? curveSteps / extent : 0.0;
     }
     // Each polygon's place on the curve, from the centre of its box, above its record number.
     for (uint32_t k = 0; k < measured; ++k) {
-        const CachedPolygon &r = records[keys[k]];
+        const PolygonRecord &r = records[keys[k]];
         uint32_t code = 0;
         for (int c = 0; c < 3; ++c) {
-            const double centre = 0.5 * r.boundsMin[c] + 0.5 * r.boundsMax[c];
-            code |= spreadBits(stepOf(centre, low[c], perUnit[c], static_cast<uint32_t>(curveSteps))) << c;
+            const double centre = 0.5 * r.bounds.low[c] + 0.5 * r.bounds.high[c];
+            code |= spreadBits(quantise(centre, low[c], perUnit[c], static_cast<uint32_t>(curveSteps))) << c;
         }
         keys[k] |= static_cast<uint64_t>(code) << 32;
     }
@@ -247,13 +238,12 @@ void DistanceIndex::buildTree() noexcept
     for (uint32_t j = 0; j < firstLeaf; ++j) {
         Box box = emptyBox();
         for (uint32_t k = j * leafSize; j < leaves && k < measured && k < (j + 1) * leafSize; ++k) {
-            const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
-            double low[3], high[3];
-            measuredBounds(r, low, high);
+            const PolygonRecord &r = records[static_cast<uint32_t>(sorted[k])];
+            const Bounds measuredBox = measuredBounds(r);
             Box own = emptyBox();
             for (int c = 0; c < 3; ++c) {
-                own.low[c] = roundedDown(low[c]);
-                own.high[c] = roundedUp(high[c]);
+                own.low[c] = roundedDown(measuredBox.low[c]);
+                own.high[c] = roundedUp(measuredBox.high[c]);
                 polygonBoxes[k].low[c] = own.low[c];
                 polygonBoxes[k].high[c] = own.high[c];
             }
@@ -312,7 +302,7 @@ void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexc
     // is measured of each polygon lies in the hull of these.
     double low = HUGE_VAL, high = -HUGE_VAL;
     for (uint32_t k = begin; k < end; ++k) {
-        const CachedPolygon &r = records[static_cast<uint32_t>(sorted[k])];
+        const PolygonRecord &r = records[static_cast<uint32_t>(sorted[k])];
         double n[3], d;
         bool drops = false;
         if (!measuredPlane(r, n, d, drops))
@@ -365,14 +355,14 @@ void DistanceIndex::buildGroups() noexcept
         }
 }
 
-void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept
+void DistanceIndex::buildGrid(const Bounds &bounds) noexcept
 {
     gridOn = false;
     const double reach = builtWidth + marginBase;
     double extent[3];
     for (int c = 0; c < 3; ++c) {
-        extent[c] = boundsMax[c] - boundsMin[c];
-        if (!(extent[c] >= 0.0 && extent[c] <= DBL_MAX) || !std::isfinite(boundsMin[c]))
+        extent[c] = bounds.high[c] - bounds.low[c];
+        if (!(extent[c] >= 0.0 && extent[c] <= DBL_MAX) || !std::isfinite(bounds.low[c]))
             return;
     }
 
@@ -409,7 +399,7 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
     size_t total = 1;
     for (int c = 0; c < 3; ++c) {
         cellCount[c] = static_cast<uint32_t>(along[c]);
-        gridLow[c] = boundsMin[c];
+        gridLow[c] = bounds.low[c];
         total *= cellCount[c];
     }
     std::memset(cells, 255, total);
@@ -419,15 +409,15 @@ void DistanceIndex::buildGrid(const double boundsMin[3], const double boundsMax[
     size_t work = 0;
     const size_t budget = markBudget(keysHeld);
     for (uint32_t k = 0; k < measured; ++k) {
-        double low[3], high[3];
-        measuredBounds(records[static_cast<uint32_t>(sorted[k])], low, high);
+        const Bounds box = measuredBounds(records[static_cast<uint32_t>(sorted[k])]);
+        const double *low = box.low, *high = box.high;
         if (!(low[0] <= high[0] && low[1] <= high[1] && low[2] <= high[2]))
             continue;
         uint32_t from[3], to[3];
         size_t cellsTouched = 1;
         for (int c = 0; c < 3; ++c) {
-            from[c] = stepOf(low[c], gridLow[c], cellsPerUnit, cellCount[c]);
-            to[c] = stepOf(high[c], gridLow[c], cellsPerUnit, cellCount[c]);
+            from[c] = quantise(low[c], gridLow[c], cellsPerUnit, cellCount[c]);
+            to[c] = quantise(high[c], gridLow[c], cellsPerUnit, cellCount[c]);
             cellsTouched *= to[c] - from[c] + 1;
         }
         work += cellsTouched;
@@ -476,9 +466,9 @@ bool DistanceIndex::inFarCell(const double p[3]) const noexcept
 {
     if (!ready || !gridOn)
         return false;
-    const size_t x = stepOf(p[0], gridLow[0], cellsPerUnit, cellCount[0]);
-    const size_t y = stepOf(p[1], gridLow[1], cellsPerUnit, cellCount[1]);
-    const size_t z = stepOf(p[2], gridLow[2], cellsPerUnit, cellCount[2]);
+    const size_t x = quantise(p[0], gridLow[0], cellsPerUnit, cellCount[0]);
+    const size_t y = quantise(p[1], gridLow[1], cellsPerUnit, cellCount[1]);
+    const size_t z = quantise(p[2], gridLow[2], cellsPerUnit, cellCount[2]);
     return cells[(z * cellCount[1] + y) * cellCount[0] + x] >= farFrom;
 }
 

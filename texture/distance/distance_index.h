@@ -25,9 +25,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "texture/geometry/bounds.h"
+
 namespace ostrevin {
 
-struct CachedPolygon;
+struct PolygonRecord;
 
 class DistanceIndex {
 public:
@@ -42,8 +44,7 @@ public:
     // width w > 0 (and finite); the records are read again by every search until the next build.
     // False when storage cannot be had or the width is not usable: the index is then unusable
     // until a later build succeeds.
-    bool build(const CachedPolygon *records, int count, const double boundsMin[3], const double boundsMax[3],
-               double width) noexcept;
+    bool build(const PolygonRecord *records, int count, const Bounds &bounds, double width) noexcept;
     void clear() noexcept;
     bool usable() const noexcept { return ready; }
     double width() const noexcept { return builtWidth; }
@@ -90,10 +91,10 @@ private:
     bool reserve(size_t polygons) noexcept;
     void buildGroups() noexcept;
     uint32_t groupOf(uint32_t node) const noexcept;
-    void sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void sortByCurve(const Bounds &bounds) noexcept;
     void buildTree() noexcept;
     void fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept;
-    void buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void buildGrid(const Bounds &bounds) noexcept;
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
     // Storage, each block sized by the polygon count it was last grown for, and what it holds.
@@ -105,7 +106,7 @@ private:
     PolygonBox *polygonBoxes = nullptr;   // by place in the tree's order
     unsigned char *cells = nullptr;
 
-    const CachedPolygon *records = nullptr;
+    const PolygonRecord *records = nullptr;
     int recordCount = 0;
     // Keys or scratch, whichever the sort ended in: record numbers in the tree's order.
     uint64_t *sorted = nullptr;

@@ -63,9 +63,11 @@
 
 #include <atomic>
 
+#include "texture/geometry/bounds.h"
+
 namespace ostrevin {
 
-struct CachedPolygon;
+struct PolygonRecord;
 struct LayoutPlan;
 
 class CrossingIndex {
@@ -96,13 +98,13 @@ public:
     // With `everyAxis`, the entries hold a full share for a grid on each axis (texture/winding.h's
     // rays go along all three).
     bool begin(int polygonCount, size_t copyTotal, bool everyAxis = false) noexcept;
-    void add(const CachedPolygon &record) noexcept;
-    void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void add(const PolygonRecord &record) noexcept;
+    void finish(const Bounds &bounds) noexcept;
     // Forgets the last build.
     void clear() noexcept;
     // Whether the copies hold exactly these records' positions, bit for bit (each record with as
     // many vertices as when it was added). Stops at the first difference.
-    bool holdsPositionsOf(const CachedPolygon *records, int count) const noexcept;
+    bool holdsPositionsOf(const PolygonRecord *records, int count) const noexcept;
 
     // Whether the last build completed; when not, the caller scans its records instead.
     bool usable() const noexcept { return ready; }
@@ -228,8 +230,7 @@ private:
     uint32_t *copyStart = nullptr;
     size_t polygonCount = 0;
     size_t announced = 0;
-    double meshLow[3] = {0.0, 0.0, 0.0};
-    double meshHigh[3] = {0.0, 0.0, 0.0};
+    Bounds meshBounds;
     bool ready = false;
 
     // Grids are laid out at first use; a spin flag keeps two threads from laying out together.

@@ -10,10 +10,14 @@
 #include <xmmintrin.h>
 #endif
 
-#include "texture/inside/crossing_index_storage.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/quantiser.h"
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/plane_test.h"
-#include "texture/inside/height_key.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/inside/crossing_index_storage.h"
+#include "texture/inside/height_key.h"
+#include "texture/inside/winding.h"
 
 namespace ostrevin {
 
@@ -74,7 +78,7 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
         return 0;
     if (!Signed)
         return 1;
-    return (normal[axis] > 0.0) != Backwards ? 1 : -1;
+    return crossingSign(normal[axis], false, Backwards);
 }
 
 // The linear scan's tests on a polygon whose rectangle's steps hold the point. With the point
@@ -98,10 +102,10 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
         float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
         for (int j = 0; j < count; ++j) {
             const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
-            uLow = a < uLow ? a : uLow;
-            uHigh = a > uHigh ? a : uHigh;
-            vLow = b < vLow ? b : vLow;
-            vHigh = b > vHigh ? b : vHigh;
+            uLow = lesserOf(a, uLow);
+            uHigh = greaterOf(a, uHigh);
+            vLow = lesserOf(b, vLow);
+            vHigh = greaterOf(b, vHigh);
         }
         inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
@@ -117,8 +121,7 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
     const int crosses = inRect & ahead & contains;
     if (!Signed)
         return crosses;
-    const int front = (normal[axis] > 0.0) != Backwards ? 1 : -1;
-    return crosses * front;
+    return crosses * crossingSign(normal[axis], false, Backwards);
 }
 
 constexpr int foundCapacity = 32;
@@ -243,13 +246,13 @@ int CrossingIndex::crossings(const double p[3]) const noexcept
     // than every key, so no entry is passed over by height (only the padding and empty cells,
     // whose key is the lowest there is).
     // Looking backwards, every polygon in the point's cells may be behind it: none is passed over.
-    const bool within = !Backwards && withinBoundsInclusive(p, meshLow, meshHigh);
+    const bool within = !Backwards && withinInclusive(p, meshBounds);
     const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
     // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
     // the key it stands for.
     const int32_t coarse = coarseHeight(height);
-    const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
-    const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
+    const uint32_t su = quantise(p[u], g.low[0], g.scale[0], g.steps[0]);
+    const uint32_t sv = quantise(p[v], g.low[1], g.scale[1], g.steps[1]);
     const Entries &entries = g.entries;
 
     // On a large mesh every step below is a trip to memory; they are ordered so that each trip

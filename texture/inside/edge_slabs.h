@@ -26,7 +26,9 @@
 #include <cstring>
 #include <type_traits>
 
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/geometry/quantiser.h"
 
 namespace ostrevin {
 
@@ -108,14 +110,11 @@ constexpr size_t clearOffset(size_t count, int v, int u) noexcept
     return clearOffset(count, v, u, wideFor(count));
 }
 
-// The one slab function, for the edges' ends and the point alike: never decreasing as v grows;
-// NaN and everything below to slab 0, everything above to the last.
-inline uint32_t slabOf(double x, double low, double scale, uint32_t slabs) noexcept
+// The one slab function, for the edges' ends and the point alike: the quantiser over the table's
+// slabs, never decreasing as v grows.
+inline uint32_t slabOf(double x, const Head &head) noexcept
 {
-    const double t = (x - low) * scale;
-    const double last = static_cast<double>(slabs - 1);
-    const double above = t > 0.0 ? t : 0.0;
-    return static_cast<uint32_t>(above < last ? above : last);
+    return quantise(x, head.low, head.scale, head.slabs);
 }
 
 inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
@@ -168,8 +167,8 @@ inline bool slabsOfEdge(const unsigned char *corners, size_t prev, size_t j, int
     double lower, upper;
     if (!straddlingRange(corners, prev, j, v, lower, upper))
         return false;
-    first = slabOf(lower, head.low, head.scale, head.slabs);
-    last = slabOf(upper, head.low, head.scale, head.slabs);
+    first = slabOf(lower, head);
+    last = slabOf(upper, head);
     return true;
 }
 
@@ -182,7 +181,7 @@ struct EdgeWalk {
     bool level = false;
 
     EdgeWalk(const unsigned char *corners, size_t n, int axis, const Head &head) noexcept
-        : v(cornerAt(corners, n - 1, axis)), slab(slabOf(v, head.low, head.scale, head.slabs))
+        : v(cornerAt(corners, n - 1, axis)), slab(slabOf(v, head))
     {
     }
 
@@ -191,7 +190,7 @@ struct EdgeWalk {
     bool next(const unsigned char *corners, size_t j, int axis, const Head &head) noexcept
     {
         const double av = v, bv = cornerAt(corners, j, axis);
-        const uint32_t aSlab = slab, bSlab = slabOf(bv, head.low, head.scale, head.slabs);
+        const uint32_t aSlab = slab, bSlab = slabOf(bv, head);
         first = aSlab < bSlab ? aSlab : bSlab;
         last = aSlab < bSlab ? bSlab : aSlab;
         level = av == bv;
@@ -310,7 +309,7 @@ ClearTally startClear(unsigned char *table, size_t n, const CornerScan &scan, bo
     unsigned char *const clear = table + clearOffset(n, v, u);
     const double width = head.slabs > 1 ? 1.0 / head.scale : 0.0;
     for (uint32_t s = 0; s < head.slabs; ++s) {
-        const bool open = tally.usable && slabOf(middleOf(s, head, width), head.low, head.scale, head.slabs) == s;
+        const bool open = tally.usable && slabOf(middleOf(s, head, width), head) == s;
         clear[2 * s] = open ? 0 : static_cast<unsigned char>(lastStep);
         clear[2 * s + 1] = open ? static_cast<unsigned char>(lastStep) : 0;
     }
@@ -371,15 +370,15 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
         const float y = floatAt(corners, j, v), yPrev = floatAt(corners, prev, v);
         const bool number = y - y == 0.0f;
         if (number) {
-            low = y < low ? y : low;
-            high = y > high ? y : high;
+            low = lesserOf<double>(y, low);
+            high = greaterOf<double>(y, high);
         }
         finite &= number;
         for (int u = 0; u < v; ++u) {
             const float x = floatAt(corners, j, u);
             CornerScan &scan = scans[u];
-            scan.low = x < scan.low ? x : scan.low;
-            scan.high = x > scan.high ? x : scan.high;
+            scan.low = lesserOf(x, scan.low);
+            scan.high = greaterOf(x, scan.high);
             finite &= x - x == 0.0f;
             scan.area += static_cast<double>(floatAt(corners, prev, u)) * y - static_cast<double>(x) * yPrev;
         }
@@ -466,7 +465,7 @@ __attribute__((always_inline)) inline bool contain(const unsigned char *table, c
                                                    const unsigned char *corners, size_t n, int u, int v, double pu,
                                                    double pv) noexcept
 {
-    const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
+    const uint32_t s = slabOf(pv, head);
     if (u < v) {
         Steps steps;
         const unsigned char *const at = table + headBytes + static_cast<size_t>(u) * sizeof steps;
@@ -586,7 +585,7 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
             uint32_t first = 0, last = 0;
             double margin = clearMargin(m);
             if (!slabsOfEdge(corners, prev, j, v, head, first, last)) {
-                first = last = slabOf(cornerAt(corners, j, v), head.low, head.scale, head.slabs);
+                first = last = slabOf(cornerAt(corners, j, v), head);
                 margin = 0.0;
             }
             const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);

@@ -8,9 +8,7 @@
 #include "framework/host_services.h"
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
-#include "texture/mesh/mesh_cache.h"
 #include "texture/target/target_set.h"
-#include "texture/target/soft_edge.h"
 
 namespace ostrevin {
 
@@ -83,14 +81,15 @@ public:
     char popupText[textLength] = {};
     int flipFlg = 0;
     std::atomic<bool> cacheBuilt{false};
-    MeshCache meshCache;
     int renderMode = -1;
     LWXPanelID panelID = nullptr;
     // Which crossings make a point inside (texture/fill_rule.h), and whether the objects below the
     // target join it; both 0 by default, which is the texture as it always was.
     int fillRule = 0;
     int includeChildren = 0;
-    TargetSet childCaches;
+    // The target and the objects below it, each with its cache and soft edge, as the frame's
+    // build left them.
+    TargetSet targets;
 
     // Published with release once the frame's build has finished: evaluations that see it skip
     // the locks and read the finished cache.
@@ -101,8 +100,6 @@ public:
     // The soft edge's width in metres, finite and not negative; 0 keeps the edge hard. Like a new
     // target, a new width reaches evaluation at the first evaluation after the next newTime.
     double softEdge = 0.0;
-    // The width the frame's build took, and the distance index it made for it.
-    SoftEdgeFrame softEdgeFrame;
 };
 
 // The host's XPanel table, stored at every panel creation; shared by all instances.

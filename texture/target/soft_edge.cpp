@@ -3,8 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "texture/mesh/mesh_cache.h"
 #include "texture/distance/polygon_distance.h"
+#include "texture/mesh/mesh_cache.h"
 #include "texture/target/smooth_step.h"
 
 namespace ostrevin {
@@ -26,7 +26,7 @@ void SoftEdgeFrame::prepare(const MeshCache &cache, double width) noexcept
     if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
         builtRecords == cache.polygons && builtCount == cache.polygonCount)
         return;
-    index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth);
+    index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth);
     builtVersion = cache.recordsVersion;
     builtRecords = cache.polygons;
     builtCount = cache.polygonCount;
