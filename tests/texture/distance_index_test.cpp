@@ -151,6 +151,7 @@ TEST(DistanceIndex, FindsTheScansDistanceWithinTheWidthOnEveryTarget)
         for (const double width : {0.05 * diagonal, 0.003 * diagonal, 10 * diagonal}) {
             ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, width));
             const std::string what = target.name + ", width " + std::to_string(width);
+            EXPECT_EQ(index.check(), nullptr) << what;
             expectScanDistances(index, points, scan, width, what);
             EXPECT_LE(static_cast<double>(index.bytes()), recordBytes(cache)) << what;
             for (const Vec &p : points)
@@ -173,8 +174,10 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
     cache.build(o.id);
     DistanceIndex index;
     ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, 0.2));
+    EXPECT_EQ(index.check(), nullptr);
     const std::size_t bytes = index.bytes();
     ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, 0.01));
+    EXPECT_EQ(index.check(), nullptr);
     EXPECT_EQ(index.bytes(), bytes);
 
     const std::vector<Vec> points = probes(o, cache);
@@ -198,6 +201,7 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
     // Within one record's bytes even over a single polygon.
     DistanceIndex single;
     ASSERT_TRUE(single.build(cache.polygons, 1, cache.bounds, 0.2));
+    EXPECT_EQ(single.check(), nullptr);
     EXPECT_LE(single.bytes(), sizeof(ostrevin::PolygonRecord) + 4 * sizeof(double[3]));
 
     // A width that is not a finite positive number builds nothing.

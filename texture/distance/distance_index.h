@@ -58,6 +58,10 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
+    // The first invariant the last build breaks, described; null when it keeps them all (or there
+    // is no build). For tests, after every build: it reads every node and every polygon.
+    const char *check() const noexcept;
+
     // A node of the tree: a box, as floats rounded outwards (empty, low above high, for a padding
     // leaf); and a slab between two planes across a direction near its polygons' normals, which
     // on a gently curved surface lies far closer around them than the box (none: a zero
@@ -95,6 +99,13 @@ private:
     void buildTree() noexcept;
     void fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept;
     void buildGrid(const Bounds &bounds) noexcept;
+    bool chooseCellSize(const double extent[3], double &size, double along[3]) const noexcept;
+    bool markTouchedCells() noexcept;
+    void spreadDistances(uint32_t window) noexcept;
+    const char *checkSlabs() const noexcept;
+    const char *checkGrid() const noexcept;
+    void searchTree(const double p[3], double largest, double margin, double reach, double &best,
+                    double &limit) const noexcept;
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
     // Storage, each block sized by the polygon count it was last grown for, and what it holds.

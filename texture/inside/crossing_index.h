@@ -201,6 +201,7 @@ private:
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
     void padPastTheCells(const LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
+    const char *checkPolygons(int axis, uint32_t coarsest, size_t entries) const noexcept;
     void layOutEdgeSlabsAcross(int v) const noexcept;
 
     // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in

@@ -687,9 +687,17 @@ const char *CrossingIndex::check(int axis) const noexcept
         if (static_cast<int32_t>(topOf(words, g.cells[cellTotal].start + k)) != paddingTop)
             return "the padding past the last cell can pass";
 
-    // Every polygon the axis counts: its natural level at or under the coarsest, and an entry in
-    // every cell it overlaps at the level it was placed at (its natural level, or the coarsest when
-    // that level handed its polygons over); and no other entries.
+    return checkPolygons(axis, coarsest, entries);
+}
+
+// Every polygon the axis counts: its natural level at or under the coarsest, and an entry in
+// every cell it overlaps at the level it was placed at (its natural level, or the coarsest when
+// that level handed its polygons over); no other entries (the cells hold `entries`); and for each
+// polygon of many vertices, its slabs across v.
+const char *CrossingIndex::checkPolygons(int axis, uint32_t coarsest, size_t entries) const noexcept
+{
+    const Grid &g = grids[axis];
+    const uint32_t *words = g.entries.words;
     size_t expected = 0;
     const char *missing = nullptr;
     for (size_t i = 0; i < polygonCount && !missing; ++i) {
@@ -715,7 +723,6 @@ const char *CrossingIndex::check(int axis) const noexcept
     if (entries != expected)
         return "a grid holds entries of no polygon";
 
-    // Every polygon of many vertices the axis counts: its slabs across v.
     for (size_t i = 0; i < polygonCount; ++i) {
         if (!(crossedAlong[i] >> axis & 1u))
             continue;

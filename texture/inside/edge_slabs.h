@@ -352,44 +352,46 @@ inline void narrowGap(unsigned char *c, const GapBounds &bounds, float pv) noexc
     c[1] = static_cast<unsigned char>(high < bounds.high ? high : bounds.high);
 }
 
-// The layout with numbers of one width: `head` holds the slab function's low end and the
-// corners' extent along v.
-template <class Number, int v>
-void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexcept
-{
-    unsigned char *const starts = table + startsOffset(v);
-    unsigned char *const edges = table + edgesOffset(n, v);
-    const size_t budget = entryBudget(n);
-
-    // One pass over the corners: the slab function over their finite extent along v, and what
-    // the clear intervals need.
+// What one pass over the corners finds: their finite extent along v, and what the clear
+// intervals need of each u below v; `finite` when every corner is a finite number in u and v.
+struct CornerSurvey {
     double low = HUGE_VAL, high = -HUGE_VAL;
     CornerScan scans[2];
     bool finite = true;
+};
+
+template <int v>
+CornerSurvey surveyCorners(const unsigned char *corners, size_t n) noexcept
+{
+    CornerSurvey survey;
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         const float y = floatAt(corners, j, v), yPrev = floatAt(corners, prev, v);
         const bool number = y - y == 0.0f;
         if (number) {
-            low = lesserOf<double>(y, low);
-            high = greaterOf<double>(y, high);
+            survey.low = lesserOf<double>(y, survey.low);
+            survey.high = greaterOf<double>(y, survey.high);
         }
-        finite &= number;
+        survey.finite &= number;
         for (int u = 0; u < v; ++u) {
             const float x = floatAt(corners, j, u);
-            CornerScan &scan = scans[u];
+            CornerScan &scan = survey.scans[u];
             scan.low = lesserOf(x, scan.low);
             scan.high = greaterOf(x, scan.high);
-            finite &= x - x == 0.0f;
+            survey.finite &= x - x == 0.0f;
             scan.area += static_cast<double>(floatAt(corners, prev, u)) * y - static_cast<double>(x) * yPrev;
         }
     }
-    Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
-    const double extent = low < high ? high - low : 0.0;
+    return survey;
+}
 
-    // Each slab's count, with fewer slabs until the edges fit (one slab holds each edge once): as
-    // differences first (+1 in the start of an edge's first slab's successor, -1 past its last
-    // slab's), which takes no loop over an edge's slabs; the numbers' wrap-around cancels out,
-    // since every count fits.
+// Each slab's count in `starts`, with fewer slabs until the edges fit (one slab holds each edge
+// once): as differences first (+1 in the start of an edge's first slab's successor, -1 past its
+// last slab's), which takes no loop over an edge's slabs; the numbers' wrap-around cancels out,
+// since every count fits. Sets the head's slab count and scale over `extent`.
+template <class Number, int v>
+void countSlabs(unsigned char *starts, const unsigned char *corners, size_t n, double extent, Head &head) noexcept
+{
+    const size_t budget = entryBudget(n);
     size_t slabs = extent > 0.0 ? slabLimit(n) : 1;
     for (;;) {
         head.slabs = static_cast<uint32_t>(slabs);
@@ -408,27 +410,32 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
                 store<Number>(starts, last + 2, load<Number>(starts, last + 2) - 1);
         }
         if (total <= budget || slabs == 1)
-            break;
+            return;
         slabs /= 2;
     }
-    std::memcpy(table, &head, sizeof head);
+}
 
-    // Where each slab starts, from the counts that the differences add up to; then the edges,
-    // each slab's start serving as its cursor, which ends where the next slab starts: shifted back
-    // by one slab afterwards.
+// The edges into their slabs, each slab's start (from the counts) serving as its cursor, which
+// ends where the next slab starts: shifted back by one slab afterwards. The clear intervals' gaps
+// are gathered as the edges are placed; a level edge leaves its slab none.
+template <class Number, int v>
+void placeEdges(unsigned char *table, const unsigned char *corners, size_t n, const CornerSurvey &survey,
+                const Head &head) noexcept
+{
+    unsigned char *const starts = table + startsOffset(v);
+    unsigned char *const edges = table + edgesOffset(n, v);
+    const size_t slabs = head.slabs;
     for (size_t s = 1, count = 0, start = 0; s <= slabs; ++s) {
         count += load<Number>(starts, s);
         start += static_cast<Number>(count);
         store<Number>(starts, s, static_cast<Number>(start));
     }
-    // The clear intervals' gaps gathered as the edges are placed; a level edge leaves its slab
-    // none.
     ClearTally tallies[2] = {};
     const double width = slabs > 1 ? 1.0 / head.scale : 0.0;
     if constexpr (v > 0)
-        tallies[0] = startClear<0, v>(table, n, scans[0], finite, head);
+        tallies[0] = startClear<0, v>(table, n, survey.scans[0], survey.finite, head);
     if constexpr (v > 1)
-        tallies[1] = startClear<1, v>(table, n, scans[1], finite, head);
+        tallies[1] = startClear<1, v>(table, n, survey.scans[1], survey.finite, head);
     EdgeWalk walk(corners, n, v, head);
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         if (!walk.next(corners, j, v, head)) {
@@ -455,7 +462,19 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
     for (size_t s = slabs; s > 0; --s)
         store<Number>(starts, s, load<Number>(starts, s - 1));
     store<Number>(starts, 0, 0);
+}
 
+// The layout with numbers of one width: the slab function over the corners' finite extent along
+// v, the slabs' counts, then the edges and clear intervals.
+template <class Number, int v>
+void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexcept
+{
+    const CornerSurvey survey = surveyCorners<v>(corners, n);
+    Head head{survey.low <= survey.high ? survey.low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
+    const double extent = survey.low < survey.high ? survey.high - survey.low : 0.0;
+    countSlabs<Number, v>(table + startsOffset(v), corners, n, extent, head);
+    std::memcpy(table, &head, sizeof head);
+    placeEdges<Number, v>(table, corners, n, survey, head);
 }
 
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
