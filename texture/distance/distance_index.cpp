@@ -18,7 +18,7 @@ namespace ostrevin {
 namespace {
 
 // Cells the grid may have for a polygon count: a few bytes per polygon, and some for tiny meshes.
-constexpr size_t cellCapacity(size_t polygons) noexcept
+constexpr size_t gridCellCapacity(size_t polygons) noexcept
 {
     return 8 * polygons + 32;
 }
@@ -26,7 +26,7 @@ constexpr size_t cellCapacity(size_t polygons) noexcept
 // the mesh each): the search alone then answers every point.
 constexpr size_t markBudget(size_t polygons) noexcept
 {
-    return 16 * cellCapacity(polygons) + 64 * polygons;
+    return 16 * gridCellCapacity(polygons) + 64 * polygons;
 }
 // Cells along one axis: a line of them is copied to the stack while the grid is built.
 constexpr uint32_t maxCellsPerAxis = 4096;
@@ -52,16 +52,16 @@ constexpr double planeSlackScale = 0x1p-21;
 //   them, and the square by floatSquareSlack.
 constexpr double floatSlackScale = 0x1p-19;
 constexpr double floatSquareSlack = 0x1p-18;
-//   A slab's direction is stored a little short of unit length, so that its distance never
+//   A band's direction is stored a little short of unit length, so that its distance never
 //   exceeds the true one whatever the rounding of its float components.
-constexpr double slabShortening = 0x1p-20;
+constexpr double bandShortening = 0x1p-20;
 // Points beyond this magnitude (or not a number) are measured against every record plainly: the
 // float tests above need room to spare below the floats' largest.
 constexpr double floatReach = 0x1p100;
 
 // Nodes waiting in a search. Each node taken out pushes at most four, so the stack holds at most
-// 1 + 3 per level of groups; a tree of at most 2^31 leaves (reserve's bound on the count) has at
-// most 16 levels of groups (two tree levels each).
+// 1 + 3 per level of rows; a tree of at most 2^31 leaves (reserve's bound on the count) has at
+// most 16 levels of rows (two tree levels each).
 constexpr int maxPending = 128;
 static_assert(1 + 3 * 16 <= maxPending, "the search's stack holds the deepest tree");
 
@@ -82,13 +82,13 @@ size_t leafCapacity(size_t polygons) noexcept
     return p;
 }
 
-// Groups for a polygon count: one per node at an even depth above the leaves.
-size_t groupCapacity(size_t polygons) noexcept
+// Rows for a polygon count: one per node at an even depth above the leaves.
+size_t rowCapacity(size_t polygons) noexcept
 {
-    size_t groups = 0;
+    size_t rows = 0;
     for (size_t first = 1; first < leafCapacity(polygons); first *= 4)
-        groups += first;
-    return groups;
+        rows += first;
+    return rows;
 }
 
 // The float next below a finite float or an infinity; bounds are rounded outwards with it.
@@ -118,9 +118,9 @@ DistanceIndex::Box emptyBox() noexcept
             HUGE_VALF};
 }
 
-// Nodes over at most this many polygons get a slab; above, their polygons' normals spread too
+// Nodes over at most this many polygons get a band; above, their polygons' normals spread too
 // widely for one to help, and fitting it would cost a pass over every vertex per level.
-constexpr uint32_t slabPolygons = 64;
+constexpr uint32_t bandPolygons = 64;
 
 void widen(DistanceIndex::Box &box, const DistanceIndex::Box &by) noexcept
 {
@@ -166,7 +166,7 @@ DistanceIndex::~DistanceIndex()
     delete[] keys;
     delete[] scratch;
     delete[] nodes;
-    delete[] groups;
+    delete[] rows;
     delete[] cells;
     delete[] polygonBoxes;
 }
@@ -188,8 +188,8 @@ bool DistanceIndex::reserve(size_t n) noexcept
     bool held = growOrFail(keys, keysHeld, n);
     held = growOrFail(scratch, scratchHeld, n) && held;
     held = growOrFail(nodes, nodesHeld, 2 * leafCapacity(n)) && held;
-    held = growOrFail(groups, groupsHeld, groupCapacity(n)) && held;
-    held = growOrFail(cells, cellsHeld, cellCapacity(n)) && held;
+    held = growOrFail(rows, rowsHeld, rowCapacity(n)) && held;
+    held = growOrFail(cells, cellsHeld, gridCellCapacity(n)) && held;
     held = growOrFail(polygonBoxes, polygonBoxesHeld, n) && held;
     return held;
 }
@@ -219,7 +219,7 @@ bool DistanceIndex::build(const PolygonRecord *polygons, int count, const Bounds
             keys[measured++] = static_cast<uint64_t>(i);
     sortByCurve(bounds);
     buildTree();
-    buildGroups();
+    buildRows();
     buildGrid(bounds);
     ready = true;
     return true;
@@ -292,24 +292,24 @@ void DistanceIndex::buildTree() noexcept
         nodes[firstLeaf + j] = box;
     }
     for (uint32_t i = firstLeaf - 1; i >= 1; --i) {
-        const Box slabless = emptyBox();
+        const Box bandless = emptyBox();
         nodes[i] = nodes[2 * i];
         widen(nodes[i], nodes[2 * i + 1]);
         for (int c = 0; c < 3; ++c)
             nodes[i].across[c] = 0.0f;
-        nodes[i].slabLow = slabless.slabLow;
-        nodes[i].slabHigh = slabless.slabHigh;
+        nodes[i].bandLow = bandless.bandLow;
+        nodes[i].bandHigh = bandless.bandHigh;
     }
-    // Slabs on the lower nodes: node i at height h (leaves 0) holds leaves (i << h) - firstLeaf on.
-    for (uint32_t height = 0, span = leafSize; span <= slabPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
+    // Bands on the lower nodes: node i at height h (leaves 0) holds leaves (i << h) - firstLeaf on.
+    for (uint32_t height = 0, span = leafSize; span <= bandPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
         for (uint32_t i = firstLeaf >> height; i < (firstLeaf >> height) * 2; ++i) {
             const uint32_t begin = ((i << height) - firstLeaf) * leafSize;
             if (begin < measured)
-                fitSlab(nodes[i], begin, begin + span < measured ? begin + span : measured);
+                fitBand(nodes[i], begin, begin + span < measured ? begin + span : measured);
         }
 }
 
-void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept
+void DistanceIndex::fitBand(Box &node, uint32_t begin, uint32_t end) const noexcept
 {
     // The direction: the polygons' normals, each turned to the first one's side, summed.
     double sum[3] = {0.0, 0.0, 0.0};
@@ -325,10 +325,10 @@ void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexc
     const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
     if (!(length > 0.0 && length <= DBL_MAX))
         return;
-    // A little short of unit length, as floats: the slab's distance then never exceeds the true one.
+    // A little short of unit length, as floats: the band's distance then never exceeds the true one.
     double across[3];
     for (int c = 0; c < 3; ++c) {
-        node.across[c] = static_cast<float>(sum[c] / length * (1.0 - slabShortening));
+        node.across[c] = static_cast<float>(sum[c] / length * (1.0 - bandShortening));
         across[c] = node.across[c];
     }
     // Every vertex, and where they are dropped onto the polygon's plane also the dropped ones: what
@@ -356,11 +356,11 @@ void DistanceIndex::fitSlab(Box &node, uint32_t begin, uint32_t end) const noexc
             a = 0.0f;
         return;
     }
-    node.slabLow = roundedDown(low);
-    node.slabHigh = roundedUp(high);
+    node.bandLow = roundedDown(low);
+    node.bandHigh = roundedUp(high);
 }
 
-uint32_t DistanceIndex::groupOf(uint32_t node) const noexcept
+uint32_t DistanceIndex::rowOf(uint32_t node) const noexcept
 {
     // Node i at depth 2k is the (i - 4^k)-th of its depth, after the (4^k - 1) / 3 above it.
     const uint32_t depth = 31 - static_cast<uint32_t>(__builtin_clz(node));
@@ -368,11 +368,11 @@ uint32_t DistanceIndex::groupOf(uint32_t node) const noexcept
     return (first - 1) / 3 + (node - first);
 }
 
-void DistanceIndex::buildGroups() noexcept
+void DistanceIndex::buildRows() noexcept
 {
     for (uint32_t depth = 0; (1u << depth) < firstLeaf; depth += 2)
         for (uint32_t i = 1u << depth; i < (2u << depth); ++i) {
-            Group &g = groups[groupOf(i)];
+            NodeRow &g = rows[rowOf(i)];
             // Grandchildren, or just above the leaves (an odd count of levels) two children.
             const bool grand = (4 * static_cast<size_t>(i)) < 2 * static_cast<size_t>(firstLeaf);
             for (uint32_t lane = 0; lane < 4; ++lane) {
@@ -382,8 +382,8 @@ void DistanceIndex::buildGroups() noexcept
                     g.high[c][lane] = b.high[c];
                     g.across[c][lane] = b.across[c];
                 }
-                g.slabLow[lane] = b.slabLow;
-                g.slabHigh[lane] = b.slabHigh;
+                g.bandLow[lane] = b.bandLow;
+                g.bandHigh[lane] = b.bandHigh;
             }
         }
 }
@@ -609,8 +609,8 @@ double DistanceIndex::distanceWithinWidth(const double p[3]) const noexcept
 namespace {
 
 // The four lanes' bounds on the squared distance from the point (rounded to floats) to what a
-// group's nodes hold: each box's gap and each slab's, the larger.
-__attribute__((always_inline)) inline Lanes4 laneBounds(const DistanceIndex::Group &g, Lanes4 px, Lanes4 py,
+// row's nodes hold: each box's gap and each band's, the larger.
+__attribute__((always_inline)) inline Lanes4 laneBounds(const DistanceIndex::NodeRow &g, Lanes4 px, Lanes4 py,
                                                         Lanes4 pz) noexcept
 {
     const Lanes4 zero = Lanes4{};
@@ -619,7 +619,7 @@ __attribute__((always_inline)) inline Lanes4 laneBounds(const DistanceIndex::Gro
     const Lanes4 gz = largerOf(largerOf(loadLanes(g.low[2]) - pz, pz - loadLanes(g.high[2])), zero);
     const Lanes4 box = gx * gx + gy * gy + gz * gz;
     const Lanes4 t = loadLanes(g.across[0]) * px + loadLanes(g.across[1]) * py + loadLanes(g.across[2]) * pz;
-    const Lanes4 gs = largerOf(largerOf(loadLanes(g.slabLow) - t, t - loadLanes(g.slabHigh)), zero);
+    const Lanes4 gs = largerOf(largerOf(loadLanes(g.bandLow) - t, t - loadLanes(g.bandHigh)), zero);
     return largerOf(box, gs * gs);
 }
 
@@ -660,7 +660,7 @@ inline __attribute__((always_inline)) void DistanceIndex::searchTree(const doubl
             floatLimit = threshold(std::sqrt(limit));
             continue;
         }
-        const Lanes4 bound = laneBounds(groups[groupOf(node)], px, py, pz);
+        const Lanes4 bound = laneBounds(rows[rowOf(node)], px, py, pz);
 
         // Children by the node's layout; the passing ones pushed farthest first.
         const bool grand = (4 * static_cast<size_t>(node)) < 2 * static_cast<size_t>(firstLeaf);
@@ -677,12 +677,12 @@ inline __attribute__((always_inline)) void DistanceIndex::searchTree(const doubl
                 }
                 order[k] = lane;
             }
-        // Each one's group (or a leaf's first records) fetched now, while the nearer ones are
+        // Each one's row (or a leaf's first records) fetched now, while the nearer ones are
         // searched: on a large mesh every node is a trip to memory.
         for (int k = 0; k < passing; ++k) {
             const uint32_t child = firstChild + order[k];
             if (child < firstLeaf)
-                __builtin_prefetch(groups + groupOf(child));
+                __builtin_prefetch(rows + rowOf(child));
             else if ((child - firstLeaf) * leafSize < measured)
                 __builtin_prefetch(polygonBoxes + (child - firstLeaf) * leafSize);
             pending[waiting++] = {child, bound[order[k]]};
@@ -742,7 +742,7 @@ const char *DistanceIndex::check() const noexcept
         if (!holds(leaf.low, leaf.high, own.low, own.high))
             return "a leaf's box does not hold one of its polygons";
     }
-    // Every node's box holds its children's; every group holds its node's grandchildren (or, just
+    // Every node's box holds its children's; every row holds its node's grandchildren (or, just
     // above the leaves, its two children), lane by lane.
     for (uint32_t i = 1; i < firstLeaf; ++i)
         for (uint32_t child = 2 * i; child < 2 * i + 2; ++child)
@@ -750,24 +750,24 @@ const char *DistanceIndex::check() const noexcept
                 return "a node's box does not hold a child's";
     for (uint32_t depth = 0; (1u << depth) < firstLeaf; depth += 2)
         for (uint32_t i = 1u << depth; i < (2u << depth); ++i) {
-            const Group &g = groups[groupOf(i)];
+            const NodeRow &g = rows[rowOf(i)];
             const bool grand = (4 * static_cast<size_t>(i)) < 2 * static_cast<size_t>(firstLeaf);
             for (uint32_t lane = 0; lane < (grand ? 4u : 2u); ++lane) {
                 const Box &b = nodes[grand ? 4 * i + lane : 2 * i + lane];
                 for (int c = 0; c < 3; ++c)
                     if (g.low[c][lane] != b.low[c] || g.high[c][lane] != b.high[c] || g.across[c][lane] != b.across[c])
-                        return "a group's lane differs from its node";
+                        return "a row's lane differs from its node";
             }
         }
-    if (const char *slabs = checkSlabs())
-        return slabs;
+    if (const char *bands = checkBands())
+        return bands;
     return checkGrid();
 }
 
-// A slab holds every vertex of the node's polygons, and every vertex dropped onto its plane.
-const char *DistanceIndex::checkSlabs() const noexcept
+// A band holds every vertex of the node's polygons, and every vertex dropped onto its plane.
+const char *DistanceIndex::checkBands() const noexcept
 {
-    for (uint32_t height = 0, span = leafSize; span <= slabPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
+    for (uint32_t height = 0, span = leafSize; span <= bandPolygons && (firstLeaf >> height) > 0; ++height, span *= 2)
         for (uint32_t i = firstLeaf >> height; i < (firstLeaf >> height) * 2; ++i) {
             const Box &node = nodes[i];
             if (node.across[0] == 0.0f && node.across[1] == 0.0f && node.across[2] == 0.0f)
@@ -785,8 +785,8 @@ const char *DistanceIndex::checkSlabs() const noexcept
                         if (pass)
                             dropOntoPlane(r.vertices[j], n, d, x);
                         const double t = dot(across, x);
-                        if (!(node.slabLow <= t && t <= node.slabHigh))
-                            return "a slab does not hold its polygons";
+                        if (!(node.bandLow <= t && t <= node.bandHigh))
+                            return "a band does not hold its polygons";
                     }
                 }
             }
@@ -844,7 +844,7 @@ const char *DistanceIndex::checkGrid() const noexcept
 
 size_t DistanceIndex::bytes() const noexcept
 {
-    return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + groupsHeld * sizeof(Group) +
+    return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + rowsHeld * sizeof(NodeRow) +
            cellsHeld + polygonBoxesHeld * sizeof(PolygonBox);
 }
 

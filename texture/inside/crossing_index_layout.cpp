@@ -504,8 +504,8 @@ bool CrossingIndex::refit(int axis) const noexcept
     for (int c = 0; c < 3; ++c)
         plan.reach[c] = std::max(magnitude(meshBounds.low[c]), magnitude(meshBounds.high[c]));
     plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
-    const Level &top = g.levels[plan.coarsest];
-    plan.cellTotal = top.firstCell + top.cellCount();
+    const Level &coarsestLevel = g.levels[plan.coarsest];
+    plan.cellTotal = coarsestLevel.firstCell + coarsestLevel.cellCount();
     plan.limit = entryLimit[axis];
     for (size_t c = 0; c < plan.cellTotal; ++c)
         g.cells[c] = Cell{g.cells[c].start, g.cells[c].start, noCoarseKey, noCoarseKey};
@@ -654,8 +654,8 @@ const char *CrossingIndex::check(int axis) const noexcept
     const uint32_t coarsest = static_cast<uint32_t>(g.levelCount - 1);
     if (g.usedLevels >> coarsest >> 1 != 0)
         return "a used level lies above the coarsest";
-    const Level &top = g.levels[coarsest];
-    const size_t cellTotal = top.firstCell + top.cellCount();
+    const Level &coarsestLevel = g.levels[coarsest];
+    const size_t cellTotal = coarsestLevel.firstCell + coarsestLevel.cellCount();
     const uint32_t *words = g.entries.words;
 
     // Cells: each starts a group, after the one before it; its split within it; its entries'

@@ -255,68 +255,51 @@ inline CopyFetch copyFetchFor(size_t copyBytes, size_t farGatherBytes) noexcept
     return copyBytes > farGatherBytes ? CopyFetch::onPass : copyBytes > farCopies ? CopyFetch::together : CopyFetch::none;
 }
 
-// The entries of a run are read a group at a time; lanes read past the run's end never pass: past
-// a cell's entries lies padding, and past its split only entries whose tops are at or under the
-// pivot, which a point reading up to the split is at or above (check() holds both). Those that
-// pass are gathered in `found` and counted (countFound) whenever it may not hold another group.
-
-// A run's crossings, each passing entry's copy fetched the moment it passes.
-template <bool Signed, bool Backwards, int Axis>
-__attribute__((always_inline)) inline int runCrossingsFetchingOnPass(const unsigned char *copies, const uint32_t *words,
-                                                                    const Run &r, int32_t height, const double p[3]) noexcept
+// A run's crossings. Its entries are read a group at a time; lanes read past the run's end never
+// pass: past a cell's entries lies padding, and past its split only entries whose tops are at or
+// under the pivot, which a point reading up to the split is at or above (check() holds both). The
+// entries that pass are gathered in `found`, and counted (countFound) whenever it may not hold
+// another group. Gathered one of two ways:
+//   FetchOnPass: each passing entry's copy fetched the moment it passes (a branch per entry).
+//   otherwise: without a branch on which of them pass (from entry to entry that is a coin toss,
+//     and a mispredicted branch costs more than a group's test): every lane's number is written,
+//     the passing lanes first, and the count moves on only past them; with `fetchTogether` a
+//     gathering's copies are fetched before any is tested.
+template <bool Signed, bool Backwards, int Axis, bool FetchOnPass>
+__attribute__((always_inline)) inline int runCrossings(const unsigned char *copies, const uint32_t *words, const Run &r,
+                                                      int32_t height, bool fetchTogether, const double p[3]) noexcept
 {
+    const bool fetchFound = !FetchOnPass && fetchTogether;
     uint32_t found[foundCapacity + lanes];
     uint32_t n = 0;
     int tally = 0;
-    const uint32_t *group = groupOf(words, r.begin);
-    const uint32_t *const last = groupOf(words, static_cast<size_t>(r.end) + lanes - 1);
-    for (uint32_t i = r.begin; group != last; i += lanes, group += CrossingIndex::entryWords * lanes) {
-        for (uint32_t rest = passingLanes(group, r.above, r.below, height); rest != 0; rest &= rest - 1) {
-            const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
-            const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
-            __builtin_prefetch(copy);
-            __builtin_prefetch(copy + 63);
-            found[n++] = i + lane;
-        }
-        if (n > foundCapacity - lanes) {
-            const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, false, p);
-            tally = Signed ? tally + part : tally ^ part;
-            n = 0;
-        }
-    }
-    const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, false, p);
-    return Signed ? tally + part : tally ^ part;
-}
-
-// A run's crossings, the passing entries gathered without a branch on which of them pass (from
-// entry to entry that is a coin toss, and a mispredicted branch costs more than a group's test):
-// every lane's number is written, the passing lanes first, and the count moves on only past them.
-// With `fetchTogether`, a gathering's copies are fetched before any is tested.
-template <bool Signed, bool Backwards, int Axis>
-__attribute__((always_inline)) inline int runCrossingsGathered(const unsigned char *copies, const uint32_t *words,
-                                                              const Run &r, int32_t height, bool fetchTogether,
-                                                              const double p[3]) noexcept
-{
-    uint32_t found[foundCapacity + lanes];
-    uint32_t n = 0;
-    int tally = 0;
-    const uint32_t *group = groupOf(words, r.begin);
+    const uint32_t *group = groupOf(words, r.begin);   // a cell starts a group
     const uint32_t *const last = groupOf(words, static_cast<size_t>(r.end) + lanes - 1);
     UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
     for (; group != last; at += lanes, group += CrossingIndex::entryWords * lanes) {
         const uint32_t passing = passingLanes(group, r.above, r.below, height);
-        UnsignedLanes shift;
-        std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
-        const UnsignedLanes numbers = at + shift;
-        std::memcpy(found + n, &numbers, sizeof numbers);
-        n += passingFirst.count[passing];
+        if (FetchOnPass) {
+            for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+                const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
+                const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
+                __builtin_prefetch(copy);
+                __builtin_prefetch(copy + 63);
+                found[n++] = at[0] + lane;
+            }
+        } else {
+            UnsignedLanes shift;
+            std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
+            const UnsignedLanes numbers = at + shift;
+            std::memcpy(found + n, &numbers, sizeof numbers);
+            n += passingFirst.count[passing];
+        }
         if (n > foundCapacity - lanes) {
-            const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchTogether, p);
+            const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchFound, p);
             tally = Signed ? tally + part : tally ^ part;
             n = 0;
         }
     }
-    const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchTogether, p);
+    const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchFound, p);
     return Signed ? tally + part : tally ^ part;
 }
 
@@ -371,10 +354,11 @@ int CrossingIndex::crossings(const double p[3]) const noexcept
     const CopyFetch fetch = copyFetchFor(copiesUsed, farGatherBytes);
     int tally = 0;
     for (int k = 0; k < runCount; ++k) {
-        const int part = fetch == CopyFetch::onPass
-                             ? runCrossingsFetchingOnPass<Signed, Backwards, Axis>(copies, g.entries.words, runs[k], height, p)
-                             : runCrossingsGathered<Signed, Backwards, Axis>(copies, g.entries.words, runs[k], height,
-                                                                             fetch == CopyFetch::together, p);
+        const int part =
+            fetch == CopyFetch::onPass
+                ? runCrossings<Signed, Backwards, Axis, true>(copies, g.entries.words, runs[k], height, false, p)
+                : runCrossings<Signed, Backwards, Axis, false>(copies, g.entries.words, runs[k], height,
+                                                               fetch == CopyFetch::together, p);
         tally = Signed ? tally + part : tally ^ part;
     }
     return tally;

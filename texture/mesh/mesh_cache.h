@@ -55,7 +55,7 @@ public:
     }
 
     // The crossings along +axis, or -axis when `backwards`, each +1 or -1 by the side the ray
-    // passes the polygon from (texture/winding.h); the polygons counted are the parity test's
+    // passes the polygon from (texture/inside/winding.h); the polygons counted are the parity test's
     // (ahead of p; behind it when backwards). Through the index or the scan, as isInside.
     int windingAlong(const double p[3], int axis, bool backwards) const noexcept
     {
@@ -71,7 +71,7 @@ public:
         return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axes)
                          : scanCrossings<true, false>(polygons, polygonCount, p, axes);
     }
-    // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`. Always
+    // Whether p is inside by a fill rule (texture/inside/fill_rule.h), the ray along `axis`. Always
     // inline: the evaluation asks it of every point, and on a small mesh a call is a tenth of it.
     __attribute__((always_inline)) bool contains(const double p[3], int axis, int rule) const noexcept
     {
