@@ -31,7 +31,8 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "host/texture_layer.h"
-#include "texture/geometry/plane_test.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/bounds.h"
 #include "texture/mesh/mesh_cache.h"
 #include "texture/target/soft_edge.h"
 
@@ -388,7 +389,7 @@ bench::TriangleSoup peerTriangles(const standin::SceneObject &object)
 // overhead).
 double recordBytes(const ostrevin::MeshCache &cache)
 {
-    double bytes = static_cast<double>(cache.polygonCapacity) * sizeof(ostrevin::CachedPolygon);
+    double bytes = static_cast<double>(cache.polygonCapacity) * sizeof(ostrevin::PolygonRecord);
     for (int i = 0; i < cache.polygonCapacity; ++i)
         bytes += static_cast<double>(cache.polygons[i].vertexCapacity) * sizeof(double[3]);
     return bytes;
@@ -399,7 +400,7 @@ double recordBytes(const ostrevin::MeshCache &cache)
 // own test, through its index or by the plain scan of every record.
 bool cacheInside(const ostrevin::MeshCache &cache, const double p[3], int axis, bool indexed)
 {
-    if (!cache.polygons || !ostrevin::withinBoundsInclusive(p, cache.boundsMin, cache.boundsMax))
+    if (!cache.polygons || !ostrevin::withinInclusive(p, cache.bounds))
         return false;
     const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
     return indexed ? cache.isInside(p, axis, u, v) : cache.scanRecords(p, axis, u, v);
@@ -464,7 +465,7 @@ void runSoftEdge(standin::StandInHost &host, standin::TextureLayer &layer, const
 {
     double diagonal = 0.0;
     for (int c = 0; c < 3; ++c)
-        diagonal += (reference.boundsMax[c] - reference.boundsMin[c]) * (reference.boundsMax[c] - reference.boundsMin[c]);
+        diagonal += (reference.bounds.high[c] - reference.bounds.low[c]) * (reference.bounds.high[c] - reference.bounds.low[c]);
     double width = 0.05 * std::sqrt(diagonal);
     const auto setWidth = [&](double w) {
         const standin::XPanelRecord *panel = host.xpanel().panel(layer.panel());
@@ -476,7 +477,7 @@ void runSoftEdge(standin::StandInHost &host, standin::TextureLayer &layer, const
     }
     layer.newTime(1, 0.0);
     const int axis = 2;
-    const double outside[3] = {reference.boundsMax[0] + 1.0, reference.boundsMax[1] + 1.0, reference.boundsMax[2] + 1.0};
+    const double outside[3] = {reference.bounds.high[0] + 1.0, reference.bounds.high[1] + 1.0, reference.bounds.high[2] + 1.0};
     layer.evaluate(outside[0], outside[1], outside[2], axis);   // the frame's build, before timing
 
     ostrevin::SoftEdgeFrame frame;
@@ -601,15 +602,15 @@ bool runTarget(const Target &target, const Options &options, const standin::Load
     reference.build(object.id);
     Point lo{}, hi{}, outside{}, centre{};
     for (int c = 0; c < 3; ++c) {
-        centre[c] = 0.5 * (reference.boundsMin[c] + reference.boundsMax[c]);
-        const double margin = 0.05 * (reference.boundsMax[c] - reference.boundsMin[c]);
-        lo[c] = reference.boundsMin[c] - margin;
-        hi[c] = reference.boundsMax[c] + margin;
-        outside[c] = reference.boundsMax[c] + 1.0;
+        centre[c] = 0.5 * (reference.bounds.low[c] + reference.bounds.high[c]);
+        const double margin = 0.05 * (reference.bounds.high[c] - reference.bounds.low[c]);
+        lo[c] = reference.bounds.low[c] - margin;
+        hi[c] = reference.bounds.high[c] + margin;
+        outside[c] = reference.bounds.high[c] + 1.0;
     }
     const int axis = 2;
-    const Point boxLow{reference.boundsMin[0], reference.boundsMin[1], reference.boundsMin[2]};
-    const Point boxHigh{reference.boundsMax[0], reference.boundsMax[1], reference.boundsMax[2]};
+    const Point boxLow{reference.bounds.low[0], reference.bounds.low[1], reference.bounds.low[2]};
+    const Point boxHigh{reference.bounds.high[0], reference.bounds.high[1], reference.bounds.high[2]};
     const std::vector<PointSet> sets = {randomPoints(lo, hi, options.points), latticePoints(lo, hi, options.points),
                                         {"coherent", bench::slicePoints(boxLow, boxHigh, axis, 9, options.points)}};
 

@@ -3,7 +3,8 @@
 #ifndef OSTREVIN_TESTS_SUPPORT_LINEAR_SCAN_H
 #define OSTREVIN_TESTS_SUPPORT_LINEAR_SCAN_H
 
-#include "texture/geometry/plane_test.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/bounds.h"
 #include "texture/mesh/mesh_cache.h"
 
 namespace reference {
@@ -19,7 +20,7 @@ inline bool scanInside(const ostrevin::MeshCache &cache, const double p[3], int 
 // What the texture answers for In: the overall bounds first, then the scan.
 inline bool linearInside(const ostrevin::MeshCache &cache, const double p[3], int axis) noexcept
 {
-    return cache.polygons && ostrevin::withinBoundsInclusive(p, cache.boundsMin, cache.boundsMax) &&
+    return cache.polygons && ostrevin::withinInclusive(p, cache.bounds) &&
            scanInside(cache, p, axis);
 }
 

@@ -70,9 +70,9 @@ std::vector<Vec> probes(const SceneObject &o, const ostrevin::MeshCache &cache)
     std::vector<Vec> out;
     Vec low, high;
     for (int c = 0; c < 3; ++c) {
-        const double margin = 0.1 * (cache.boundsMax[c] - cache.boundsMin[c]);
-        low[c] = cache.boundsMin[c] - margin;
-        high[c] = cache.boundsMax[c] + margin;
+        const double margin = 0.1 * (cache.bounds.high[c] - cache.bounds.low[c]);
+        low[c] = cache.bounds.low[c] - margin;
+        high[c] = cache.bounds.high[c] + margin;
     }
     std::mt19937_64 random(99);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -121,7 +121,7 @@ void expectScanDistances(const DistanceIndex &index, const std::vector<Vec> &poi
 
 double recordBytes(const ostrevin::MeshCache &cache)
 {
-    double bytes = static_cast<double>(cache.polygonCapacity) * sizeof(ostrevin::CachedPolygon);
+    double bytes = static_cast<double>(cache.polygonCapacity) * sizeof(ostrevin::PolygonRecord);
     for (int i = 0; i < cache.polygonCapacity; ++i)
         bytes += static_cast<double>(cache.polygons[i].vertexCapacity) * sizeof(double[3]);
     return bytes;
@@ -144,14 +144,15 @@ TEST(DistanceIndex, FindsTheScansDistanceWithinTheWidthOnEveryTarget)
             scan.push_back(std::sqrt(ostrevin::nearestDistanceSquared(cache.polygons, cache.polygonCount, p.data())));
         double diagonal = 0;
         for (int c = 0; c < 3; ++c)
-            diagonal += (cache.boundsMax[c] - cache.boundsMin[c]) * (cache.boundsMax[c] - cache.boundsMin[c]);
+            diagonal += (cache.bounds.high[c] - cache.bounds.low[c]) * (cache.bounds.high[c] - cache.bounds.low[c]);
         diagonal = std::sqrt(diagonal);
 
         DistanceIndex index;
         long far = 0;
         for (const double width : {0.05 * diagonal, 0.003 * diagonal, 10 * diagonal}) {
-            ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
+            ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, width));
             const std::string what = target.name + ", width " + std::to_string(width);
+            EXPECT_EQ(index.check(), nullptr) << what;
             expectScanDistances(index, points, scan, width, what);
             EXPECT_LE(static_cast<double>(index.bytes()), recordBytes(cache)) << what;
             for (const Vec &p : points)
@@ -173,9 +174,11 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
     ostrevin::MeshCache cache(services);
     cache.build(o.id);
     DistanceIndex index;
-    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, 0.2));
+    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, 0.2));
+    EXPECT_EQ(index.check(), nullptr);
     const std::size_t bytes = index.bytes();
-    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, 0.01));
+    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, 0.01));
+    EXPECT_EQ(index.check(), nullptr);
     EXPECT_EQ(index.bytes(), bytes);
 
     const std::vector<Vec> points = probes(o, cache);
@@ -198,12 +201,13 @@ TEST(DistanceIndex, ConcurrentSearchesAgreeAndRebuildsOfTheSameCountKeepTheStora
 
     // Within one record's bytes even over a single polygon.
     DistanceIndex single;
-    ASSERT_TRUE(single.build(cache.polygons, 1, cache.boundsMin, cache.boundsMax, 0.2));
-    EXPECT_LE(single.bytes(), sizeof(ostrevin::CachedPolygon) + 4 * sizeof(double[3]));
+    ASSERT_TRUE(single.build(cache.polygons, 1, cache.bounds, 0.2));
+    EXPECT_EQ(single.check(), nullptr);
+    EXPECT_LE(single.bytes(), sizeof(ostrevin::PolygonRecord) + 4 * sizeof(double[3]));
 
     // A width that is not a finite positive number builds nothing.
     for (const double width : {0.0, -1.0, HUGE_VAL, static_cast<double>(NAN)})
-        EXPECT_FALSE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
+        EXPECT_FALSE(index.build(cache.polygons, cache.polygonCount, cache.bounds, width));
     EXPECT_FALSE(index.usable());
 }
 
@@ -219,7 +223,8 @@ TEST(DistanceIndex, FindsTheScansDistanceAFewCellsInsideAFaceAtAWidthOfAFewCells
     cache.build(o.id);
     const double width = 0.12 * 2 * std::sqrt(3.0);
     DistanceIndex index;
-    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, width));
+    ASSERT_TRUE(index.build(cache.polygons, cache.polygonCount, cache.bounds, width));
+    EXPECT_EQ(index.check(), nullptr);
     // Cells are a quarter of the width: depths of half the width to all of it below the face x = -1.
     std::vector<Vec> points;
     std::vector<double> scan;

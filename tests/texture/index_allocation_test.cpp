@@ -9,7 +9,7 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_allocations.h"
-#include "texture/geometry/plane_test.h"
+#include "texture/geometry/axes.h"
 #include "texture/mesh/mesh_cache.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include "host/standin_host.h"
 #include "support/linear_scan.h"
 #include "support/module_fixture.h"
+#include "texture/geometry/axes.h"
 #include "texture/geometry/plane_test.h"
 #include "texture/mesh/mesh_cache.h"
 
@@ -188,7 +189,7 @@ protected:
     void SetUp() override { cache.indexThreshold = 0; }
 
     // Builds `o` into the cache at the scene's current time.
-    void build(const SceneObject &o) { cache.build(o.id); }
+    void build(const SceneObject &o) { cache.build(o.id, rule); }
 
     // The first invariant each axis's grid breaks, and points where the index and the scan
     // disagree, over all three axes: on the parity, and on the signed crossings either way.
@@ -230,6 +231,7 @@ protected:
     standin::StandInHost host;
     ostrevin::HostServices services{standin::StandInHost::globalFunc()};
     MeshCache cache{services};
+    int rule = ostrevin::evenOddRule;   // the fill rule every build serves
 };
 
 } // namespace
@@ -243,7 +245,7 @@ TEST_F(IndexAgainstScan, AgreesOnEveryTargetAxisAndPoint)
 // every axis, and every grid still answers as the scan.
 TEST_F(IndexAgainstScan, AgreesWithRoomForAGridOnEveryAxis)
 {
-    cache.tolerant = true;
+    rule = ostrevin::tolerantRule;
     expectAgreementOnEveryTarget(500, 101);
 }
 
@@ -380,7 +382,7 @@ TEST_F(IndexAgainstScan, AgreesWhenTheTargetDeformsWhetherItsGridsAreRefittedOrL
     for (bool tolerant : {false, true})
         for (const Deformation &d : deformations) {
             const std::string name = d.name + (tolerant ? ", every axis" : "");
-            cache.tolerant = tolerant;
+            rule = tolerant ? ostrevin::tolerantRule : ostrevin::evenOddRule;
             SceneObject &o = host.scene().addObject(name);
             standin::appendTorus(o, {0, 0, 0}, 1.0, 0.3, 32, 12);
             if (!d.torusAlone) {
@@ -462,7 +464,7 @@ TEST_F(IndexAgainstScan, HoldsNoMoreThanItsShareOfTheRecords)
         ASSERT_TRUE(cache.index.usable()) << name;
         for (int axis = 0; axis < 3; ++axis)
             cache.index.prepare(axis);
-        std::size_t records = static_cast<std::size_t>(cache.polygonCapacity) * sizeof(ostrevin::CachedPolygon);
+        std::size_t records = static_cast<std::size_t>(cache.polygonCapacity) * sizeof(ostrevin::PolygonRecord);
         for (int i = 0; i < cache.polygonCapacity; ++i)
             records += static_cast<std::size_t>(cache.polygons[i].vertexCapacity) * sizeof(double[3]);
         EXPECT_LE(static_cast<double>(cache.index.bytes()), 1.5 * static_cast<double>(records))
@@ -576,18 +578,18 @@ TEST_F(IndexAgainstScan, AgreesWhereThePlaneTestFlips)
     for (int axis = 0; axis < 3; ++axis) {
         const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
         for (int i = 0; i < cache.polygonCount; i += 2) {
-            const ostrevin::CachedPolygon &r = cache.polygons[i];
+            const ostrevin::PolygonRecord &r = cache.polygons[i];
             if (r.vertexCount < 3 || r.normal[axis] == 0.0)
                 continue;
             Point p{};
-            p[u] = 0.5 * (r.boundsMin[u] + r.boundsMax[u]);
-            p[v] = 0.5 * (r.boundsMin[v] + r.boundsMax[v]);
+            p[u] = 0.5 * (r.bounds.low[u] + r.bounds.high[u]);
+            p[v] = 0.5 * (r.bounds.low[v] + r.bounds.high[v]);
             const auto ahead = [&](double height) {
                 p[axis] = height;
                 return ostrevin::planeAheadOfPoint(r.normal, r.planeD, p.data(), axis);
             };
             // The computed test is monotone in the height: bisect between an ahead and a behind.
-            double low = cache.boundsMin[axis], high = cache.boundsMax[axis];
+            double low = cache.bounds.low[axis], high = cache.bounds.high[axis];
             if (!ahead(low) || ahead(high))
                 continue;
             for (int step = 0; step < 200 && std::nextafter(low, high) < high; ++step) {
@@ -710,13 +712,13 @@ TEST_F(IndexAgainstScan, RebuildsWhenAnythingChangesAndOnlyThen)
         fresh.indexThreshold = 0;
         fresh.build(o.id);
         if (fresh.polygonCount != cache.polygonCount ||
-            std::memcmp(fresh.boundsMin, cache.boundsMin, sizeof fresh.boundsMin) != 0 ||
-            std::memcmp(fresh.boundsMax, cache.boundsMax, sizeof fresh.boundsMax) != 0)
+            std::memcmp(fresh.bounds.low, cache.bounds.low, sizeof fresh.bounds.low) != 0 ||
+            std::memcmp(fresh.bounds.high, cache.bounds.high, sizeof fresh.bounds.high) != 0)
             return false;
         for (int i = 0; i < fresh.polygonCount; ++i) {
-            const ostrevin::CachedPolygon &a = fresh.polygons[i], &b = cache.polygons[i];
-            if (a.vertexCount != b.vertexCount || std::memcmp(a.boundsMin, b.boundsMin, sizeof a.boundsMin) != 0 ||
-                std::memcmp(a.boundsMax, b.boundsMax, sizeof a.boundsMax) != 0 ||
+            const ostrevin::PolygonRecord &a = fresh.polygons[i], &b = cache.polygons[i];
+            if (a.vertexCount != b.vertexCount || std::memcmp(a.bounds.low, b.bounds.low, sizeof a.bounds.low) != 0 ||
+                std::memcmp(a.bounds.high, b.bounds.high, sizeof a.bounds.high) != 0 ||
                 std::memcmp(a.vertices, b.vertices, sizeof(double[3]) * static_cast<std::size_t>(a.vertexCount)) != 0)
                 return false;
             // Fewer than three vertices leave the plane as the record held it before.

@@ -9,7 +9,7 @@
 #include "host/standin_host.h"
 #include "texture/mesh/mesh_cache.h"
 
-using ostrevin::CachedPolygon;
+using ostrevin::PolygonRecord;
 using ostrevin::MeshCache;
 using standin::SceneObject;
 
@@ -47,11 +47,11 @@ TEST_F(MeshCacheTest, RecordsHoldVerticesBoundsUnitNormalAndPlane)
                             {{0, 1, 2}, {0, 2, 1}, {3, 4, 5, 6}, {0, 1, 7, 8}});
     cache.build(o.id);
     ASSERT_EQ(cache.polygonCount, 4);
-    const CachedPolygon *r = cache.polygons;
+    const PolygonRecord *r = cache.polygons;
     expectTriple(r[0].normal, 0, 0, 1, "counter-clockwise triangle");
     EXPECT_EQ(r[0].planeD, 0.0);
-    expectTriple(r[0].boundsMin, 0, 0, 0, "triangle min");
-    expectTriple(r[0].boundsMax, 1, 1, 0, "triangle max");
+    expectTriple(r[0].bounds.low, 0, 0, 0, "triangle min");
+    expectTriple(r[0].bounds.high, 1, 1, 0, "triangle max");
     expectTriple(r[1].normal, 0, 0, -1, "clockwise triangle");
     expectTriple(r[2].normal, 0, 0, 1, "quad");
     EXPECT_EQ(r[2].planeD, 2.0);
@@ -59,8 +59,8 @@ TEST_F(MeshCacheTest, RecordsHoldVerticesBoundsUnitNormalAndPlane)
     EXPECT_EQ(r[3].planeD, 0.0);
     EXPECT_EQ(r[3].vertexCount, 4);
     expectTriple(r[2].vertices[1], 2, 0, 2, "vertex in the host's order");
-    expectTriple(cache.boundsMin, 0, 0, 0, "mesh min");
-    expectTriple(cache.boundsMax, 2, 2, 2, "mesh max");
+    expectTriple(cache.bounds.low, 0, 0, 0, "mesh min");
+    expectTriple(cache.bounds.high, 2, 2, 2, "mesh max");
     EXPECT_EQ(counters().meshInfo.load(), 1);
     EXPECT_EQ(counters().destroy.load(), 1) << "the mesh record is released at the end of the build";
     EXPECT_EQ(cache.mesh, nullptr);
@@ -74,7 +74,7 @@ TEST_F(MeshCacheTest, StorageIsReusedWhileCountsDoNotGrow)
     o.polygons.push_back({0, 1, 2, 3, 4});
     cache.build(o.id);
     ASSERT_EQ(cache.polygonCount, 13);
-    const CachedPolygon *array = cache.polygons;
+    const PolygonRecord *array = cache.polygons;
     const auto *pentagonBuffer = array[12].vertices;
     EXPECT_TRUE(inside({2, 0, 0}));
 
@@ -106,21 +106,21 @@ TEST_F(MeshCacheTest, NoTargetNoObjectInfoOrNoMeshLeaveTheCacheAsItWas)
     cache.build(nullptr);
     EXPECT_EQ(counters().meshInfo.load(), 0);
     cache.build(o.id);
-    const CachedPolygon *array = cache.polygons;
+    const PolygonRecord *array = cache.polygons;
 
     o.noMeshInfo = true;
     o.points[1] = {5, 0, 0};
     cache.build(o.id);
     EXPECT_EQ(cache.polygons, array);
     EXPECT_EQ(cache.polygonCount, 1);
-    EXPECT_EQ(cache.boundsMax[0], 1.0);
+    EXPECT_EQ(cache.bounds.high[0], 1.0);
 
     ostrevin::HostServices bare{standin::StandInHost::globalFunc()};
     bare.objectInfo = nullptr;
     MeshCache orphan(bare);
     orphan.build(o.id);
     EXPECT_EQ(orphan.polygons, nullptr);
-    EXPECT_EQ(orphan.boundsMin[0], 0.0);
+    EXPECT_EQ(orphan.bounds.low[0], HUGE_VAL) << "never built: the empty bounds";
 }
 
 TEST_F(MeshCacheTest, EmptyMeshFirstKeepsNoArrayAndLaterEmptiesTheBounds)
@@ -128,15 +128,15 @@ TEST_F(MeshCacheTest, EmptyMeshFirstKeepsNoArrayAndLaterEmptiesTheBounds)
     SceneObject &o = object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {});
     cache.build(o.id);
     EXPECT_EQ(cache.polygons, nullptr);
-    expectTriple(cache.boundsMin, 0, 0, 0, "untouched");
+    EXPECT_EQ(cache.bounds.low[0], HUGE_VAL) << "untouched: the empty bounds";
     o.polygons = {{0, 1, 2}};
     cache.build(o.id);
     o.polygons.clear();
     cache.build(o.id);
     EXPECT_NE(cache.polygons, nullptr);
     EXPECT_EQ(cache.polygonCount, 0);
-    EXPECT_EQ(cache.boundsMin[0], HUGE_VAL);
-    EXPECT_EQ(cache.boundsMax[0], -HUGE_VAL);
+    EXPECT_EQ(cache.bounds.low[0], HUGE_VAL);
+    EXPECT_EQ(cache.bounds.high[0], -HUGE_VAL);
 }
 
 // A host that lies: more or fewer polygons than announced, negative counts, no destroy entry,
@@ -182,6 +182,6 @@ TEST_F(MeshCacheTest, HostileMeshesNeitherOverrunNorLeaveStaleRecords)
     cache.build(o.id);
     for (double p : {0.0, double(NAN), HUGE_VAL})
         EXPECT_FALSE(inside({p, 0, 0}));
-    EXPECT_EQ(cache.boundsMin[0], HUGE_VAL) << "NaN widens nothing";
+    EXPECT_EQ(cache.bounds.low[0], HUGE_VAL) << "NaN widens nothing";
     EXPECT_EQ(counters().liveRecords.load(), 1) << "only the record without a destroy entry remains";
 }

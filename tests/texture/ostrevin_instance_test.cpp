@@ -21,7 +21,7 @@ TEST(OstrevinInstance, StartsWithoutTargetOrRenderAndFlagsSix)
         EXPECT_EQ(instance.flipFlg, 0);
         EXPECT_FALSE(instance.cacheBuilt);
         EXPECT_EQ(instance.renderMode, -1);
-        EXPECT_EQ(instance.meshCache.polygons, nullptr);
+        EXPECT_EQ(instance.targets.target.cache.polygons, nullptr);
 
         EXPECT_EQ(instance.init(7), nullptr);
         EXPECT_EQ(instance.renderMode, 7);

@@ -11,6 +11,7 @@
 #include "host/states.h"
 #include "support/module_fixture.h"
 #include "support/state_support.h"
+#include "texture_support.h"
 #include "texture/instance/ostrevin_instance.h"
 #include "support/published_names.h"
 
@@ -22,6 +23,7 @@ using standin::LoadState;
 using standin::SaveState;
 using standin::StandInHost;
 using standin::StateForm;
+using standin::TextureLayer;
 
 namespace {
 
@@ -249,4 +251,67 @@ TEST_F(Persistence, SoftEdgeIsSavedLastOnlyWhenOnReadBackClampedAndCopied)
     inst->softEdge = 0.125;
     EXPECT_EQ(copy->copy(inst.get()), nullptr);
     EXPECT_EQ(copy->softEdge, 0.125);
+}
+
+// "Fill Rule" and "Include Children": their keys, written only when they differ from the
+// defaults, both forms, copy and hostile values.
+TEST_F(FillControls, KeysFollowFlipFlgOnlyWhenTheyDifferFromTheDefaults)
+{
+    TextureLayer layer(host, module);
+    open(layer);
+    EXPECT_EQ(saved(layer), cubeRecords({})) << "default settings save today's bytes";
+    layer.setValue(fillRuleValue, 2);
+    EXPECT_EQ(saved(layer), cubeRecords({"fillRule : 2"}));
+    layer.setValue(childrenValue, 1);
+    EXPECT_EQ(saved(layer), cubeRecords({"fillRule : 2", "children : 1"}));
+    layer.setValue(fillRuleValue, 0);
+    EXPECT_EQ(saved(layer), cubeRecords({"children : 1"}));
+}
+
+TEST_F(FillControls, SettingsRoundTripInBothFormsAndCopy)
+{
+    TextureLayer a(host, module);
+    open(a);
+    a.setValue(fillRuleValue, 1);
+    a.setValue(childrenValue, 1);
+    for (StateForm form : {StateForm::Binary, StateForm::Text}) {
+        const std::string first = saved(a, form);
+        TextureLayer b(host, module);
+        ASSERT_TRUE(b.create()) << b.error();
+        load(b, first, form);
+        ASSERT_NE(b.openPanel(), nullptr);
+        EXPECT_EQ(b.value(fillRuleValue), 1);
+        EXPECT_EQ(b.value(childrenValue), 1);
+        EXPECT_EQ(saved(b, form), first);
+    }
+    TextureLayer c(host, module);
+    open(c);
+    ASSERT_EQ(c.copyFrom(a), nullptr);
+    EXPECT_EQ(c.value(fillRuleValue), 1);
+    EXPECT_EQ(c.value(childrenValue), 1);
+}
+
+TEST_F(FillControls, HostileValuesLoadClampedAndMissingKeysChangeNothing)
+{
+    struct Case {
+        const char *line;
+        int rule, children;
+    };
+    const Case cases[] = {
+        {"fillRule : 7", 2, 0},           {"fillRule : -1", 0, 0},          {"fillRule : Tolerant", 0, 0},
+        {"fillRule : 99999999999", 2, 0}, {"children : 5", 0, 1},           {"children : -2147483648", 0, 0},
+        {"fillrule : 1", 0, 0},           {"version : 1.100000", 0, 0},
+    };
+    for (const Case &c : cases) {
+        TextureLayer layer(host, module);
+        open(layer);
+        load(layer, records({c.line, "End All"}));
+        EXPECT_EQ(layer.value(fillRuleValue), c.rule) << c.line;
+        EXPECT_EQ(layer.value(childrenValue), c.children) << c.line;
+    }
+    TextureLayer kept(host, module);
+    open(kept);
+    kept.setValue(fillRuleValue, 1);
+    load(kept, records({"itemID : 712", "End All"}));
+    EXPECT_EQ(kept.value(fillRuleValue), 1) << "a file without the key leaves the rule as it was";
 }

@@ -13,6 +13,7 @@
 #include "plugin/entries.h"
 #include "texture/instance/ostrevin_instance.h"
 #include "support/published_names.h"
+#include "texture_support.h"
 
 using ostrevin::inOutControl;
 using ostrevin::OstrevinInstance;
@@ -210,4 +211,47 @@ TEST_F(SettingsPanel, SoftEdgeIsAWidthHeldFiniteAndNotNegative)
         EXPECT_EQ(width(), c.held) << c.given;
         EXPECT_EQ(p->refreshes - before, c.refreshes) << c.given;
     }
+}
+
+// "Fill Rule" and "Include Children" through the shipped module.
+TEST_F(FillControls, PanelOffersBothControlsAfterTheWrittenTwo)
+{
+    standin::TextureLayer layer(host, module);
+    open(layer);
+    const standin::XPanelRecord *p = host.xpanel().panel(layer.panel());
+    ASSERT_EQ(p->controls.size(), 5u);   // and the soft edge's, last
+    const std::vector<std::pair<std::string, std::string>> controls = {
+        {"Target Item", "iPopChoice"}, {"In / Out", "iChoice"}, {"Fill Rule", "iPopChoice"}, {"Include Children", "iBoolean"}};
+    for (size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_EQ(p->controls[i].id, 0x8001 + i);
+        EXPECT_EQ(p->controls[i].label, controls[i].first);
+        EXPECT_EQ(p->controls[i].controlClass, controls[i].second);
+        EXPECT_TRUE(p->controls[i].known) << controls[i].second;
+        EXPECT_EQ(p->data[i].id, 0x8001 + i);
+        EXPECT_EQ(p->data[i].controlClass, "integer");
+    }
+    EXPECT_EQ(host.xpanel().stringList(layer.panel(), fillRuleValue),
+              (std::vector<std::string>{"Even-Odd", "Non-Zero", "Tolerant"}));
+    EXPECT_EQ(layer.value(fillRuleValue), 0);
+    EXPECT_EQ(layer.value(childrenValue), 0);
+}
+
+TEST_F(FillControls, SetClampsAndRefreshesAsInOutDoes)
+{
+    standin::TextureLayer layer(host, module);
+    open(layer);
+    struct Case {
+        unsigned int id;
+        int given, kept;
+    };
+    const Case cases[] = {{fillRuleValue, 1, 1}, {fillRuleValue, 2, 2},  {fillRuleValue, 3, 2}, {fillRuleValue, -5, 0},
+                          {childrenValue, 1, 1}, {childrenValue, 0, 0},  {childrenValue, 9, 1}, {childrenValue, -1, 0}};
+    int refreshes = host.xpanel().panel(layer.panel())->refreshes;
+    for (const Case &c : cases) {
+        EXPECT_EQ(layer.setValue(c.id, c.given), 1);
+        EXPECT_EQ(layer.value(c.id), c.kept) << c.id << " set to " << c.given;
+        EXPECT_EQ(host.xpanel().panel(layer.panel())->refreshes, ++refreshes);
+    }
+    EXPECT_EQ(layer.setValue(0x8009, 1), 0) << "an unknown value ID is still refused";
+    EXPECT_EQ(layer.value(0x8009), -1);
 }

@@ -10,8 +10,13 @@
 
 #include "host/shapes.h"
 #include "support/module_fixture.h"
+#include "support/state_support.h"
 
 using Vec3 = std::array<double, 3>;
+
+// The fill rule's and "Include Children"'s value IDs.
+constexpr unsigned int fillRuleValue = 0x8003;
+constexpr unsigned int childrenValue = 0x8004;
 
 class LayerTest : public ModuleTest {
 protected:
@@ -33,6 +38,14 @@ protected:
             setOut(true);
         ASSERT_EQ(layer().init(LWINIT_RENDER), nullptr);
         ASSERT_EQ(layer().newTime(0, 0.0), nullptr);
+    }
+
+    // A layer as start() makes it, with a fill rule and "Include Children" set through the panel.
+    void startWith(const std::string &target, int rule, bool children = false)
+    {
+        start(target);
+        ASSERT_EQ(layer().setValue(fillRuleValue, rule), 1);
+        ASSERT_EQ(layer().setValue(childrenValue, children ? 1 : 0), 1);
     }
 
     // Through the panel, as a user would.
@@ -63,5 +76,30 @@ inline int convexSide(const standin::SceneObject &o, const Vec3 &p, double margi
     }
     return side;
 }
+
+// The module with a scene of one object, Cube (item 712), for the fill rule's and "Include
+// Children"'s controls and saved keys.
+class FillControls : public ModuleTest {
+protected:
+    void SetUp() override
+    {
+        ModuleTest::SetUp();
+        host.scene().addObject("Cube", reinterpret_cast<LWItemID>(712));
+    }
+    // A layer with its panel open and Cube as its target.
+    void open(standin::TextureLayer &layer)
+    {
+        ASSERT_TRUE(layer.create()) << layer.error();
+        ASSERT_NE(layer.openPanel(), nullptr);
+        ASSERT_TRUE(layer.pickTarget("Cube"));
+    }
+    static std::string cubeRecords(std::initializer_list<std::string> extra)
+    {
+        std::string out = settings_test::records({"version : 1.100000", "itemID : 712", "itemName : Cube", "flipFlg : 0"});
+        for (const std::string &line : extra)
+            out += settings_test::record(line);
+        return out + settings_test::record("End All");
+    }
+};
 
 #endif

@@ -51,7 +51,8 @@ TEST(Winding, CrossingsCountByTheSideTheWholePolygonFaces)
         double n[3];
         firstThreeNormal(v, n);
         const int orientation = areaOrientation(v, static_cast<int>(c.corners.size()), n);
-        EXPECT_EQ(crossingSign(n[2], orientation), c.front) << c.what;
+        EXPECT_EQ(crossingSign(n[2], orientation < 0, false), c.front) << c.what;
+        EXPECT_EQ(crossingSign(n[2], orientation < 0, true), -c.front) << c.what << ", backwards";
     }
     const double flat[3][3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
     const double zero[3] = {0, 0, 0};
@@ -126,8 +127,7 @@ TEST(Winding, TolerantBuildsFindWhetherTheMeshIsClosedByItsEdges)
         ostrevin::MeshCache cache{services};
         cache.build(o.id);
         EXPECT_FALSE(cache.closed) << c.what << ": only Tolerant asks";
-        cache.tolerant = true;
-        cache.build(o.id);
+        cache.build(o.id, ostrevin::tolerantRule);
         EXPECT_EQ(cache.closed, c.closed) << c.what;
     }
 }

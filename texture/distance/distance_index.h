@@ -4,7 +4,7 @@
 // Two parts, both built from the records' bounds. A tree of boxes over the polygons, in the order
 // of their centres along a Z-order curve, four to a leaf and laid out as a complete binary tree
 // (node i has children 2i and 2i + 1, so no links are stored); its lower nodes also bound their
-// polygons by a slab across their normals, which is what leaves most of them out near a curved
+// polygons by a band across their normals, which is what leaves most of them out near a curved
 // surface, where boxes are fat. A search tests four grandchildren at a time, in floats with a
 // margin that keeps the test conservative, goes nearer nodes first, and leaves out every node
 // farther than the nearest polygon found so far, starting at w, so it looks only within w of the
@@ -25,9 +25,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "texture/geometry/bounds.h"
+
 namespace ostrevin {
 
-struct CachedPolygon;
+struct PolygonRecord;
 
 class DistanceIndex {
 public:
@@ -43,8 +45,8 @@ public:
     // With `kept`, only the records whose byte there is not 0 are measured (kept[i] for record i,
     // read again like the records). False when storage cannot be had or the width is not usable:
     // the index is then unusable until a later build succeeds.
-    bool build(const CachedPolygon *records, int count, const double boundsMin[3], const double boundsMax[3],
-               double width, const unsigned char *kept = nullptr) noexcept;
+    bool build(const PolygonRecord *records, int count, const Bounds &bounds, double width,
+               const unsigned char *kept = nullptr) noexcept;
     void clear() noexcept;
     bool usable() const noexcept { return ready; }
     double width() const noexcept { return builtWidth; }
@@ -63,20 +65,21 @@ public:
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
+    // The first invariant the last build breaks, described; null when it keeps them all (or there
+    // is no build). For tests, after every build: it reads every node and every polygon.
+    const char *check() const noexcept;
+
     // A node of the tree: a box, as floats rounded outwards (empty, low above high, for a padding
-    // leaf); and a slab between two planes across a direction near its polygons' normals, which
+    // leaf); and a band between two planes across a direction near its polygons' normals, which
     // on a gently curved surface lies far closer around them than the box (none: a zero
-    // direction and an unbounded slab).
+    // direction and an unbounded band).
     struct Box {
         float low[3];
         float high[3];
         float across[3];
-        float slabLow, slabHigh;
+        float bandLow, bandHigh;
     };
 
-    // Four nodes side by side, the grandchildren of a node at an even depth (or, just above the
-    // leaves, its two children and two empty lanes), field by field, so that a search tests all
-    // four with the same few vector operations.
     // A polygon's own box, rounded outwards, and the plane it is measured on, rounded (zero for
     // none), in the tree's order: what a leaf tests before it reads the polygon's record.
     struct PolygonBox {
@@ -85,33 +88,43 @@ public:
         float plane[4];
     };
 
-    struct Group {
+    // A row: four nodes side by side, the grandchildren of a node at an even depth (or, just
+    // above the leaves, its two children and two empty lanes), field by field, so that a search
+    // tests all four with the same few vector operations.
+    struct NodeRow {
         float low[3][4];
         float high[3][4];
         float across[3][4];
-        float slabLow[4], slabHigh[4];
+        float bandLow[4], bandHigh[4];
     };
 
 private:
     bool reserve(size_t polygons) noexcept;
-    void buildGroups() noexcept;
-    uint32_t groupOf(uint32_t node) const noexcept;
-    void sortByCurve(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void buildRows() noexcept;
+    uint32_t rowOf(uint32_t node) const noexcept;
+    void sortByCurve(const Bounds &bounds) noexcept;
     void buildTree() noexcept;
-    void fitSlab(Box &node, uint32_t begin, uint32_t end) const noexcept;
-    void buildGrid(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void fitBand(Box &node, uint32_t begin, uint32_t end) const noexcept;
+    void buildGrid(const Bounds &bounds) noexcept;
+    bool chooseCellSize(const double extent[3], double &size, double along[3]) const noexcept;
+    bool markTouchedCells() noexcept;
+    void spreadDistances(uint32_t window) noexcept;
+    const char *checkBands() const noexcept;
+    const char *checkGrid() const noexcept;
+    void searchTree(const double p[3], double largest, double margin, double reach, double &best,
+                    double &limit) const noexcept;
     void leafNearest(uint32_t leaf, const double p[3], double &best, double &limit, double margin) const noexcept;
 
     // Storage, each block sized by the polygon count it was last grown for, and what it holds.
-    size_t keysHeld = 0, scratchHeld = 0, nodesHeld = 0, groupsHeld = 0, cellsHeld = 0, polygonBoxesHeld = 0;
+    size_t keysHeld = 0, scratchHeld = 0, nodesHeld = 0, rowsHeld = 0, cellsHeld = 0, polygonBoxesHeld = 0;
     uint64_t *keys = nullptr;      // curve position above, record number below; sorted
     uint64_t *scratch = nullptr;   // the sort's other buffer
     Box *nodes = nullptr;          // node 1 the root; leaves from `firstLeaf`
-    Group *groups = nullptr;       // by node at an even depth above the leaves, depth by depth
+    NodeRow *rows = nullptr;       // by node at an even depth above the leaves, depth by depth
     PolygonBox *polygonBoxes = nullptr;   // by place in the tree's order
     unsigned char *cells = nullptr;
 
-    const CachedPolygon *records = nullptr;
+    const PolygonRecord *records = nullptr;
     int recordCount = 0;
     const unsigned char *keptRecords = nullptr;   // the build's `kept`, for the plain scan's fallback
     // Keys or scratch, whichever the sort ended in: record numbers in the tree's order.

@@ -21,9 +21,10 @@
 #include <cfloat>
 #include <cmath>
 
-#include "texture/geometry/plane_test.h"
-#include "texture/geometry/polygon_record.h"
+#include "texture/geometry/axes.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/geometry/polygon_record.h"
+#include "texture/geometry/vector.h"
 
 namespace ostrevin {
 
@@ -77,7 +78,7 @@ inline double outlineDistanceSquared(int k, const Corner &corner, const double p
 // spans (Newell's normal, through the vertices' mean). False when the outline spans none (all
 // its vertices on one line), which is then measured by its edges alone. `drops`: whether the
 // vertices are dropped onto the plane (all but the inside test's triangles, which lie in theirs).
-inline bool measuredPlane(const CachedPolygon &r, double n[3], double &d, bool &drops) noexcept
+inline bool measuredPlane(const PolygonRecord &r, double n[3], double &d, bool &drops) noexcept
 {
     const int k = r.vertexCount;
     const double(*w)[3] = r.vertices;
@@ -121,7 +122,7 @@ inline void dropOntoPlane(const double w[3], const double n[3], double d, double
 // Squared distance from p to a polygon as described above; +infinity for a polygon not measured.
 // A caller with no use for anything at or beyond `limit` may get, for such a polygon, the plane's
 // distance alone (never nearer than the polygon: its region lies in the plane) instead.
-inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], double limit = HUGE_VAL) noexcept
+inline double polygonDistanceSquared(const PolygonRecord &r, const double p[3], double limit = HUGE_VAL) noexcept
 {
     const int k = r.vertexCount;
     if (k < 3 || !r.vertices)
@@ -179,30 +180,25 @@ inline double polygonDistanceSquared(const CachedPolygon &r, const double p[3], 
 // A box holding everything a polygon is measured to: its vertices' bounds, and when they are
 // dropped onto its plane also the dropped ones (the same arithmetic as the distance's, so the same
 // bits), which leave those bounds when the polygon leaves its plane.
-inline void measuredBounds(const CachedPolygon &r, double low[3], double high[3]) noexcept
+inline Bounds measuredBounds(const PolygonRecord &r) noexcept
 {
-    for (int c = 0; c < 3; ++c) {
-        low[c] = r.boundsMin[c];
-        high[c] = r.boundsMax[c];
-    }
+    Bounds bounds = r.bounds;
     double n[3], d;
     bool drops;
     if (r.vertexCount < 3 || !r.vertices || !measuredPlane(r, n, d, drops) || !drops)
-        return;
+        return bounds;
     for (int j = 0; j < r.vertexCount; ++j) {
         double x[3];
         dropOntoPlane(r.vertices[j], n, d, x);
-        for (int c = 0; c < 3; ++c) {
-            low[c] = x[c] < low[c] ? x[c] : low[c];
-            high[c] = x[c] > high[c] ? x[c] : high[c];
-        }
+        bounds.include(x);
     }
+    return bounds;
 }
 
 // The nearest of `count` records by a plain scan of every one: for targets of a few polygons, and
 // the reference the distance index is held to. +infinity when none is measured. With `kept`,
 // only the records whose byte there is not 0.
-inline double nearestDistanceSquared(const CachedPolygon *records, int count, const double p[3],
+inline double nearestDistanceSquared(const PolygonRecord *records, int count, const double p[3],
                                      const unsigned char *kept = nullptr) noexcept
 {
     double best = HUGE_VAL;

@@ -9,8 +9,8 @@
 
 #include "framework/growing_buffer.h"
 #include "framework/spin_lock.h"
-#include "texture/inside/crossing_index_storage.h"
 #include "texture/geometry/polygon_record.h"
+#include "texture/inside/crossing_index_storage.h"
 
 namespace ostrevin {
 
@@ -109,7 +109,7 @@ bool CrossingIndex::begin(int count, size_t copyTotal, bool everyAxis) noexcept
     return true;
 }
 
-void CrossingIndex::add(const CachedPolygon &r) noexcept
+void CrossingIndex::add(const PolygonRecord &r) noexcept
 {
     if (polygonCount >= announced)
         return;
@@ -117,8 +117,8 @@ void CrossingIndex::add(const CachedPolygon &r) noexcept
     // The record's bounds are the host's floats, widened: narrowing gives them back exactly.
     float e[6];
     for (int c = 0; c < 3; ++c) {
-        e[c] = static_cast<float>(r.boundsMin[c]);
-        e[3 + c] = static_cast<float>(r.boundsMax[c]);
+        e[c] = static_cast<float>(r.bounds.low[c]);
+        e[3 + c] = static_cast<float>(r.bounds.high[c]);
     }
     std::memcpy(extents + i * extentBytes, e, extentBytes);
     // Fewer than three vertices never count, nor does an axis the plane is parallel to.
@@ -161,12 +161,12 @@ void CrossingIndex::add(const CachedPolygon &r) noexcept
     copiesUsed += need;
 }
 
-bool CrossingIndex::holdsPositionsOf(const CachedPolygon *records, int count) const noexcept
+bool CrossingIndex::holdsPositionsOf(const PolygonRecord *records, int count) const noexcept
 {
     if (!ready || count < 0 || static_cast<size_t>(count) != polygonCount)
         return false;
     for (size_t i = 0; i < polygonCount; ++i) {
-        const CachedPolygon &r = records[i];
+        const PolygonRecord &r = records[i];
         // Fewer than three vertices have no copy to compare with: taken as changed.
         if (r.vertexCount < 3)
             return false;
@@ -187,12 +187,9 @@ bool CrossingIndex::holdsPositionsOf(const CachedPolygon *records, int count) co
     return true;
 }
 
-void CrossingIndex::finish(const double boundsMin[3], const double boundsMax[3]) noexcept
+void CrossingIndex::finish(const Bounds &bounds) noexcept
 {
-    for (int c = 0; c < 3; ++c) {
-        meshLow[c] = boundsMin[c];
-        meshHigh[c] = boundsMax[c];
-    }
+    meshBounds = bounds;
     ready = true;
 
     // Every grid due is refitted, or none is: the grids laid out later take the pool from where

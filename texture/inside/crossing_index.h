@@ -17,8 +17,8 @@
 // the scan's.
 //
 // Glossary (each word in this one meaning throughout the index's code):
-//   step   the unit of a grid along u and v: stepOf maps a coordinate to one. A level-0 cell is
-//          64 steps wide.
+//   step   the unit of a grid along u and v: the quantiser maps a coordinate to one. A level-0
+//          cell is 64 steps wide.
 //   level  a grid of cells 2^L times as wide as level 0's. A polygon sits at its natural level
 //          (the finest whose cells its rectangle spans at most two of along each axis) or, when
 //          that level is sparse, at the coarsest level; a coarsest level of only a few polygons
@@ -35,11 +35,26 @@
 //          its edges in slabs.
 //   slab   a band across v of a polygon of many vertices, holding the edges whose ends' v span
 //          it: a point tests only its own slab's edges (edge_slabs.h), so its cost does not grow
-//          with the vertex count. Laid out with the first grid whose axis reads them.
+//          with the vertex count. Laid out with the first grid whose axis reads them. (The
+//          distance index's bounds between two planes are "bands", never slabs.)
 //   top    a height at or above which a point need not read the polygon's copy (its plane cannot
 //          be ahead); a cell's top is the highest of its entries' tops.
 //   pivot  a height splitting a cell's entries in two: those with a top above it first.
 //   pool   the one block of entries the three grids share.
+//   share  what of the pool one grid may hold when rays go along every axis (Tolerant): each
+//          grid the same share (gridShare).
+//   allowance  the entries a grid being laid out may take from the pool: what is left once every
+//          grid not yet laid out has one entry per polygon set aside (and at most a share).
+//   room   the entries a laid-out grid holds for a cell, or in all (its entries and a sixteenth
+//          more, within the allowance), so that a refit can place moved polygons there.
+//   limit  where a grid's entries end in its part of the pool, before its padding; nothing is
+//          written at or past it but padding.
+//   split  a cell's split point: the entries before it have a top above the cell's pivot. While
+//          a grid is laid out the same word first holds the cell's entry count, then its fill
+//          cursor (the next free entry), and ends as the split.
+// Words of the layers around the index: step and quantiser (texture/geometry/quantiser.h), bounds
+// (texture/geometry/bounds.h), record (texture/geometry/polygon_record.h); the edge slabs' own
+// words are in edge_slabs.h.
 //
 // Layout. A polygon has an entry in each of the (up to four) cells its rectangle overlaps at its
 // level. A point then finds every polygon whose rectangle may hold it in one cell per used
@@ -63,9 +78,11 @@
 
 #include <atomic>
 
+#include "texture/geometry/bounds.h"
+
 namespace ostrevin {
 
-struct CachedPolygon;
+struct PolygonRecord;
 struct LayoutPlan;
 
 class CrossingIndex {
@@ -93,16 +110,16 @@ public:
     // nothing, and neither does any evaluation. False when storage cannot be had: the index is
     // then unusable until a later build gets it.
     static size_t copySize(int vertexCount) noexcept;
-    // With `everyAxis`, the entries hold a full share for a grid on each axis (texture/winding.h's
+    // With `everyAxis`, the entries hold a full share for a grid on each axis (texture/inside/winding.h's
     // rays go along all three).
     bool begin(int polygonCount, size_t copyTotal, bool everyAxis = false) noexcept;
-    void add(const CachedPolygon &record) noexcept;
-    void finish(const double boundsMin[3], const double boundsMax[3]) noexcept;
+    void add(const PolygonRecord &record) noexcept;
+    void finish(const Bounds &bounds) noexcept;
     // Forgets the last build.
     void clear() noexcept;
     // Whether the copies hold exactly these records' positions, bit for bit (each record with as
     // many vertices as when it was added). Stops at the first difference.
-    bool holdsPositionsOf(const CachedPolygon *records, int count) const noexcept;
+    bool holdsPositionsOf(const PolygonRecord *records, int count) const noexcept;
 
     // Whether the last build completed; when not, the caller scans its records instead.
     bool usable() const noexcept { return ready; }
@@ -199,6 +216,7 @@ private:
     void splitCellsByHeight(LayoutPlan &plan) const noexcept;
     void padPastTheCells(const LayoutPlan &plan) const noexcept;
     bool rectangleSteps(int axis, size_t polygon, uint32_t steps[4]) const noexcept;
+    const char *checkPolygons(int axis, uint32_t coarsest, size_t entries) const noexcept;
     void layOutEdgeSlabsAcross(int v) const noexcept;
 
     // Storage in four blocks, each sized by the counts: the bytes (per polygon its rectangle in
@@ -228,8 +246,7 @@ private:
     uint32_t *copyStart = nullptr;
     size_t polygonCount = 0;
     size_t announced = 0;
-    double meshLow[3] = {0.0, 0.0, 0.0};
-    double meshHigh[3] = {0.0, 0.0, 0.0};
+    Bounds meshBounds;
     bool ready = false;
 
     // Grids are laid out at first use; a spin flag keeps two threads from laying out together.

@@ -9,8 +9,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "texture/geometry/axes.h"
+#include "texture/geometry/quantiser.h"
 #include "texture/inside/crossing_index_storage.h"
-#include "texture/geometry/plane_test.h"
 #include "texture/inside/height_key.h"
 
 namespace ostrevin {
@@ -221,10 +222,10 @@ bool CrossingIndex::rectangleSteps(int axis, size_t polygon, uint32_t s[4]) cons
     std::memcpy(e, extents + polygon * extentBytes, extentBytes);
     if (!(crossedAlong[polygon] & (1u << axis)) || !(e[u] <= e[3 + u] && e[v] <= e[3 + v]))
         return false;
-    s[0] = stepOf(e[u], g.low[0], g.scale[0], g.steps[0]);
-    s[1] = stepOf(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
-    s[2] = stepOf(e[v], g.low[1], g.scale[1], g.steps[1]);
-    s[3] = stepOf(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
+    s[0] = quantise(e[u], g.low[0], g.scale[0], g.steps[0]);
+    s[1] = quantise(e[3 + u], g.low[0], g.scale[0], g.steps[0]);
+    s[2] = quantise(e[v], g.low[1], g.scale[1], g.steps[1]);
+    s[3] = quantise(e[3 + v], g.low[1], g.scale[1], g.steps[1]);
     return true;
 }
 
@@ -261,8 +262,8 @@ void CrossingIndex::chooseLevelZeroCells(LayoutPlan &plan) const noexcept
     // Level-0 cells of about that size over the mesh's extent: one along an axis without a finite
     // positive extent, and no more in all than an eighth of the polygons (the levels above add up
     // to a third as many again).
-    plan.span[0] = meshHigh[plan.u] - meshLow[plan.u];
-    plan.span[1] = meshHigh[plan.v] - meshLow[plan.v];
+    plan.span[0] = meshBounds.high[plan.u] - meshBounds.low[plan.u];
+    plan.span[1] = meshBounds.high[plan.v] - meshBounds.low[plan.v];
     laidOutSpan[plan.axis][0] = plan.span[0];
     laidOutSpan[plan.axis][1] = plan.span[1];
     const double budget = static_cast<double>(polygonCount / 8 + 1);
@@ -279,7 +280,7 @@ void CrossingIndex::chooseLevelZeroCells(LayoutPlan &plan) const noexcept
     }
 
     for (int c = 0; c < 3; ++c)
-        plan.reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
+        plan.reach[c] = std::max(magnitude(meshBounds.low[c]), magnitude(meshBounds.high[c]));
 
     // Entries this grid may take from the pool: what is left once every axis not yet laid out has
     // one entry per polygon and a group set aside. That always fits (a single cell holds each
@@ -327,7 +328,7 @@ void CrossingIndex::sizeLevels(LayoutPlan &plan) const noexcept
         const int c = d == 0 ? plan.u : plan.v;
         const bool spread = plan.across[d] > 1.0;
         g.scale[d] = spread ? static_cast<double>(g.steps[d]) / plan.span[d] : 0.0;
-        g.low[d] = spread ? frameLow(meshLow[c], g.scale[d]) : 0.0;
+        g.low[d] = spread ? frameLow(meshBounds.low[c], g.scale[d]) : 0.0;
     }
     plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
 }
@@ -491,20 +492,20 @@ bool CrossingIndex::refit(int axis) const noexcept
     plan.v = crossSecondAxis[axis];
     for (int d = 0; d < 2; ++d) {
         const int c = d == 0 ? plan.u : plan.v;
-        const double span = meshHigh[c] - meshLow[c];
+        const double span = meshBounds.high[c] - meshBounds.low[c];
         if (!(magnitude(span - laidOutSpan[axis][d]) <= 0.125 * laidOutSpan[axis][d]))
             return false;
         if (g.scale[d] != 0.0)
-            g.low[d] = frameLow(meshLow[c], g.scale[d]);
+            g.low[d] = frameLow(meshBounds.low[c], g.scale[d]);
     }
     // A grid of no polygons has no level its polygons may now be read at.
     if (g.usedLevels == 0)
         return false;
     for (int c = 0; c < 3; ++c)
-        plan.reach[c] = std::max(magnitude(meshLow[c]), magnitude(meshHigh[c]));
+        plan.reach[c] = std::max(magnitude(meshBounds.low[c]), magnitude(meshBounds.high[c]));
     plan.coarsest = static_cast<uint32_t>(g.levelCount - 1);
-    const Level &top = g.levels[plan.coarsest];
-    plan.cellTotal = top.firstCell + top.cellCount();
+    const Level &coarsestLevel = g.levels[plan.coarsest];
+    plan.cellTotal = coarsestLevel.firstCell + coarsestLevel.cellCount();
     plan.limit = entryLimit[axis];
     for (size_t c = 0; c < plan.cellTotal; ++c)
         g.cells[c] = Cell{g.cells[c].start, g.cells[c].start, noCoarseKey, noCoarseKey};
@@ -653,8 +654,8 @@ const char *CrossingIndex::check(int axis) const noexcept
     const uint32_t coarsest = static_cast<uint32_t>(g.levelCount - 1);
     if (g.usedLevels >> coarsest >> 1 != 0)
         return "a used level lies above the coarsest";
-    const Level &top = g.levels[coarsest];
-    const size_t cellTotal = top.firstCell + top.cellCount();
+    const Level &coarsestLevel = g.levels[coarsest];
+    const size_t cellTotal = coarsestLevel.firstCell + coarsestLevel.cellCount();
     const uint32_t *words = g.entries.words;
 
     // Cells: each starts a group, after the one before it; its split within it; its entries'
@@ -686,9 +687,17 @@ const char *CrossingIndex::check(int axis) const noexcept
         if (static_cast<int32_t>(topOf(words, g.cells[cellTotal].start + k)) != paddingTop)
             return "the padding past the last cell can pass";
 
-    // Every polygon the axis counts: its natural level at or under the coarsest, and an entry in
-    // every cell it overlaps at the level it was placed at (its natural level, or the coarsest when
-    // that level handed its polygons over); and no other entries.
+    return checkPolygons(axis, coarsest, entries);
+}
+
+// Every polygon the axis counts: its natural level at or under the coarsest, and an entry in
+// every cell it overlaps at the level it was placed at (its natural level, or the coarsest when
+// that level handed its polygons over); no other entries (the cells hold `entries`); and for each
+// polygon of many vertices, its slabs across v.
+const char *CrossingIndex::checkPolygons(int axis, uint32_t coarsest, size_t entries) const noexcept
+{
+    const Grid &g = grids[axis];
+    const uint32_t *words = g.entries.words;
     size_t expected = 0;
     const char *missing = nullptr;
     for (size_t i = 0; i < polygonCount && !missing; ++i) {
@@ -714,7 +723,6 @@ const char *CrossingIndex::check(int axis) const noexcept
     if (entries != expected)
         return "a grid holds entries of no polygon";
 
-    // Every polygon of many vertices the axis counts: its slabs across v.
     for (size_t i = 0; i < polygonCount; ++i) {
         if (!(crossedAlong[i] >> axis & 1u))
             continue;

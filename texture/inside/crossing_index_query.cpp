@@ -10,10 +10,14 @@
 #include <xmmintrin.h>
 #endif
 
-#include "texture/inside/crossing_index_storage.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/quantiser.h"
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/plane_test.h"
-#include "texture/inside/height_key.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/inside/crossing_index_storage.h"
+#include "texture/inside/height_key.h"
+#include "texture/inside/winding.h"
 
 namespace ostrevin {
 
@@ -21,7 +25,8 @@ using namespace indexstorage;
 
 namespace {
 
-// Copies beyond this many bytes are not expected to stay in the caches between queries.
+// Copies beyond this many bytes are not expected to stay in the caches between queries: a query
+// fetches them ahead (copyFetchFor).
 constexpr size_t farCopies = size_t{1} << 19;
 
 // The rectangle test on an entry's four ends at once, a byte each (every value below 128): for a
@@ -74,7 +79,7 @@ __attribute__((noinline)) int manyVertexPolygonCrosses(const unsigned char *copy
         return 0;
     if (!Signed)
         return 1;
-    return (normal[axis] > 0.0) != Backwards ? 1 : -1;
+    return crossingSign(normal[axis], false, Backwards);
 }
 
 // The linear scan's tests on a polygon whose rectangle's steps hold the point. With the point
@@ -98,10 +103,10 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
         float uLow = HUGE_VALF, uHigh = -HUGE_VALF, vLow = HUGE_VALF, vHigh = -HUGE_VALF;
         for (int j = 0; j < count; ++j) {
             const float a = coordinate(copy, j, u), b = coordinate(copy, j, v);
-            uLow = a < uLow ? a : uLow;
-            uHigh = a > uHigh ? a : uHigh;
-            vLow = b < vLow ? b : vLow;
-            vHigh = b > vHigh ? b : vHigh;
+            uLow = lesserOf(a, uLow);
+            uHigh = greaterOf(a, uHigh);
+            vLow = lesserOf(b, vLow);
+            vHigh = greaterOf(b, vHigh);
         }
         inRect = (uLow <= pu) & (vLow <= pv) & (pu <= uHigh) & (pv <= vHigh);
     }
@@ -117,8 +122,7 @@ __attribute__((noinline)) int polygonCrosses(const unsigned char *copy, bool onE
     const int crosses = inRect & ahead & contains;
     if (!Signed)
         return crosses;
-    const int front = (normal[axis] > 0.0) != Backwards ? 1 : -1;
-    return crosses * front;
+    return crosses * crossingSign(normal[axis], false, Backwards);
 }
 
 constexpr int foundCapacity = 32;
@@ -202,6 +206,103 @@ inline uint32_t passingLanes(const uint32_t *group, uint32_t above, uint32_t bel
 #endif
 }
 
+// A run of entries to read: those of the point's cell in one used level (each polygon is in every
+// cell its rectangle overlaps at its level), and the point's end bytes in that cell.
+struct Run {
+    uint32_t begin, end;
+    uint32_t above, below;
+};
+
+// The point's run in each used level of the grid, for a point at steps su and sv whose height key's
+// upper half is `coarse`; how many. A cell none of whose polygons can be ahead of the point is
+// left out.
+__attribute__((always_inline)) inline int pointRuns(const CrossingIndex::Grid &g, double pu, double pv, int32_t coarse,
+                                                    Run runs[]) noexcept
+{
+    const uint32_t su = quantise(pu, g.low[0], g.scale[0], g.steps[0]);
+    const uint32_t sv = quantise(pv, g.low[1], g.scale[1], g.steps[1]);
+    int runCount = 0;
+    for (uint32_t used = g.usedLevels; used != 0; used &= used - 1) {
+        const uint32_t level = static_cast<uint32_t>(__builtin_ctz(used));
+        const CrossingIndex::Level &l = g.levels[level];
+        const uint32_t lu = su >> level, lv = sv >> level;
+        const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
+        const uint32_t qu = lu - (cu << cellShift), qv = lv - (cv << cellShift);
+        const CrossingIndex::Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
+        Run &r = runs[runCount];
+        r.begin = own->start;
+        // Chosen by a mask rather than a branch (whether the point is above the pivot is a coin
+        // toss) or an array (whose load would wait on its stores).
+        const uint32_t abovePivot = 0u - static_cast<uint32_t>(coarse >= own->pivot);
+        r.end = (own->split & abovePivot) | (own[1].start & ~abovePivot);
+        r.above = qu | qv << 16;
+        r.below = qu << 8 | qv << 24;
+        // Written all the same: whether it is kept is as much a coin toss as an entry's test.
+        runCount += own->top > coarse;
+        const uint32_t *first = groupOf(g.entries.words, r.begin);   // a cell starts a group
+        __builtin_prefetch(first);
+        __builtin_prefetch(first + lanes * CrossingIndex::entryWords);
+    }
+    return runCount;
+}
+
+// How a query fetches the copies of the entries that pass, by the copies' bytes: within the
+// caches' reach not at all; beyond it all of a gathering together, before any is tested; far
+// beyond (farGatherBytes) each the moment its entry passes, which is worth a branch per entry.
+enum class CopyFetch { none, together, onPass };
+inline CopyFetch copyFetchFor(size_t copyBytes, size_t farGatherBytes) noexcept
+{
+    return copyBytes > farGatherBytes ? CopyFetch::onPass : copyBytes > farCopies ? CopyFetch::together : CopyFetch::none;
+}
+
+// A run's crossings. Its entries are read a group at a time; lanes read past the run's end never
+// pass: past a cell's entries lies padding, and past its split only entries whose tops are at or
+// under the pivot, which a point reading up to the split is at or above (check() holds both). The
+// entries that pass are gathered in `found`, and counted (countFound) whenever it may not hold
+// another group. Gathered one of two ways:
+//   FetchOnPass: each passing entry's copy fetched the moment it passes (a branch per entry).
+//   otherwise: without a branch on which of them pass (from entry to entry that is a coin toss,
+//     and a mispredicted branch costs more than a group's test): every lane's number is written,
+//     the passing lanes first, and the count moves on only past them; with `fetchTogether` a
+//     gathering's copies are fetched before any is tested.
+template <bool Signed, bool Backwards, int Axis, bool FetchOnPass>
+__attribute__((always_inline)) inline int runCrossings(const unsigned char *copies, const uint32_t *words, const Run &r,
+                                                      int32_t height, bool fetchTogether, const double p[3]) noexcept
+{
+    const bool fetchFound = !FetchOnPass && fetchTogether;
+    uint32_t found[foundCapacity + lanes];
+    uint32_t n = 0;
+    int tally = 0;
+    const uint32_t *group = groupOf(words, r.begin);   // a cell starts a group
+    const uint32_t *const last = groupOf(words, static_cast<size_t>(r.end) + lanes - 1);
+    UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
+    for (; group != last; at += lanes, group += CrossingIndex::entryWords * lanes) {
+        const uint32_t passing = passingLanes(group, r.above, r.below, height);
+        if (FetchOnPass) {
+            for (uint32_t rest = passing; rest != 0; rest &= rest - 1) {
+                const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
+                const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
+                __builtin_prefetch(copy);
+                __builtin_prefetch(copy + 63);
+                found[n++] = at[0] + lane;
+            }
+        } else {
+            UnsignedLanes shift;
+            std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
+            const UnsignedLanes numbers = at + shift;
+            std::memcpy(found + n, &numbers, sizeof numbers);
+            n += passingFirst.count[passing];
+        }
+        if (n > foundCapacity - lanes) {
+            const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchFound, p);
+            tally = Signed ? tally + part : tally ^ part;
+            n = 0;
+        }
+    }
+    const int part = countFound<Signed, Backwards, Axis>(copies, words, found, n, r.above, r.below, fetchFound, p);
+    return Signed ? tally + part : tally ^ part;
+}
+
 } // namespace
 
 // Each axis its own query, its two axes across the ray known when compiled: the copies' corners
@@ -237,107 +338,27 @@ int CrossingIndex::crossings(const double p[3]) const noexcept
     if (!prepared(axis))
         prepare(axis);
     const Grid &g = grids[axis];
-    const bool fetchEarly = copiesUsed > farCopies;
     // Polygons whose plane cannot be ahead are passed over by height, for a point within the
     // mesh's bounds (the bound on the test's rounding holds there). Elsewhere the point is lower
     // than every key, so no entry is passed over by height (only the padding and empty cells,
     // whose key is the lowest there is).
     // Looking backwards, every polygon in the point's cells may be behind it: none is passed over.
-    const bool within = !Backwards && withinBoundsInclusive(p, meshLow, meshHigh);
+    const bool within = !Backwards && withinInclusive(p, meshBounds);
     const int32_t height = within ? heightKey(p[axis]) : INT32_MIN;
-    // Its upper half, for the cells' keys (rounded up): at or above one, the point is at or above
-    // the key it stands for.
-    const int32_t coarse = coarseHeight(height);
-    const uint32_t su = stepOf(p[u], g.low[0], g.scale[0], g.steps[0]);
-    const uint32_t sv = stepOf(p[v], g.low[1], g.scale[1], g.steps[1]);
-    const Entries &entries = g.entries;
 
     // On a large mesh every step below is a trip to memory; they are ordered so that each trip
-    // fetches everything it can at once. First the runs of entries to read: the point's cell in
-    // each used level (each polygon is in every cell its rectangle overlaps at its level).
-    struct Run {
-        uint32_t begin, end;
-        uint32_t above, below;   // the point's end bytes for the end differences
-    };
+    // fetches everything it can at once. First the runs of entries to read, then each run's
+    // entries whose steps hold the point, their copies fetched as the copies' size asks.
     Run runs[maxLevels];
-    int runCount = 0;
-    for (uint32_t used = g.usedLevels; used != 0; used &= used - 1) {
-        const uint32_t level = static_cast<uint32_t>(__builtin_ctz(used));
-        const Level &l = g.levels[level];
-        const uint32_t lu = su >> level, lv = sv >> level;
-        const uint32_t cu = lu >> cellShift, cv = lv >> cellShift;
-        const uint32_t qu = lu - (cu << cellShift), qv = lv - (cv << cellShift);
-        const Cell *own = g.cells + l.firstCell + static_cast<size_t>(cv) * l.acrossU + cu;
-        Run &r = runs[runCount];
-        r.begin = own->start;
-        // Chosen by a mask rather than a branch (whether the point is above the pivot is a coin
-        // toss) or an array (whose load would wait on its stores).
-        const uint32_t abovePivot = 0u - static_cast<uint32_t>(coarse >= own->pivot);
-        r.end = (own->split & abovePivot) | (own[1].start & ~abovePivot);
-        r.above = qu | qv << 16;
-        r.below = qu << 8 | qv << 24;
-        // A cell none of whose polygons can be ahead of the point is left out (written all the
-        // same: whether it is kept is as much a coin toss as an entry's test).
-        runCount += own->top > coarse;
-        const uint32_t *first = groupOf(entries.words, r.begin);   // a cell starts a group
-        __builtin_prefetch(first);
-        __builtin_prefetch(first + lanes * CrossingIndex::entryWords);
-    }
-
-    // Then the entries whose steps hold the point, a few at a time, gathered without a branch on
-    // which of them pass (from entry to entry that is a coin toss, and a mispredicted branch costs
-    // more than a group's test): every lane's number is written, and the count moves on only past
-    // those that pass. The copies are then fetched together before any is tested, cell by cell.
-    uint32_t found[foundCapacity + lanes];
+    const int runCount = pointRuns(g, p[u], p[v], coarseHeight(height), runs);
+    const CopyFetch fetch = copyFetchFor(copiesUsed, farGatherBytes);
     int tally = 0;
-    // Copies spread over far more than the caches hold: a copy's fetch is started the moment its
-    // entry passes, which is worth a branch per passing entry.
-    const bool fetchAtOnce = copiesUsed > farGatherBytes;
-    const bool prefetchFound = fetchEarly && !fetchAtOnce;
     for (int k = 0; k < runCount; ++k) {
-        const Run &r = runs[k];
-        uint32_t n = 0;
-        // Lanes read past the run's end never pass: past a cell's entries lies padding, and past
-        // its split only entries whose tops are at or under the pivot, which a point reading up
-        // to the split is at or above (check() holds both).
-        const uint32_t *group = groupOf(entries.words, r.begin);   // a cell starts a group
-        const uint32_t *const last = groupOf(entries.words, static_cast<size_t>(r.end) + lanes - 1);
-        if (fetchAtOnce) {
-            for (uint32_t i = r.begin; group != last; i += lanes, group += CrossingIndex::entryWords * lanes) {
-                for (uint32_t rest = passingLanes(group, r.above, r.below, height); rest != 0; rest &= rest - 1) {
-                    const uint32_t lane = static_cast<uint32_t>(__builtin_ctz(rest));
-                    const unsigned char *copy = copyAt(copies, group[CrossingIndex::groupCopiesWord + lane]);
-                    __builtin_prefetch(copy);
-                    __builtin_prefetch(copy + 63);
-                    found[n++] = i + lane;
-                }
-                if (n > foundCapacity - lanes) {
-                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
-                                                                          false, p);
-                    tally = Signed ? tally + part : tally ^ part;
-                    n = 0;
-                }
-            }
-        } else {
-            UnsignedLanes at = UnsignedLanes{0, 1, 2, 3} + r.begin;
-            for (; group != last; at += lanes, group += CrossingIndex::entryWords * lanes) {
-                // All four numbers stored at once, the passing lanes first.
-                const uint32_t passing = passingLanes(group, r.above, r.below, height);
-                UnsignedLanes shift;
-                std::memcpy(&shift, passingFirst.shift[passing], sizeof shift);
-                const UnsignedLanes numbers = at + shift;
-                std::memcpy(found + n, &numbers, sizeof numbers);
-                n += passingFirst.count[passing];
-                if (n > foundCapacity - lanes) {
-                    const int part = countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below,
-                                                                   prefetchFound, p);
-                    tally = Signed ? tally + part : tally ^ part;
-                    n = 0;
-                }
-            }
-        }
         const int part =
-            countFound<Signed, Backwards, Axis>(copies, entries.words, found, n, r.above, r.below, prefetchFound, p);
+            fetch == CopyFetch::onPass
+                ? runCrossings<Signed, Backwards, Axis, true>(copies, g.entries.words, runs[k], height, false, p)
+                : runCrossings<Signed, Backwards, Axis, false>(copies, g.entries.words, runs[k], height,
+                                                               fetch == CopyFetch::together, p);
         tally = Signed ? tally + part : tally ^ part;
     }
     return tally;

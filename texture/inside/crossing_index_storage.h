@@ -203,20 +203,6 @@ constexpr size_t maxPolygons() noexcept
     return least < byBytes ? least : byBytes;
 }
 
-// The one position-to-step function of a grid, for the rectangles' ends and the query point
-// alike. It never decreases as x grows, so a point within a rectangle gets a step within the
-// rectangle's steps. NaN and everything below the grid go to step 0, everything above to the last.
-inline uint32_t stepOf(double x, double low, double scale, uint32_t steps) noexcept
-{
-    // Clamped by selects the compiler makes minimum and maximum instructions (no branch): below
-    // or NaN to 0, from the last step on to the last step (exactly representable, as is every
-    // step count).
-    const double t = (x - low) * scale;
-    const double last = static_cast<double>(steps - 1);
-    const double above = t > 0.0 ? t : 0.0;
-    return static_cast<uint32_t>(above < last ? above : last);
-}
-
 // |x|. The builtin compiles to a mask on the vector registers; the library's fabs is a call on
 // some 32-bit C libraries, made with the x87 unit (the module keeps its arithmetic off it).
 inline double magnitude(double x) noexcept

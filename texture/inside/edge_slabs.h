@@ -26,7 +26,9 @@
 #include <cstring>
 #include <type_traits>
 
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/geometry/quantiser.h"
 
 namespace ostrevin {
 
@@ -108,14 +110,11 @@ constexpr size_t clearOffset(size_t count, int v, int u) noexcept
     return clearOffset(count, v, u, wideFor(count));
 }
 
-// The one slab function, for the edges' ends and the point alike: never decreasing as v grows;
-// NaN and everything below to slab 0, everything above to the last.
-inline uint32_t slabOf(double x, double low, double scale, uint32_t slabs) noexcept
+// The one slab function, for the edges' ends and the point alike: the quantiser over the table's
+// slabs, never decreasing as v grows.
+inline uint32_t slabOf(double x, const Head &head) noexcept
 {
-    const double t = (x - low) * scale;
-    const double last = static_cast<double>(slabs - 1);
-    const double above = t > 0.0 ? t : 0.0;
-    return static_cast<uint32_t>(above < last ? above : last);
+    return quantise(x, head.low, head.scale, head.slabs);
 }
 
 inline float floatAt(const unsigned char *corners, size_t j, int c) noexcept
@@ -168,8 +167,8 @@ inline bool slabsOfEdge(const unsigned char *corners, size_t prev, size_t j, int
     double lower, upper;
     if (!straddlingRange(corners, prev, j, v, lower, upper))
         return false;
-    first = slabOf(lower, head.low, head.scale, head.slabs);
-    last = slabOf(upper, head.low, head.scale, head.slabs);
+    first = slabOf(lower, head);
+    last = slabOf(upper, head);
     return true;
 }
 
@@ -182,7 +181,7 @@ struct EdgeWalk {
     bool level = false;
 
     EdgeWalk(const unsigned char *corners, size_t n, int axis, const Head &head) noexcept
-        : v(cornerAt(corners, n - 1, axis)), slab(slabOf(v, head.low, head.scale, head.slabs))
+        : v(cornerAt(corners, n - 1, axis)), slab(slabOf(v, head))
     {
     }
 
@@ -191,7 +190,7 @@ struct EdgeWalk {
     bool next(const unsigned char *corners, size_t j, int axis, const Head &head) noexcept
     {
         const double av = v, bv = cornerAt(corners, j, axis);
-        const uint32_t aSlab = slab, bSlab = slabOf(bv, head.low, head.scale, head.slabs);
+        const uint32_t aSlab = slab, bSlab = slabOf(bv, head);
         first = aSlab < bSlab ? aSlab : bSlab;
         last = aSlab < bSlab ? bSlab : aSlab;
         level = av == bv;
@@ -310,7 +309,7 @@ ClearTally startClear(unsigned char *table, size_t n, const CornerScan &scan, bo
     unsigned char *const clear = table + clearOffset(n, v, u);
     const double width = head.slabs > 1 ? 1.0 / head.scale : 0.0;
     for (uint32_t s = 0; s < head.slabs; ++s) {
-        const bool open = tally.usable && slabOf(middleOf(s, head, width), head.low, head.scale, head.slabs) == s;
+        const bool open = tally.usable && slabOf(middleOf(s, head, width), head) == s;
         clear[2 * s] = open ? 0 : static_cast<unsigned char>(lastStep);
         clear[2 * s + 1] = open ? static_cast<unsigned char>(lastStep) : 0;
     }
@@ -353,44 +352,46 @@ inline void narrowGap(unsigned char *c, const GapBounds &bounds, float pv) noexc
     c[1] = static_cast<unsigned char>(high < bounds.high ? high : bounds.high);
 }
 
-// The layout with numbers of one width: `head` holds the slab function's low end and the
-// corners' extent along v.
-template <class Number, int v>
-void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexcept
-{
-    unsigned char *const starts = table + startsOffset(v);
-    unsigned char *const edges = table + edgesOffset(n, v);
-    const size_t budget = entryBudget(n);
-
-    // One pass over the corners: the slab function over their finite extent along v, and what
-    // the clear intervals need.
+// What one pass over the corners finds: their finite extent along v, and what the clear
+// intervals need of each u below v; `finite` when every corner is a finite number in u and v.
+struct CornerSurvey {
     double low = HUGE_VAL, high = -HUGE_VAL;
     CornerScan scans[2];
     bool finite = true;
+};
+
+template <int v>
+CornerSurvey surveyCorners(const unsigned char *corners, size_t n) noexcept
+{
+    CornerSurvey survey;
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         const float y = floatAt(corners, j, v), yPrev = floatAt(corners, prev, v);
         const bool number = y - y == 0.0f;
         if (number) {
-            low = y < low ? y : low;
-            high = y > high ? y : high;
+            survey.low = lesserOf<double>(y, survey.low);
+            survey.high = greaterOf<double>(y, survey.high);
         }
-        finite &= number;
+        survey.finite &= number;
         for (int u = 0; u < v; ++u) {
             const float x = floatAt(corners, j, u);
-            CornerScan &scan = scans[u];
-            scan.low = x < scan.low ? x : scan.low;
-            scan.high = x > scan.high ? x : scan.high;
-            finite &= x - x == 0.0f;
+            CornerScan &scan = survey.scans[u];
+            scan.low = lesserOf(x, scan.low);
+            scan.high = greaterOf(x, scan.high);
+            survey.finite &= x - x == 0.0f;
             scan.area += static_cast<double>(floatAt(corners, prev, u)) * y - static_cast<double>(x) * yPrev;
         }
     }
-    Head head{low <= high ? low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
-    const double extent = low < high ? high - low : 0.0;
+    return survey;
+}
 
-    // Each slab's count, with fewer slabs until the edges fit (one slab holds each edge once): as
-    // differences first (+1 in the start of an edge's first slab's successor, -1 past its last
-    // slab's), which takes no loop over an edge's slabs; the numbers' wrap-around cancels out,
-    // since every count fits.
+// Each slab's count in `starts`, with fewer slabs until the edges fit (one slab holds each edge
+// once): as differences first (+1 in the start of an edge's first slab's successor, -1 past its
+// last slab's), which takes no loop over an edge's slabs; the numbers' wrap-around cancels out,
+// since every count fits. Sets the head's slab count and scale over `extent`.
+template <class Number, int v>
+void countSlabs(unsigned char *starts, const unsigned char *corners, size_t n, double extent, Head &head) noexcept
+{
+    const size_t budget = entryBudget(n);
     size_t slabs = extent > 0.0 ? slabLimit(n) : 1;
     for (;;) {
         head.slabs = static_cast<uint32_t>(slabs);
@@ -409,27 +410,32 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
                 store<Number>(starts, last + 2, load<Number>(starts, last + 2) - 1);
         }
         if (total <= budget || slabs == 1)
-            break;
+            return;
         slabs /= 2;
     }
-    std::memcpy(table, &head, sizeof head);
+}
 
-    // Where each slab starts, from the counts that the differences add up to; then the edges,
-    // each slab's start serving as its cursor, which ends where the next slab starts: shifted back
-    // by one slab afterwards.
+// The edges into their slabs, each slab's start (from the counts) serving as its cursor, which
+// ends where the next slab starts: shifted back by one slab afterwards. The clear intervals' gaps
+// are gathered as the edges are placed; a level edge leaves its slab none.
+template <class Number, int v>
+void placeEdges(unsigned char *table, const unsigned char *corners, size_t n, const CornerSurvey &survey,
+                const Head &head) noexcept
+{
+    unsigned char *const starts = table + startsOffset(v);
+    unsigned char *const edges = table + edgesOffset(n, v);
+    const size_t slabs = head.slabs;
     for (size_t s = 1, count = 0, start = 0; s <= slabs; ++s) {
         count += load<Number>(starts, s);
         start += static_cast<Number>(count);
         store<Number>(starts, s, static_cast<Number>(start));
     }
-    // The clear intervals' gaps gathered as the edges are placed; a level edge leaves its slab
-    // none.
     ClearTally tallies[2] = {};
     const double width = slabs > 1 ? 1.0 / head.scale : 0.0;
     if constexpr (v > 0)
-        tallies[0] = startClear<0, v>(table, n, scans[0], finite, head);
+        tallies[0] = startClear<0, v>(table, n, survey.scans[0], survey.finite, head);
     if constexpr (v > 1)
-        tallies[1] = startClear<1, v>(table, n, scans[1], finite, head);
+        tallies[1] = startClear<1, v>(table, n, survey.scans[1], survey.finite, head);
     EdgeWalk walk(corners, n, v, head);
     for (size_t j = 0, prev = n - 1; j < n; prev = j++) {
         if (!walk.next(corners, j, v, head)) {
@@ -456,7 +462,19 @@ void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexce
     for (size_t s = slabs; s > 0; --s)
         store<Number>(starts, s, load<Number>(starts, s - 1));
     store<Number>(starts, 0, 0);
+}
 
+// The layout with numbers of one width: the slab function over the corners' finite extent along
+// v, the slabs' counts, then the edges and clear intervals.
+template <class Number, int v>
+void layOut(unsigned char *table, const unsigned char *corners, size_t n) noexcept
+{
+    const CornerSurvey survey = surveyCorners<v>(corners, n);
+    Head head{survey.low <= survey.high ? survey.low : 0.0, 0.0, 1, wideFor(n) ? 1u : 0u};
+    const double extent = survey.low < survey.high ? survey.high - survey.low : 0.0;
+    countSlabs<Number, v>(table + startsOffset(v), corners, n, extent, head);
+    std::memcpy(table, &head, sizeof head);
+    placeEdges<Number, v>(table, corners, n, survey, head);
 }
 
 // The point's slab; its clear interval when the point is strictly inside it; else its edges.
@@ -466,7 +484,7 @@ __attribute__((always_inline)) inline bool contain(const unsigned char *table, c
                                                    const unsigned char *corners, size_t n, int u, int v, double pu,
                                                    double pv) noexcept
 {
-    const uint32_t s = slabOf(pv, head.low, head.scale, head.slabs);
+    const uint32_t s = slabOf(pv, head);
     if (u < v) {
         Steps steps;
         const unsigned char *const at = table + headBytes + static_cast<size_t>(u) * sizeof steps;
@@ -586,7 +604,7 @@ inline const char *checkEdgeSlabs(const unsigned char *table, const unsigned cha
             uint32_t first = 0, last = 0;
             double margin = clearMargin(m);
             if (!slabsOfEdge(corners, prev, j, v, head, first, last)) {
-                first = last = slabOf(cornerAt(corners, j, v), head.low, head.scale, head.slabs);
+                first = last = slabOf(cornerAt(corners, j, v), head);
                 margin = 0.0;
             }
             const double a = cornerAt(corners, prev, u), b = cornerAt(corners, j, u);

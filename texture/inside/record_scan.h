@@ -4,9 +4,11 @@
 #ifndef OSTREVIN_TEXTURE_INSIDE_RECORD_SCAN_H
 #define OSTREVIN_TEXTURE_INSIDE_RECORD_SCAN_H
 
-#include "texture/geometry/polygon_record.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/plane_test.h"
 #include "texture/geometry/polygon_crossing.h"
+#include "texture/geometry/polygon_record.h"
 #include "texture/inside/winding.h"
 
 namespace ostrevin {
@@ -26,20 +28,20 @@ struct FixedRayAxes {
 // ray towards +axis, or (Backwards) towards -axis. Template arguments, so that the loop holds no
 // test of them.
 template <bool Signed, bool Backwards, class Axes>
-int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], Axes axes) noexcept
+int scanCrossings(const PolygonRecord *polygons, int count, const double p[3], Axes axes) noexcept
 {
     const int axis = axes.axis, u = axes.u, v = axes.v;
     const double pu = p[u], pv = p[v];
     int tally = 0;
     for (int i = 0; i < count; ++i) {
-        const CachedPolygon &r = polygons[i];
+        const PolygonRecord &r = polygons[i];
         // Parallel to the ray, no plane at all, or too few vertices: one comparison each, so
         // before the rectangle.
         const double na = r.normal[axis];
         if (na == 0.0 || r.vertexCount < 3)
             continue;
         // The polygon's rectangle across the ray, boundaries included.
-        if (!withinRectangleInclusive(pu, pv, r.boundsMin, r.boundsMax, u, v))
+        if (!withinRectangleInclusive(pu, pv, r.bounds, u, v))
             continue;
         // Tested before the edges: it is cheaper.
         if (!(Backwards ? planeBehindPoint(r.normal, r.planeD, p, axis) : planeAheadOfPoint(r.normal, r.planeD, p, axis)))
@@ -47,8 +49,7 @@ int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], A
         // Without a branch on the outcome, which varies from polygon to polygon.
         const int crosses = projectionContains(r.vertices, r.vertexCount, u, v, pu, pv);
         if (Signed) {
-            const int sign = crossingSign(na, r.orientation);
-            tally += Backwards ? -crosses * sign : crosses * sign;
+            tally += crosses * crossingSign(na, r.orientation < 0, Backwards);
         } else {
             tally ^= crosses;
         }
@@ -58,7 +59,7 @@ int scanCrossings(const CachedPolygon *polygons, int count, const double p[3], A
 
 // The scan along a texture axis with its own pairing, one copy of the loop per axis.
 template <bool Signed, bool Backwards>
-int scanCrossingsAlong(const CachedPolygon *polygons, int count, const double p[3], int axis) noexcept
+int scanCrossingsAlong(const PolygonRecord *polygons, int count, const double p[3], int axis) noexcept
 {
     switch (axis) {
     case 0:

@@ -9,6 +9,8 @@
 #ifndef OSTREVIN_TEXTURE_INSIDE_WINDING_H
 #define OSTREVIN_TEXTURE_INSIDE_WINDING_H
 
+#include "texture/geometry/vector.h"
+
 namespace ostrevin {
 
 // +1 when the polygon's area vector points the way `normal` does, -1 when it points the other way.
@@ -18,21 +20,22 @@ inline int areaOrientation(const double (*vertices)[3], int count, const double 
 {
     double area[3] = {0.0, 0.0, 0.0};
     for (int j = 1; j + 1 < count; ++j) {
-        const double *o = vertices[0], *a = vertices[j], *b = vertices[j + 1];
-        const double e1[3] = {a[0] - o[0], a[1] - o[1], a[2] - o[2]};
-        const double e2[3] = {b[0] - o[0], b[1] - o[1], b[2] - o[2]};
-        area[0] += e1[1] * e2[2] - e1[2] * e2[1];
-        area[1] += e1[2] * e2[0] - e1[0] * e2[2];
-        area[2] += e1[0] * e2[1] - e1[1] * e2[0];
+        double corner[3];
+        cornerNormal(vertices[0], vertices[j], vertices[j + 1], corner);
+        area[0] += corner[0];
+        area[1] += corner[1];
+        area[2] += corner[2];
     }
-    return area[0] * normal[0] + area[1] * normal[1] + area[2] * normal[2] < 0.0 ? -1 : 1;
+    return dot(area, normal) < 0.0 ? -1 : 1;
 }
 
-// The sign a crossing counts with along +axis, from the normal's component on that axis (not 0
-// for a polygon the ray crosses) and the polygon's orientation; along -axis it is the opposite.
-inline int crossingSign(double normalOnAxis, int orientation) noexcept
+// The one crossing sign: +1 when the ray leaves through the polygon's front, -1 when it enters.
+// From a normal's component along the ray's axis (not 0 for a polygon the ray crosses), whether
+// that normal faces the polygon's back (an orientation of -1; the index's copies face the front),
+// and whether the ray runs towards -axis.
+inline int crossingSign(double normalOnAxis, bool normalFacesBack, bool backwards) noexcept
 {
-    return (normalOnAxis > 0.0) == (orientation > 0) ? 1 : -1;
+    return (normalOnAxis > 0.0) != (normalFacesBack != backwards) ? 1 : -1;
 }
 
 // Tolerant: rays along the texture axis and the first axis across it each say inside when their

@@ -2,9 +2,6 @@
 
 #include "framework/spin_lock.h"
 #include "framework/system_id.h"
-#include "texture/inside/fill_rule.h"
-#include "texture/geometry/plane_test.h"
-#include "texture/mesh/mesh_cache.h"
 
 namespace ostrevin {
 
@@ -15,8 +12,7 @@ OstrevinInstance::OstrevinInstance(GlobalFunc *lookup, void *context, const Publ
       productInfo(lookupValue(lookup, "Product Info")),
       mutexes(lookup),
       published(published),
-      meshCache(services),
-      childCaches(services)
+      targets(services)
 {
     textureFlags = LWTEXF_SLOWPREVIEW | LWTEXF_AXIS;
 }
@@ -51,14 +47,7 @@ void OstrevinInstance::buildForFrame(int axis) noexcept
     // The flag goes first, so a build that finds no mesh is not retried within the frame.
     if (!cacheBuilt.load(std::memory_order_relaxed)) {
         cacheBuilt.store(true, std::memory_order_relaxed);
-        const bool tolerant = fillRule == tolerantRule;
-        meshCache.tolerant = tolerant;
-        meshCache.build(itemID);
-        softEdgeFrame.prepare(meshCache, softEdge, fillRule, axis);
-        if (includeChildren) {
-            childCaches.build(itemID, tolerant);
-            childCaches.prepareSoftEdges(softEdge, fillRule, axis);
-        }
+        targets.build(itemID, includeChildren != 0, fillRule, softEdge, axis);
     }
     cacheReady.store(true, std::memory_order_release);
 }
@@ -75,24 +64,15 @@ double OstrevinInstance::evaluate(LWTextureAccess *access) noexcept
 
     // No polygon array ever (in the target, nor below it when that counts): no answer, not even
     // inverted.
-    if (!meshCache.polygons && !(includeChildren && childCaches.anyPolygons()))
+    const bool withChildren = includeChildren != 0;
+    if (!targets.anyPolygons(withChildren))
         return 0.0;
 
-    const double *p = access->wPos;
+    // Inside an object, the soft edge (when on) ramps the answer up from that object's own
+    // surface; where objects overlap, the deepest answers, so the union's value stays continuous
+    // and never reaches beyond it. Another axis value than 0, 1, 2 answers as for a point outside.
     const int axis = access->axis;
-    double result = 0.0;
-    // Another axis value than 0, 1, 2 answers as for a point outside.
-    if (axis >= 0 && axis <= 2) {
-        const bool inBounds = withinBoundsInclusive(p, meshCache.boundsMin, meshCache.boundsMax);
-        const bool inTarget = inBounds && meshCache.contains(p, axis, fillRule);
-        // Inside an object, the soft edge (when on) ramps the answer up from that object's own
-        // surface; where objects overlap, the deepest answers, so the union's value stays
-        // continuous and never reaches beyond it.
-        if (inTarget)
-            result = softEdgeFrame.on() ? softEdgeFrame.insideValue(meshCache, p) : 1.0;
-        if (includeChildren && result < 1.0)
-            result = childCaches.largestValue(p, axis, fillRule, result);
-    }
+    double result = axis >= 0 && axis <= 2 ? targets.valueAt(access->wPos, axis, fillRule, withChildren) : 0.0;
     if (flipFlg != 0)
         result = 1.0 - result;
     return result;

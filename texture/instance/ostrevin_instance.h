@@ -1,4 +1,41 @@
-// The texture's instance: one per texture layer of this kind.
+// The texture's instance: one per texture layer of this kind. The main header of texture/.
+//
+// A newcomer's route. texture/ is in layers, each folder including only its own files, the
+// folders below it and framework/ (the texture_layers test holds that):
+//   settings/   the panel and persistence (the instance's settings, in and out)
+//   instance/   this class: the frame's build under the locks, and evaluate
+//   target/     the target and the objects below it (TargetSet), each a MaskedObject: its mesh
+//               cache and soft edge, "inside, then ramp"
+//   mesh/       the mesh cache: the records of one object, and its inside test by a fill rule
+//   inside/     distance/   side by side: the crossing count (the records' scan, the crossing
+//               index with its edge slabs, winding and the fill rules); and each polygon's
+//               distance with the distance index over them
+//   geometry/   bounds, vectors, the quantiser, the axes across the ray, the plane test, the
+//               crossing rule in a polygon's projection, and the polygon record
+// Follow one point: evaluate (instance/ostrevin_instance.cpp) asks TargetSet::valueAt, whose
+// MaskedObject::valueAt asks MeshCache::contains (through CrossingIndex::isInside, or the
+// records' scan on a small mesh) and, inside, SoftEdgeFrame::insideValue (DistanceIndex).
+//
+// Glossary (each word in this one meaning throughout texture/; the crossing index, the distance
+// index and the edge slabs keep the glossaries of their own words in their headers):
+//   target     the object the panel picks; "the target set" is it and the objects below it.
+//   child      an object below the target in the scene's hierarchy (at any depth).
+//   record     one polygon as the mesh cache holds it (PolygonRecord), in world coordinates.
+//   bounds     an axis-aligned box with an honest empty (Bounds); "inclusive" tests count its
+//              boundary as within.
+//   axis       the texture axis, along which the ray runs; u and v the two across it
+//              (crossFirstAxis, crossSecondAxis).
+//   crossing   the ray passing through a polygon strictly ahead of the point; its sign +1 when it
+//              leaves through the polygon's front (crossingSign).
+//   parity, winding  the crossings counted modulo 2, or summed by sign.
+//   fill rule  which crossings make a point inside: Even-Odd, Non-Zero, Tolerant.
+//   width      the soft edge's width; depth a point's distance to the nearest polygon, inside.
+//   ramp       the smooth step of depth over width.
+//   step       what the quantiser maps a coordinate to along one axis of a grid.
+//   index      an acceleration structure built over the records: the crossing index, the
+//              distance index.
+//   build      rebuilding from the host's mesh (the cache) or from the records (an index), once
+//              per frame; a layout (the crossing index's grids) is made at an axis's first query.
 #ifndef OSTREVIN_TEXTURE_INSTANCE_OSTREVIN_INSTANCE_H
 #define OSTREVIN_TEXTURE_INSTANCE_OSTREVIN_INSTANCE_H
 
@@ -8,9 +45,7 @@
 #include "framework/host_services.h"
 #include "framework/mutex_group.h"
 #include "framework/texture_instance.h"
-#include "texture/mesh/mesh_cache.h"
 #include "texture/target/target_set.h"
-#include "texture/target/soft_edge.h"
 
 namespace ostrevin {
 
@@ -84,14 +119,15 @@ public:
     char popupText[textLength] = {};
     int flipFlg = 0;
     std::atomic<bool> cacheBuilt{false};
-    MeshCache meshCache;
     int renderMode = -1;
     LWXPanelID panelID = nullptr;
-    // Which crossings make a point inside (texture/fill_rule.h), and whether the objects below the
+    // Which crossings make a point inside (texture/inside/fill_rule.h), and whether the objects below the
     // target join it; both 0 by default, which is the texture as it always was.
     int fillRule = 0;
     int includeChildren = 0;
-    TargetSet childCaches;
+    // The target and the objects below it, each with its cache and soft edge, as the frame's
+    // build left them.
+    TargetSet targets;
 
     // Published with release once the frame's build has finished: evaluations that see it skip
     // the locks and read the finished cache.
@@ -102,8 +138,6 @@ public:
     // The soft edge's width in metres, finite and not negative; 0 keeps the edge hard. Like a new
     // target, a new width reaches evaluation at the first evaluation after the next newTime.
     double softEdge = 0.0;
-    // The width the frame's build took, and the distance index it made for it.
-    SoftEdgeFrame softEdgeFrame;
 };
 
 // The host's XPanel table, stored at every panel creation; shared by all instances.

@@ -5,21 +5,14 @@
 #include <cstring>
 
 #include "framework/growing_buffer.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/vector.h"
 #include "texture/inside/edge_slabs.h"
-#include "texture/geometry/plane_test.h"
 #include "texture/inside/winding.h"
 
 namespace ostrevin {
 
 namespace {
-
-void makeEmpty(double lo[3], double hi[3]) noexcept
-{
-    for (int c = 0; c < 3; ++c) {
-        lo[c] = HUGE_VAL;
-        hi[c] = -HUGE_VAL;
-    }
-}
 
 // Every member a build calls; a record missing one is treated as no mesh at all.
 bool readable(const LWMeshInfo *m) noexcept
@@ -34,8 +27,9 @@ extern "C" size_t scanPolygon(void *cache, LWPolID polygon) noexcept
     return static_cast<size_t>(static_cast<MeshCache *>(cache)->fillPolygon(polygon));
 }
 
-void MeshCache::build(LWItemID item) noexcept
+void MeshCache::build(LWItemID item, int rule) noexcept
 {
+    const bool tolerant = rule == tolerantRule;
     if (!item)
         return;
     LWMeshInfo *m = services.objectInfo && services.objectInfo->meshInfo
@@ -77,7 +71,7 @@ void MeshCache::build(LWItemID item) noexcept
         // would make of them. The index's copies hold last time's positions.
         if (changed || polygonCount != previousCount || !index.usable() || completedTolerant != tolerant ||
             !index.holdsPositionsOf(polygons, polygonCount))
-            completeRecords();
+            completeRecords(tolerant);
     } else {
         complete = false;
         index.clear();
@@ -98,7 +92,7 @@ void MeshCache::forget() noexcept
     complete = false;
     ++recordsVersion;
     index.clear();
-    makeEmpty(boundsMin, boundsMax);
+    bounds.clear();
 }
 
 int MeshCache::fillPolygon(LWPolID polygon) noexcept
@@ -106,7 +100,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     // More polygons than announced: stop the scan rather than write past the array.
     if (!mesh || fillCursor == fillEnd)
         return 1;
-    CachedPolygon &r = *fillCursor++;
+    PolygonRecord &r = *fillCursor++;
 
     const int size = mesh->polSize(mesh, polygon);
     int k = size > 0 ? size : 0;
@@ -136,10 +130,10 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     return 0;
 }
 
-void MeshCache::completeRecords() noexcept
+void MeshCache::completeRecords(bool tolerant) noexcept
 {
     ++recordsVersion;
-    makeEmpty(boundsMin, boundsMax);
+    bounds.clear();
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched, unless one has many vertices.
     const bool wanted = polygonCount >= indexThreshold || widest >= manyVertices;
@@ -150,48 +144,28 @@ void MeshCache::completeRecords() noexcept
     if (!indexed)
         index.clear();
     for (int i = 0; i < polygonCount; ++i) {
-        CachedPolygon &r = polygons[i];
+        PolygonRecord &r = polygons[i];
         const int k = r.vertexCount;
 
-        // The polygon's bounds, then the mesh's. NaN never passes a comparison, so it widens
-        // no bounds.
-        double low[3], high[3];
-        makeEmpty(low, high);
+        // The polygon's bounds, then the mesh's. NaN widens no bounds.
+        r.bounds.clear();
         for (int j = 0; j < k; ++j)
-            for (int c = 0; c < 3; ++c) {
-                const double x = r.vertices[j][c];
-                if (x < low[c])
-                    low[c] = x;
-                if (x > high[c])
-                    high[c] = x;
-            }
-        for (int c = 0; c < 3; ++c) {
-            r.boundsMin[c] = low[c];
-            r.boundsMax[c] = high[c];
-            if (low[c] < boundsMin[c])
-                boundsMin[c] = low[c];
-            if (high[c] > boundsMax[c])
-                boundsMax[c] = high[c];
-        }
+            r.bounds.include(r.vertices[j]);
+        bounds.include(r.bounds);
 
         // Unit normal of the plane through the first three vertices, and its constant. A
         // degenerate start leaves the zero normal, which the inside test skips.
         if (k > 2) {
-            const double *p0 = r.vertices[0], *p1 = r.vertices[1], *p2 = r.vertices[2];
-            const double e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
-            const double e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
             double *n = r.normal;
-            n[0] = e1[1] * e2[2] - e1[2] * e2[1];
-            n[1] = e1[2] * e2[0] - e1[0] * e2[2];
-            n[2] = e1[0] * e2[1] - e1[1] * e2[0];
-            const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            cornerNormal(r.vertices[0], r.vertices[1], r.vertices[2], n);
+            const double len = std::sqrt(dot(n, n));
             if (len != 0.0) {
                 const double scale = 1.0 / len;
                 n[0] *= scale;
                 n[1] *= scale;
                 n[2] *= scale;
             }
-            r.planeD = n[0] * p0[0] + n[1] * p0[1] + n[2] * p0[2];
+            r.planeD = dot(n, r.vertices[0]);
             // A triangle's area vector is that very normal; only longer polygons can turn.
             r.orientation = k > 3 ? areaOrientation(r.vertices, k, n) : 1;
         }
@@ -199,7 +173,7 @@ void MeshCache::completeRecords() noexcept
             index.add(r);
     }
     if (indexed)
-        index.finish(boundsMin, boundsMax);
+        index.finish(bounds);
     // An index that could not get its storage is tried again at the next build.
     complete = indexed || !wanted;
 }
@@ -243,7 +217,7 @@ bool MeshCache::edgesPairUp() const noexcept
 {
     uint64_t sum = 0;
     for (int i = 0; i < polygonCount; ++i) {
-        const CachedPolygon &r = polygons[i];
+        const PolygonRecord &r = polygons[i];
         for (int j = 0, previous = r.vertexCount - 1; j < r.vertexCount; previous = j++)
             sum ^= edgeHash(r.vertices[previous], r.vertices[j]);
     }

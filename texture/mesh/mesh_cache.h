@@ -6,10 +6,11 @@
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
+#include "texture/geometry/axes.h"
+#include "texture/geometry/bounds.h"
 #include "texture/geometry/polygon_record.h"
 #include "texture/inside/crossing_index.h"
 #include "texture/inside/fill_rule.h"
-#include "texture/geometry/plane_test.h"
 #include "texture/inside/record_scan.h"
 
 namespace ostrevin {
@@ -24,8 +25,10 @@ public:
     // Rebuilds from the object's current mesh. Item 0 changes nothing. No mesh from the host (no
     // object info, a null or incomplete record): the item of the last build keeps its content,
     // another item empties the cache. When the host gives the very positions of the last build
-    // (a target standing still), bounds, planes and index are kept as they are.
-    void build(LWItemID item) noexcept;
+    // (a target standing still), bounds, planes and index are kept as they are. The fill rule the
+    // records serve: Tolerant's index keeps room for a grid on every axis, as its rays need, and
+    // its build finds whether the mesh is closed.
+    void build(LWItemID item, int rule = evenOddRule) noexcept;
     // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
     // scan is over); nonzero stops the scan once every announced record is filled.
     int fillPolygon(LWPolID polygon) noexcept;
@@ -52,7 +55,7 @@ public:
     }
 
     // The crossings along +axis, or -axis when `backwards`, each +1 or -1 by the side the ray
-    // passes the polygon from (texture/winding.h); the polygons counted are the parity test's
+    // passes the polygon from (texture/inside/winding.h); the polygons counted are the parity test's
     // (ahead of p; behind it when backwards). Through the index or the scan, as isInside.
     int windingAlong(const double p[3], int axis, bool backwards) const noexcept
     {
@@ -68,7 +71,7 @@ public:
         return backwards ? scanCrossings<true, true>(polygons, polygonCount, p, axes)
                          : scanCrossings<true, false>(polygons, polygonCount, p, axes);
     }
-    // Whether p is inside by a fill rule (texture/fill_rule.h), the ray along `axis`. Always
+    // Whether p is inside by a fill rule (texture/inside/fill_rule.h), the ray along `axis`. Always
     // inline: the evaluation asks it of every point, and on a small mesh a call is a tenth of it.
     __attribute__((always_inline)) bool contains(const double p[3], int axis, int rule) const noexcept
     {
@@ -83,11 +86,10 @@ public:
 
     const HostServices &services;
     int polygonCount = 0;
-    CachedPolygon *polygons = nullptr;
-    double boundsMin[3] = {0.0, 0.0, 0.0};
-    double boundsMax[3] = {0.0, 0.0, 0.0};
+    PolygonRecord *polygons = nullptr;
+    Bounds bounds;
     LWMeshInfo *mesh = nullptr;
-    CachedPolygon *fillCursor = nullptr;
+    PolygonRecord *fillCursor = nullptr;
     // Records in `polygons`; the array is replaced only when a mesh needs more.
     int polygonCapacity = 0;
     // The records' acceleration structure, rebuilt with them for meshes of at least
@@ -97,10 +99,7 @@ public:
     // Counts the builds that changed the records (positions, bounds, planes or count): while it
     // stands still, so do they, and whatever was built over them holds.
     unsigned int recordsVersion = 0;
-    // Set before a build when the rule is Tolerant: the index then keeps room for a grid on every
-    // axis, as its rays need, and the build finds whether the mesh is closed.
-    bool tolerant = false;
-    // Every edge of the last such build is shared by an even number of polygons (edges matched by
+    // Every edge of the last Tolerant build is shared by an even number of polygons (edges matched by
     // their corners' positions, bit for bit): every ray then agrees off the surface.
     bool closed = false;
 
@@ -123,13 +122,13 @@ private:
     // No polygons, nothing inside; storage is kept for the next build.
     void forget() noexcept;
     // Bounds, normals and plane constants of the scanned records, and their index entries.
-    void completeRecords() noexcept;
+    void completeRecords(bool tolerant) noexcept;
 
     // Whether the mesh's edges pair up, from a sum of their hashes: see completeRecords.
     bool edgesPairUp() const noexcept;
 
-    CachedPolygon *fillEnd = nullptr;
-    bool completedTolerant = false;   // the tolerant flag the records were last completed with
+    PolygonRecord *fillEnd = nullptr;
+    bool completedTolerant = false;   // whether the records were last completed for Tolerant
     size_t copyTotal = 0;   // bytes the index's copies of the scanned polygons take
     int widest = 0;         // the most vertices of a scanned polygon
     // The scan found a position, a vertex count or a buffer other than the records held.

@@ -21,7 +21,7 @@ struct Plane {
     int a, u, v;
 };
 
-bool planeOf(const CachedPolygon &r, Plane &plane) noexcept
+bool planeOf(const PolygonRecord &r, Plane &plane) noexcept
 {
     if (r.vertexCount < 3 || !r.vertices || (r.normal[0] == 0.0 && r.normal[1] == 0.0 && r.normal[2] == 0.0))
         return false;
@@ -42,10 +42,10 @@ void onPlane(const Plane &plane, double pu, double pv, double out[3]) noexcept
 
 // A point well inside the polygon: halfway across the first inside run of the line halfway up its
 // extent along v. False when the crossing rule does not confirm it (a sliver, a degenerate outline).
-bool middlePoint(const CachedPolygon &r, const Plane &plane, double out[3]) noexcept
+bool middlePoint(const PolygonRecord &r, const Plane &plane, double out[3]) noexcept
 {
     const int k = r.vertexCount, u = plane.u, v = plane.v;
-    const double pv = 0.5 * r.boundsMin[v] + 0.5 * r.boundsMax[v];
+    const double pv = 0.5 * r.bounds.low[v] + 0.5 * r.bounds.high[v];
     double first = HUGE_VAL, second = HUGE_VAL;
     for (int j = 0, prev = k - 1; j < k; prev = j++) {
         const double *a = r.vertices[prev], *b = r.vertices[j];
@@ -91,12 +91,12 @@ double segmentDistanceSquared2(double au, double av, double bu, double bv, doubl
 }
 
 // (pu, pv) inside the region's projection and farther than `tol` from its outline.
-bool wellInside(const CachedPolygon &region, const Plane &plane, double pu, double pv, double tol) noexcept
+bool wellInside(const PolygonRecord &region, const Plane &plane, double pu, double pv, double tol) noexcept
 {
     const int k = region.vertexCount, u = plane.u, v = plane.v;
     // Most points tested are corners the two polygons share, on the region's box.
-    if (!(region.boundsMin[u] + tol < pu && pu < region.boundsMax[u] - tol && region.boundsMin[v] + tol < pv &&
-          pv < region.boundsMax[v] - tol))
+    if (!(region.bounds.low[u] + tol < pu && pu < region.bounds.high[u] - tol && region.bounds.low[v] + tol < pv &&
+          pv < region.bounds.high[v] - tol))
         return false;
     if (!projectionContains(region.vertices, k, u, v, pu, pv))
         return false;
@@ -111,7 +111,7 @@ bool wellInside(const CachedPolygon &region, const Plane &plane, double pu, doub
 // An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region;
 // or, with `inPlane`, lies in the plane with an end or its middle well inside (`of` rests on the
 // region). Whether `of` lies wholly off the plane, in `apart`.
-bool edgesMeetInside(const CachedPolygon &of, const CachedPolygon &region, const Plane &plane, double tol,
+bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const Plane &plane, double tol,
                      bool inPlane, bool &apart) noexcept
 {
     const double *n = plane.n;
@@ -157,7 +157,7 @@ bool edgesMeetInside(const CachedPolygon &of, const CachedPolygon &region, const
 
 // What a search for the polygons crossing one needs, and what it found.
 struct CrossingSearch {
-    const CachedPolygon *records;
+    const PolygonRecord *records;
     int self;
     Plane plane;
     double tol;
@@ -169,9 +169,9 @@ void testCrossing(void *data, int record) noexcept
     CrossingSearch &s = *static_cast<CrossingSearch *>(data);
     if (s.crossed || record == s.self)
         return;
-    const CachedPolygon &self = s.records[s.self], &other = s.records[record];
+    const PolygonRecord &self = s.records[s.self], &other = s.records[record];
     for (int c = 0; c < 3; ++c)
-        if (!(other.boundsMin[c] <= self.boundsMax[c] + s.tol && self.boundsMin[c] - s.tol <= other.boundsMax[c]))
+        if (!(other.bounds.low[c] <= self.bounds.high[c] + s.tol && self.bounds.low[c] - s.tol <= other.bounds.high[c]))
             return;
     // A polygon wholly off the other's plane meets nothing of it. An edge of this polygon lying in
     // another polygon only touches it along this one's outline: no change of its winding.
@@ -185,11 +185,11 @@ void testCrossing(void *data, int record) noexcept
 bool crossedByAnother(const MeshCache &cache, const DistanceIndex &everyRecord, int self, const Plane &plane,
                       double tol) noexcept
 {
-    const CachedPolygon &r = cache.polygons[self];
+    const PolygonRecord &r = cache.polygons[self];
     double low[3], high[3];
     for (int c = 0; c < 3; ++c) {
-        low[c] = r.boundsMin[c] - tol;
-        high[c] = r.boundsMax[c] + tol;
+        low[c] = r.bounds.low[c] - tol;
+        high[c] = r.bounds.high[c] + tol;
     }
     CrossingSearch search{cache.polygons, self, plane, tol, false};
     everyRecord.visitNear(low, high, testCrossing, &search);
@@ -205,7 +205,7 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
         return 0;
     double scale = 0.0;
     for (int c = 0; c < 3; ++c)
-        for (const double x : {cache.boundsMin[c], cache.boundsMax[c]})
+        for (const double x : {cache.bounds.low[c], cache.bounds.high[c]})
             scale = __builtin_fabs(x) > scale ? __builtin_fabs(x) : scale;
     if (!(scale < HUGE_VAL) || !growOrFail(kept, held, static_cast<size_t>(count)))
         return 0;
@@ -216,7 +216,7 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
     int left = 0;
     for (int i = 0; i < count; ++i) {
         kept[i] = 1;
-        const CachedPolygon &r = cache.polygons[i];
+        const PolygonRecord &r = cache.polygons[i];
         Plane plane;
         double middle[3];
         if (!planeOf(r, plane) || !middlePoint(r, plane, middle))
@@ -226,7 +226,7 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
         // Off the plane by a millionth of the polygon's size, above the rounding of the plane tests.
         double size2 = 0.0;
         for (int c = 0; c < 3; ++c)
-            size2 += (r.boundsMax[c] - r.boundsMin[c]) * (r.boundsMax[c] - r.boundsMin[c]);
+            size2 += (r.bounds.high[c] - r.bounds.low[c]) * (r.bounds.high[c] - r.bounds.low[c]);
         const double offset = std::sqrt(size2) * 0x1p-20 + tol;
         if (!filledOnBothSides(cache, middle, front, offset, axis))
             continue;

@@ -3,8 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "texture/mesh/mesh_cache.h"
 #include "texture/distance/polygon_distance.h"
+#include "texture/mesh/mesh_cache.h"
 #include "texture/target/smooth_step.h"
 
 namespace ostrevin {
@@ -27,12 +27,12 @@ void SoftEdgeFrame::prepare(const MeshCache &cache, double width, int rule, int 
     if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
         builtRecords == cache.polygons && builtCount == cache.polygonCount && builtFilled == filled)
         return;
-    index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth);
+    index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth);
     // The boundary is found with the index over every polygon, then measured alone: a mesh whose
     // parts do not overlap keeps the first build.
     innerPolygons = filled ? boundary.decide(cache, index, axis >= 0 && axis <= 2 ? axis : 2) : 0;
     if (innerPolygons > 0)
-        index.build(cache.polygons, cache.polygonCount, cache.boundsMin, cache.boundsMax, frameWidth, boundary.kept);
+        index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth, boundary.kept);
     builtFilled = filled;
     builtVersion = cache.recordsVersion;
     builtRecords = cache.polygons;

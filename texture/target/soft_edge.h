@@ -10,7 +10,7 @@
 namespace ostrevin {
 
 class MeshCache;
-struct CachedPolygon;
+struct PolygonRecord;
 
 // A width as a setting may hold: finite and not negative (NaN and anything below 0 give 0, +inf
 // the largest double).
@@ -42,7 +42,7 @@ private:
     double frameWidth = 0.0;
     // What the index was built over: a frame whose records and width are the same keeps it.
     unsigned int builtVersion = 0;
-    const CachedPolygon *builtRecords = nullptr;
+    const PolygonRecord *builtRecords = nullptr;
     int builtCount = 0;
 };
 

@@ -2,88 +2,79 @@
 
 #include <new>
 
-#include "texture/geometry/plane_test.h"
-#include "texture/mesh/mesh_cache.h"
-
 namespace ostrevin {
 
 TargetSet::~TargetSet()
 {
-    for (Object *object : objects)
-        delete object;
+    for (MaskedObject *child : children)
+        delete child;
 }
 
-void TargetSet::add(LWItemID item, LWItemID target, bool tolerant) noexcept
+void TargetSet::build(LWItemID item, bool withChildren, int rule, double width, int axis) noexcept
 {
-    if (item == target || found >= maxChildren)
+    target.build(item, rule, width, axis);
+    if (withChildren)
+        findChildren(item, rule, width, axis);
+}
+
+void TargetSet::addChild(LWItemID child, LWItemID item, int rule, double width, int axis) noexcept
+{
+    if (child == item || found >= maxChildren)
         return;
     for (int i = 0; i < found; ++i)
-        if (items[i] == item)
+        if (childItems[i] == child)
             return;
-    // A slot's cache and soft edge are made once and reused for whichever object comes to it later.
-    if (!objects[found])
-        objects[found] = new (std::nothrow) Object(services);
-    if (!objects[found])
+    if (!children[found])
+        children[found] = new (std::nothrow) MaskedObject(services);
+    if (!children[found])
         return;
-    items[found] = item;
-    objects[found]->cache.tolerant = tolerant;
-    objects[found]->cache.build(item);
+    childItems[found] = child;
+    children[found]->build(child, rule, width, axis);
     ++found;
 }
 
-void TargetSet::build(LWItemID target, bool tolerant) noexcept
+void TargetSet::findChildren(LWItemID item, int rule, double width, int axis) noexcept
 {
     found = 0;
     const LWItemInfo *info = services.itemInfo;
-    if (!target || !info || !info->firstChild || !info->nextChild || !info->type)
+    if (!item || !info || !info->firstChild || !info->nextChild || !info->type)
         return;
-    // Depth first without recursion: each level keeps its parent and the child it is at.
-    struct Level {
+    // Depth first without recursion: each depth keeps its parent and the child it is at.
+    struct Branch {
         LWItemID parent, child;
     };
-    Level levels[maxDepth];
+    Branch branches[maxDepth];
     int depth = 0;
-    levels[0] = {target, info->firstChild(target)};
+    branches[0] = {item, info->firstChild(item)};
     for (int visits = 0; depth >= 0 && found < maxChildren && visits < maxVisits; ++visits) {
-        Level &level = levels[depth];
-        const LWItemID item = level.child;
-        if (!item) {
+        Branch &branch = branches[depth];
+        const LWItemID child = branch.child;
+        if (!child) {
             --depth;
             continue;
         }
-        level.child = info->nextChild(level.parent, item);
+        branch.child = info->nextChild(branch.parent, child);
         // Children come in every type; only objects have meshes, but any item may hold objects.
-        if (info->type(item) == LWI_OBJECT)
-            add(item, target, tolerant);
+        if (info->type(child) == LWI_OBJECT)
+            addChild(child, item, rule, width, axis);
         if (depth + 1 < maxDepth)
-            levels[++depth] = {item, info->firstChild(item)};
+            branches[++depth] = {child, info->firstChild(child)};
     }
 }
 
-void TargetSet::prepareSoftEdges(double width, int rule, int axis) noexcept
-{
-    for (int i = 0; i < found; ++i)
-        objects[i]->softEdge.prepare(objects[i]->cache, width, rule, axis);
-}
-
-double TargetSet::largestValue(const double p[3], int axis, int rule, double value) const noexcept
+double TargetSet::largestChildValue(const double p[3], int axis, int rule, double value) const noexcept
 {
     for (int i = 0; i < found && value < 1.0; ++i) {
-        const MeshCache &cache = objects[i]->cache;
-        const SoftEdgeFrame &softEdge = objects[i]->softEdge;
-        if (cache.polygons && withinBoundsInclusive(p, cache.boundsMin, cache.boundsMax) &&
-            cache.contains(p, axis, rule)) {
-            const double own = softEdge.on() ? softEdge.insideValue(cache, p) : 1.0;
-            value = own > value ? own : value;
-        }
+        const double own = children[i]->valueAt(p, axis, rule);
+        value = own > value ? own : value;
     }
     return value;
 }
 
-bool TargetSet::anyPolygons() const noexcept
+bool TargetSet::anyChildPolygons() const noexcept
 {
     for (int i = 0; i < found; ++i)
-        if (objects[i]->cache.polygons)
+        if (children[i]->cache.polygons)
             return true;
     return false;
 }

@@ -1,13 +1,12 @@
-// "Include Children": the objects below the target in the scene's hierarchy, each with a mesh
-// cache and a soft edge of its own, so that a point is inside when it is inside the target or any
-// of them, and ramps up from the surface of whichever holds it deepest.
+// The target and, with "Include Children", the objects below it in the scene's hierarchy, each a
+// masked object of its own: a point is inside when it is inside any of them, and ramps up from
+// the surface of whichever holds it deepest.
 #ifndef OSTREVIN_TEXTURE_TARGET_TARGET_SET_H
 #define OSTREVIN_TEXTURE_TARGET_TARGET_SET_H
 
 #include "framework/host_api.h"
 #include "framework/host_services.h"
-#include "texture/mesh/mesh_cache.h"
-#include "texture/target/soft_edge.h"
+#include "texture/target/masked_object.h"
 
 namespace ostrevin {
 
@@ -22,39 +21,47 @@ public:
     static constexpr int maxDepth = 32;
     static constexpr int maxVisits = 4096;
 
-    explicit TargetSet(const HostServices &services) noexcept : services(services) {}
+    explicit TargetSet(const HostServices &services) noexcept : target(services), services(services) {}
     ~TargetSet();
     TargetSet(const TargetSet &) = delete;
     TargetSet &operator=(const TargetSet &) = delete;
 
-    // Finds the objects below `target` and builds a cache for each, reading each mesh once: an
-    // object met twice is read the first time only, and the target itself (whose cache is the
-    // instance's) never. Caches are kept from build to build, slot by slot, with their storage.
-    // `tolerant` as MeshCache's.
-    void build(LWItemID target, bool tolerant) noexcept;
-    // After build, under the same lock: each object's soft edge for the width, as the target's.
-    void prepareSoftEdges(double width, int rule, int axis) noexcept;
-    // The largest of `value` and what each object found by the last build answers at p, by
-    // `rule`: 0 outside it; inside, 1 with a hard edge, or the ramp from its own surface. An object
-    // without a mesh has nothing inside (its slot's cache is emptied when it held another object).
-    double largestValue(const double p[3], int axis, int rule, double value) const noexcept;
-    // Whether any of them has ever held a polygon array.
-    bool anyPolygons() const noexcept;
+    // The frame's build, each object's cache for `rule` and soft edge for `width`: the target's,
+    // then with `withChildren` the objects below it, each mesh read once (an object met twice is
+    // read the first time only, and the target never again). The children's slots are kept from
+    // build to build with their storage. `axis` as SoftEdgeFrame::prepare's.
+    void build(LWItemID item, bool withChildren, int rule, double width, int axis = 2) noexcept;
 
-    int count() const noexcept { return found; }
+    // Whether the target, or with `withChildren` any object below it, has ever held a polygon
+    // array: without one there is no answer at all.
+    bool anyPolygons(bool withChildren) const noexcept
+    {
+        return target.cache.polygons || (withChildren && anyChildPolygons());
+    }
+    // The value at p: the target's, and with `withChildren` the largest of it and the children's
+    // (MaskedObject::valueAt). Inline: the evaluation goes from the instance straight to the test.
+    __attribute__((always_inline)) double valueAt(const double p[3], int axis, int rule,
+                                                  bool withChildren) const noexcept
+    {
+        const double value = target.valueAt(p, axis, rule);
+        return withChildren && value < 1.0 ? largestChildValue(p, axis, rule, value) : value;
+    }
+
+    int childCount() const noexcept { return found; }
+
+    MaskedObject target;
 
 private:
-    void add(LWItemID item, LWItemID target, bool tolerant) noexcept;
-
-    struct Object {
-        explicit Object(const HostServices &services) noexcept : cache(services) {}
-        MeshCache cache;
-        SoftEdgeFrame softEdge;
-    };
+    void findChildren(LWItemID item, int rule, double width, int axis) noexcept;
+    void addChild(LWItemID child, LWItemID item, int rule, double width, int axis) noexcept;
+    bool anyChildPolygons() const noexcept;
+    // The largest of `value` and each child's value at p.
+    double largestChildValue(const double p[3], int axis, int rule, double value) const noexcept;
 
     const HostServices &services;
-    Object *objects[maxChildren] = {};
-    LWItemID items[maxChildren] = {};
+    // Made once per slot and reused for whichever object comes to it later.
+    MaskedObject *children[maxChildren] = {};
+    LWItemID childItems[maxChildren] = {};
     int found = 0;
 };
 

@@ -1,6 +1,5 @@
-// The fill rules and "Include Children" through the shipped module: each rule on nested,
-// overlapping and open targets, Tolerant against the exact winding number, and the union of a
-// target with the objects below it.
+// The fill rules (texture/inside/fill_rule.h) through the shipped module: each rule on nested,
+// overlapping and open targets, and Tolerant against the exact winding number.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,9 +17,6 @@ using standin::Point3;
 using standin::SceneObject;
 
 namespace {
-
-constexpr unsigned int fillRuleValue = 0x8003;
-constexpr unsigned int childrenValue = 0x8004;
 
 // Drops the polygons whose every corner passes `cut`: a hole where they were.
 void cutHole(SceneObject &o, const std::function<bool(const Point3 &)> &cut)
@@ -91,15 +87,7 @@ bool wuson(SceneObject &o)
 
 } // namespace
 
-class FillRules : public LayerTest {
-protected:
-    void startWith(const std::string &target, int rule, bool children = false)
-    {
-        start(target);
-        ASSERT_EQ(layer().setValue(fillRuleValue, rule), 1);
-        ASSERT_EQ(layer().setValue(childrenValue, children ? 1 : 0), 1);
-    }
-};
+using FillRules = LayerTest;
 
 TEST_F(FillRules, EachRuleOnNestedOverlappingAndOpenTargets)
 {
@@ -208,71 +196,4 @@ TEST_F(FillRules, TolerantAgreesWithTheWindingNumberAndLeavesNoStreakThroughAHol
         EXPECT_GE(latticeAgreeing, n * n * n * 999 / 1000) << "lattice points";
         EXPECT_LE(longestRun, n / 5) << "a streak of wrong answers along one line";
     }
-}
-
-TEST_F(FillRules, ChildrenJoinTheTargetAsAUnionEachReadOncePerFrame)
-{
-    SceneObject &rig = scene().addObject("Rig");
-    standin::appendBox(rig, {0, 0, 0}, {1, 1, 1});
-    auto child = [&](const char *name, LWItemID parent, float x) -> SceneObject & {
-        SceneObject &o = scene().addObject(name);
-        o.parent = parent;
-        standin::appendBox(o, {x, 0, 0}, {x + 1, 1, 1});
-        return o;
-    };
-    SceneObject &arm = child("Arm", rig.id, 2);
-    child("Hand", arm.id, 4);                      // a grandchild
-    SceneObject &lamp = scene().addObject("Lamp");  // not an object, but objects may hang under it
-    lamp.type = LWI_LIGHT;
-    lamp.parent = rig.id;
-    child("Bulb", lamp.id, 6);
-    child("Empty", rig.id, 8).noMeshInfo = true;   // no mesh: left out
-    child("Elsewhere", nullptr, 10);               // not below the target
-
-    const double xs[] = {0.5, 2.5, 4.5, 6.5, 8.5, 10.5};
-    const double alone[] = {1, 0, 0, 0, 0, 0}, together[] = {1, 1, 1, 1, 0, 0};
-    for (int children : {0, 1}) {
-        for (int rule = 0; rule < 3; ++rule) {
-            layerSlot.emplace(host, module);
-            startWith("Rig", rule, children != 0);
-            scene().counters.reset();
-            for (int frame = 0; frame < 2; ++frame) {
-                ASSERT_EQ(layer().newTime(frame, frame), nullptr);
-                for (size_t i = 0; i < std::size(xs); ++i)
-                    EXPECT_EQ(at({xs[i], 0.5, 0.5}), children ? together[i] : alone[i])
-                        << "x " << xs[i] << " rule " << rule << " children " << children;
-            }
-            // Rig, Arm, Hand, Bulb and the mesh-less Empty: one request each per frame.
-            EXPECT_EQ(scene().counters.meshInfo, children ? 10 : 2);
-        }
-    }
-}
-
-TEST_F(FillRules, ChildrenAreBoundedToTheFirstSixtyThreeBelowTheTargetAndThirtyTwoDeep)
-{
-    SceneObject &top = scene().addObject("Top");
-    standin::appendBox(top, {0, 0, 0}, {1, 1, 1});
-    for (int i = 0; i < 70; ++i) {
-        SceneObject &o = scene().addObject("Child" + std::to_string(i));
-        o.parent = top.id;
-        standin::appendBox(o, {float(2 * i + 2), 0, 0}, {float(2 * i + 3), 1, 1});
-    }
-    startWith("Top", 0, true);
-    EXPECT_EQ(at({2 * 62 + 2.5, 0.5, 0.5}), 1.0) << "the 63rd child";
-    EXPECT_EQ(at({2 * 63 + 2.5, 0.5, 0.5}), 0.0) << "the 64th is past the bound";
-    EXPECT_EQ(scene().counters.meshInfo, 64);
-
-    // A chain of 34, each the child of the one before: the 32nd is the deepest the walk reaches.
-    scene().clear();
-    LWItemID parent = scene().addObject("Root").id;
-    for (int i = 1; i <= 34; ++i) {
-        SceneObject &o = scene().addObject("Link" + std::to_string(i));
-        o.parent = parent;
-        standin::appendBox(o, {float(2 * i), 0, 0}, {float(2 * i + 1), 1, 1});
-        parent = o.id;
-    }
-    layerSlot.emplace(host, module);
-    startWith("Root", 0, true);
-    EXPECT_EQ(at({2 * 32 + 0.5, 0.5, 0.5}), 1.0) << "the 32nd level";
-    EXPECT_EQ(at({2 * 33 + 0.5, 0.5, 0.5}), 0.0) << "the 33rd is past the depth bound";
 }
