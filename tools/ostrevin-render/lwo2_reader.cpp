@@ -7,6 +7,8 @@
 
 #include "host/big_endian_reader.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/object_errors.h"
+#include "tools/ostrevin-render/object_names.h"
 #include "tools/ostrevin-render/surface_layers.h"
 
 namespace render {

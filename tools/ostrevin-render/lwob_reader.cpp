@@ -6,6 +6,7 @@
 
 #include "host/big_endian_reader.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/object_errors.h"
 
 namespace render {
 

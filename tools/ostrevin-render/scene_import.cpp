@@ -440,32 +440,6 @@ ImportedScene importExample()
                        std::string("examples/") + embeddedSceneName + " (built in)", embedded, false);
 }
 
-std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken)
-{
-    if (name.size() > 240)
-        name.resize(240);
-    if (name.empty())
-        name = "object " + std::to_string(index + 1);
-    std::string candidate = name;
-    for (int k = 2; candidate == "(none)" || taken.count(candidate); ++k)
-        candidate = name + " (" + std::to_string(k) + ")";
-    taken.insert(candidate);
-    return candidate;
-}
-
-RenderError pointPastEnd(const std::string &file, std::size_t polygon, std::size_t point, std::size_t points)
-{
-    return RenderError(file + ": polygon " + std::to_string(polygon) + " uses point " + std::to_string(point) +
-                       ", past the object's " + std::to_string(points) + (points == 1 ? " point" : " points"));
-}
-
-RenderError nonFinitePoint(const std::string &file, std::size_t point, float value)
-{
-    const char *text = std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
-    return RenderError(file + ": point " + std::to_string(point) + " has a coordinate that is not a finite number (" +
-                       text + ")");
-}
-
 void requireFinitePoints(const ImportedObject &object, const std::string &file)
 {
     for (std::size_t i = 0; i < object.points.size(); ++i)

@@ -14,6 +14,8 @@
 
 #include "host/scene.h"
 #include "tools/ostrevin-render/errors.h"
+#include "tools/ostrevin-render/object_errors.h"
+#include "tools/ostrevin-render/object_names.h"
 #include "tools/ostrevin-render/geometry.h"
 #include "tools/ostrevin-render/surface_layers.h"
 
@@ -85,18 +87,9 @@ ImportedScene importExample();
 // The conversion itself, from a scene Assimp has read.
 ImportedScene convertScene(const aiScene &scene, const std::string &source);
 
-// Damaged data the host would hand the texture as it is: "FILE: point 3 has a coordinate that is
-// not a finite number (nan)", the point counted from 0 in the object's order.
-RenderError nonFinitePoint(const std::string &file, std::size_t point, float value);
 // Throws nonFinitePoint for the object's first such point.
 void requireFinitePoints(const ImportedObject &object, const std::string &file);
-// "FILE: polygon 4 uses point 9, past the object's 8 points", both counted from 0 in the file.
-RenderError pointPastEnd(const std::string &file, std::size_t polygon, std::size_t point, std::size_t points);
 
-// The name an object takes among those already `taken` (which it joins): one met again is
-// numbered as the host numbers it, "Spoke (2)"; the module keeps names in 256-byte buffers, and
-// the popup's first entry is "(none)". An empty name becomes "object N", N being index + 1.
-std::string uniqueName(std::string name, std::size_t index, std::set<std::string> &taken);
 
 // Puts every object into the stand-in host's scene, in order, each under its parent.
 void addToHost(const ImportedScene &scene, standin::Scene &host);
