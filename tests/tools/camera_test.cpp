@@ -122,6 +122,50 @@ TEST(SurfaceLayers, TheExampleWallCarriesTheTextureWithItsMapping)
 }
 
 // The module's settings in the object-file form.
+// An LWO2 file of the given chunks: id and contents, padded to even length.
+std::string lwo2Of(const std::vector<std::pair<std::string, std::string>> &chunks)
+{
+    auto u4 = [](std::size_t n) {
+        return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16 & 0xFF), static_cast<char>(n >> 8 & 0xFF),
+                           static_cast<char>(n & 0xFF)};
+    };
+    std::string body = "LWO2";
+    for (const auto &[id, contents] : chunks)
+        body += id + u4(contents.size()) + contents + (contents.size() % 2 ? std::string(1, '\0') : "");
+    return "FORM" + u4(body.size()) + body;
+}
+
+// Tag chunks name the polygons of the last polygon chunk of their own layer, and no others.
+TEST(SurfaceLayers, PolygonTagsStayWithTheirLayersPolygons)
+{
+    using namespace std::string_literals;
+    const std::string layer0 = "\0\0\0\0"s + std::string(12, '\0') + "\0\0"s;
+    const std::string layer1 = "\0\1\0\0"s + std::string(12, '\0') + "\0\0"s;
+    const std::string points = std::string(12, '\0') + "\x3f\x80\0\0\0\0\0\0\0\0\0\0"s +
+                               "\0\0\0\0\x3f\x80\0\0\0\0\0\0"s;
+    const std::string triangle = "FACE\0\3\0\0\0\1\0\2"s;
+    const std::string tagFirst = "SURF\0\0\0\0"s;
+    struct Case {
+        const char *what;
+        std::string file;
+        std::vector<std::vector<std::uint16_t>> surfaces;   // per layer
+    };
+    const Case cases[] = {
+        {"a tag chunk in a later layer",
+         lwo2Of({{"TAGS", "A\0"s}, {"LAYR", layer0}, {"PNTS", points}, {"POLS", triangle}, {"LAYR", layer1}, {"PTAG", tagFirst}}),
+         {{}, {}}},
+        {"polygons after the tag chunk",
+         lwo2Of({{"TAGS", "A\0"s}, {"LAYR", layer0}, {"PNTS", points}, {"POLS", triangle}, {"PTAG", tagFirst}, {"POLS", triangle}}),
+         {{0, 0xFFFF}}},
+    };
+    for (const Case &c : cases) {
+        const render::Lwo2Object object = render::readLwo2(c.file, "tags.lwo");
+        ASSERT_EQ(object.layers.size(), c.surfaces.size()) << c.what;
+        for (std::size_t l = 0; l < c.surfaces.size(); ++l)
+            EXPECT_EQ(object.layers[l].object.polygonSurfaces, c.surfaces[l]) << c.what << ", layer " << l;
+    }
+}
+
 std::string savedSettings(const std::vector<std::string> &lines)
 {
     std::string out;

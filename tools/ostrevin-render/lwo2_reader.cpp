@@ -98,6 +98,7 @@ private:
         out.layers.push_back(std::move(l));
         current = &out.layers.back();
         pointBase = 0;
+        polygonIndex.clear();   // a tag chunk names the polygons of its own layer's last POLS
     }
 
     void points(BigEndianReader &in)
@@ -149,6 +150,9 @@ private:
             ++index;
         }
         o.polygons.shrink_to_fit();
+        // Polygons after an earlier tag chunk carry no surface until a tag chunk names them.
+        if (!o.polygonSurfaces.empty())
+            o.polygonSurfaces.resize(o.polygons.size(), 0xFFFFu);
     }
 
     void polygonTags(BigEndianReader &in)
@@ -160,7 +164,8 @@ private:
         o.polygonSurfaces.resize(o.polygons.size(), 0xFFFFu);
         std::uint32_t polygon = 0, tag = 0;
         while (in.vx(polygon) && in.u2(tag))
-            if (polygon < polygonIndex.size() && polygonIndex[polygon] >= 0)
+            if (polygon < polygonIndex.size() && polygonIndex[polygon] >= 0 &&
+                static_cast<std::size_t>(polygonIndex[polygon]) < o.polygonSurfaces.size())
                 o.polygonSurfaces[static_cast<std::size_t>(polygonIndex[polygon])] = static_cast<std::uint16_t>(tag);
     }
 
