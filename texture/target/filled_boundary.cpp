@@ -4,7 +4,6 @@
 #include <initializer_list>
 
 #include "framework/growing_buffer.h"
-#include "texture/distance/distance_index.h"
 #include "texture/distance/polygon_distance.h"
 #include "texture/geometry/plane_test.h"
 #include "texture/geometry/polygon_crossing.h"
@@ -12,16 +11,16 @@
 
 namespace ostrevin {
 
-namespace {
-
 // The plane the inside test reads a polygon on, and the axes its region is projected on.
-struct Plane {
+struct BoundaryPlane {
     const double *n;
     double d;
     int a, u, v;
 };
 
-bool planeOf(const PolygonRecord &r, Plane &plane) noexcept
+namespace {
+
+bool planeOf(const PolygonRecord &r, BoundaryPlane &plane) noexcept
 {
     if (r.vertexCount < 3 || !r.vertices || (r.normal[0] == 0.0 && r.normal[1] == 0.0 && r.normal[2] == 0.0))
         return false;
@@ -33,7 +32,7 @@ bool planeOf(const PolygonRecord &r, Plane &plane) noexcept
     return true;
 }
 
-void onPlane(const Plane &plane, double pu, double pv, double out[3]) noexcept
+void onPlane(const BoundaryPlane &plane, double pu, double pv, double out[3]) noexcept
 {
     out[plane.u] = pu;
     out[plane.v] = pv;
@@ -42,7 +41,7 @@ void onPlane(const Plane &plane, double pu, double pv, double out[3]) noexcept
 
 // A point well inside the polygon: halfway across the first inside run of the line halfway up its
 // extent along v. False when the crossing rule does not confirm it (a sliver, a degenerate outline).
-bool middlePoint(const PolygonRecord &r, const Plane &plane, double out[3]) noexcept
+bool middlePoint(const PolygonRecord &r, const BoundaryPlane &plane, double out[3]) noexcept
 {
     const int k = r.vertexCount, u = plane.u, v = plane.v;
     const double pv = 0.5 * r.bounds.low[v] + 0.5 * r.bounds.high[v];
@@ -91,7 +90,7 @@ double segmentDistanceSquared2(double au, double av, double bu, double bv, doubl
 }
 
 // (pu, pv) inside the region's projection and farther than `tol` from its outline.
-bool wellInside(const PolygonRecord &region, const Plane &plane, double pu, double pv, double tol) noexcept
+bool wellInside(const PolygonRecord &region, const BoundaryPlane &plane, double pu, double pv, double tol) noexcept
 {
     const int k = region.vertexCount, u = plane.u, v = plane.v;
     // Most points tested are corners the two polygons share, on the region's box.
@@ -111,7 +110,7 @@ bool wellInside(const PolygonRecord &region, const Plane &plane, double pu, doub
 // An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region;
 // or, with `inPlane`, lies in the plane with an end or its middle well inside (`of` rests on the
 // region). Whether `of` lies wholly off the plane, in `apart`.
-bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const Plane &plane, double tol,
+bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const BoundaryPlane &plane, double tol,
                      bool inPlane, bool &apart) noexcept
 {
     const double *n = plane.n;
@@ -155,53 +154,50 @@ bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const
     return false;
 }
 
-// What a search for the polygons crossing one needs, and what it found.
+// A polygon left out unless another crosses it: the search's state.
 struct CrossingSearch {
     const PolygonRecord *records;
-    int self;
-    Plane plane;
+    const int *candidates;
+    const BoundaryPlane *planes;
+    unsigned char *crossed;
+    int other;
     double tol;
-    bool crossed;
 };
 
-void testCrossing(void *data, int record) noexcept
+// Whether `other` crosses the candidate `slot`, or touches it inside.
+void testCrossing(void *data, int slot) noexcept
 {
     CrossingSearch &s = *static_cast<CrossingSearch *>(data);
-    if (s.crossed || record == s.self)
+    const int self = s.candidates[slot];
+    if (s.crossed[slot] || self == s.other)
         return;
-    const PolygonRecord &self = s.records[s.self], &other = s.records[record];
+    const PolygonRecord &region = s.records[self], &other = s.records[s.other];
     for (int c = 0; c < 3; ++c)
-        if (!(other.bounds.low[c] <= self.bounds.high[c] + s.tol && self.bounds.low[c] - s.tol <= other.bounds.high[c]))
+        if (!(other.bounds.low[c] <= region.bounds.high[c] + s.tol && region.bounds.low[c] - s.tol <= other.bounds.high[c]))
             return;
     // A polygon wholly off the other's plane meets nothing of it. An edge of this polygon lying in
     // another polygon only touches it along this one's outline: no change of its winding.
-    Plane otherPlane;
+    BoundaryPlane otherPlane;
     bool apart = false;
-    s.crossed = edgesMeetInside(other, self, s.plane, s.tol, true, apart) ||
-                (!apart && planeOf(other, otherPlane) && edgesMeetInside(self, other, otherPlane, s.tol, false, apart));
-}
-
-// Whether another polygon crosses the record, or touches it inside.
-bool crossedByAnother(const MeshCache &cache, const DistanceIndex &everyRecord, int self, const Plane &plane,
-                      double tol) noexcept
-{
-    const PolygonRecord &r = cache.polygons[self];
-    double low[3], high[3];
-    for (int c = 0; c < 3; ++c) {
-        low[c] = r.bounds.low[c] - tol;
-        high[c] = r.bounds.high[c] + tol;
-    }
-    CrossingSearch search{cache.polygons, self, plane, tol, false};
-    everyRecord.visitNear(low, high, testCrossing, &search);
-    return search.crossed;
+    s.crossed[slot] = edgesMeetInside(other, region, s.planes[slot], s.tol, true, apart) ||
+                      (!apart && planeOf(other, otherPlane) && edgesMeetInside(region, other, otherPlane, s.tol, false, apart));
 }
 
 } // namespace
 
-int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRecord, int axis) noexcept
+FilledBoundary::~FilledBoundary()
+{
+    delete[] kept;
+    delete[] candidates;
+    delete[] candidateBoxes;
+    delete[] planes;
+    delete[] crossed;
+}
+
+int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
 {
     const int count = cache.polygonCount;
-    if (count <= 0 || !cache.polygons || !everyRecord.usable() || axis < 0 || axis > 2)
+    if (count <= 0 || !cache.polygons || axis < 0 || axis > 2)
         return 0;
     double scale = 0.0;
     for (int c = 0; c < 3; ++c)
@@ -213,11 +209,12 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
     // far less than any feature.
     const double tol = scale * 0x1p-32;
 
-    int left = 0;
+    // Filled on both sides: left out, unless another polygon crosses it.
+    int candidateCount = 0;
     for (int i = 0; i < count; ++i) {
         kept[i] = 1;
         const PolygonRecord &r = cache.polygons[i];
-        Plane plane;
+        BoundaryPlane plane;
         double middle[3];
         if (!planeOf(r, plane) || !middlePoint(r, plane, middle))
             continue;
@@ -230,12 +227,38 @@ int FilledBoundary::decide(const MeshCache &cache, const DistanceIndex &everyRec
         const double offset = std::sqrt(size2) * 0x1p-20 + tol;
         if (!filledOnBothSides(cache, middle, front, offset, axis))
             continue;
-
-        if (crossedByAnother(cache, everyRecord, i, plane, tol))
-            continue;
-        kept[i] = 0;
-        ++left;
+        if (!growOrFail(candidates, candidatesHeld, static_cast<size_t>(count)))
+            return 0;   // every polygon kept
+        candidates[candidateCount++] = i;
     }
+    if (candidateCount == 0)
+        return 0;
+
+    // Every polygon is asked which candidates it may cross: the candidates are few on most meshes,
+    // and only they go in the grid.
+    if (!growOrFail(candidateBoxes, boxesHeld, static_cast<size_t>(candidateCount)) ||
+        !growOrFail(planes, planesHeld, static_cast<size_t>(candidateCount)) ||
+        !growOrFail(crossed, crossedHeld, static_cast<size_t>(candidateCount)))
+        return 0;
+    for (int k = 0; k < candidateCount; ++k) {
+        const PolygonRecord &r = cache.polygons[candidates[k]];
+        candidateBoxes[k] = &r.bounds;
+        planeOf(r, planes[k]);
+        crossed[k] = 0;
+    }
+    if (!near.build(candidateBoxes, candidateCount, cache.bounds, tol))
+        return 0;
+    CrossingSearch search{cache.polygons, candidates, planes, crossed, 0, tol};
+    for (int j = 0; j < count; ++j) {
+        search.other = j;
+        near.visitNear(cache.polygons[j].bounds, testCrossing, &search);
+    }
+    int left = 0;
+    for (int k = 0; k < candidateCount; ++k)
+        if (!crossed[k]) {
+            kept[candidates[k]] = 0;
+            ++left;
+        }
     return left;
 }
 

@@ -24,28 +24,39 @@
 
 #include <stddef.h>
 
+#include "texture/geometry/box_grid.h"
+
 namespace ostrevin {
 
-class DistanceIndex;
 class MeshCache;
+struct BoundaryPlane;
 
 class FilledBoundary {
 public:
     FilledBoundary() noexcept = default;
-    ~FilledBoundary() { delete[] kept; }
+    ~FilledBoundary();
     FilledBoundary(const FilledBoundary &) = delete;
     FilledBoundary &operator=(const FilledBoundary &) = delete;
 
     // Decides every record of the cache, its windings along `axis` (0, 1 or 2): kept[i] is 1 for
-    // a boundary polygon, 0 for one left out. `everyRecord` is built over all of them (it finds
-    // the polygons near one). The count left out; 0 when none is, or when storage or the index is
-    // missing (every polygon then counts, as under Even-Odd).
-    int decide(const MeshCache &cache, const DistanceIndex &everyRecord, int axis) noexcept;
+    // a boundary polygon, 0 for one left out. The count left out; 0 when none is, or when storage
+    // is missing (every polygon then counts, as under Even-Odd).
+    int decide(const MeshCache &cache, int axis) noexcept;
 
     unsigned char *kept = nullptr;
 
 private:
     size_t held = 0;
+    // The polygons filled on both sides, and what the search for those crossing them needs.
+    int *candidates = nullptr;
+    size_t candidatesHeld = 0;
+    const Bounds **candidateBoxes = nullptr;
+    size_t boxesHeld = 0;
+    BoundaryPlane *planes = nullptr;
+    size_t planesHeld = 0;
+    unsigned char *crossed = nullptr;
+    size_t crossedHeld = 0;
+    BoxGrid near;
 };
 
 } // namespace ostrevin

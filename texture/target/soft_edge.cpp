@@ -27,12 +27,9 @@ void SoftEdgeFrame::prepare(const MeshCache &cache, double width, int rule, int 
     if (index.usable() && index.width() == frameWidth && builtVersion == cache.recordsVersion &&
         builtRecords == cache.polygons && builtCount == cache.polygonCount && builtFilled == filled)
         return;
-    index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth);
-    // The boundary is found with the index over every polygon, then measured alone: a mesh whose
-    // parts do not overlap keeps the first build.
-    innerPolygons = filled ? boundary.decide(cache, index, axis >= 0 && axis <= 2 ? axis : 2) : 0;
-    if (innerPolygons > 0)
-        index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth, boundary.kept);
+    // The boundary is decided first, then measured alone.
+    innerPolygons = filled ? boundary.decide(cache, axis >= 0 && axis <= 2 ? axis : 2) : 0;
+    index.build(cache.polygons, cache.polygonCount, cache.bounds, frameWidth, innerPolygons > 0 ? boundary.kept : nullptr);
     builtFilled = filled;
     builtVersion = cache.recordsVersion;
     builtRecords = cache.polygons;
