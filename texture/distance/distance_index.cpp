@@ -846,35 +846,6 @@ const char *DistanceIndex::checkGrid() const noexcept
     return nullptr;
 }
 
-void DistanceIndex::visitNear(const double low[3], const double high[3], void (*visit)(void *data, int record),
-                              void *data) const noexcept
-{
-    if (!ready || measured == 0)
-        return;
-    // Depth first; a node's two children wait at most one per level, and the tree has fewer than
-    // 32 levels.
-    uint32_t waiting[64];
-    int count = 0;
-    waiting[count++] = 1;
-    while (count > 0) {
-        const uint32_t node = waiting[--count];
-        const Box &b = nodes[node];
-        bool meets = true;
-        for (int c = 0; c < 3; ++c)
-            meets &= static_cast<double>(b.low[c]) <= high[c] && low[c] <= static_cast<double>(b.high[c]);
-        if (!meets)
-            continue;
-        if (node < firstLeaf) {
-            waiting[count++] = 2 * node;
-            waiting[count++] = 2 * node + 1;
-            continue;
-        }
-        const uint32_t first = (node - firstLeaf) * leafSize;
-        for (uint32_t k = first; k < first + leafSize && k < measured; ++k)
-            visit(data, static_cast<int>(static_cast<uint32_t>(sorted[k])));
-    }
-}
-
 size_t DistanceIndex::bytes() const noexcept
 {
     return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + rowsHeld * sizeof(NodeRow) +

@@ -57,11 +57,6 @@ public:
     // Whether p lies in a cell farther than the width from every polygon (for tests and reports).
     bool inFarCell(const double p[3]) const noexcept;
 
-    // Calls visit(data, record) for every measured record whose box may meet [low, high] (and a
-    // few more: the boxes are the tree's, rounded outwards). Only when usable().
-    void visitNear(const double low[3], const double high[3], void (*visit)(void *data, int record),
-                   void *data) const noexcept;
-
     // Bytes of storage held, for reports.
     size_t bytes() const noexcept;
 
