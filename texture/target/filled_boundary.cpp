@@ -107,6 +107,48 @@ bool wellInside(const PolygonRecord &region, const BoundaryPlane &plane, double 
     return true;
 }
 
+// The corner of `region` at exactly the position p, or -1.
+int cornerAt(const PolygonRecord &region, const double p[3]) noexcept
+{
+    for (int k = 0; k < region.vertexCount; ++k) {
+        const double *c = region.vertices[k];
+        if (c[0] == p[0] && c[1] == p[1] && c[2] == p[2])
+            return k;
+    }
+    return -1;
+}
+
+// A neighbour across an edge or a corner: every point of `of` on the region's plane is one of the
+// region's corners, at most two and then neighbours along its outline, and the rest lie on one
+// side. Its edges then reach the plane only on the region's outline, where no point is well
+// inside: the loop below would find nothing, and this answers the same at a fraction of the cost
+// (most polygons tested are a candidate's own neighbours).
+bool meetsOnlyAtSharedEdge(const PolygonRecord &of, const PolygonRecord &region, const double n[3], double d,
+                           double tol) noexcept
+{
+    int shared[2] = {-1, -1}, onPlane = 0;
+    bool above = false, below = false;
+    for (int j = 0; j < of.vertexCount; ++j) {
+        const double *a = of.vertices[j];
+        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - d;
+        if (__builtin_fabs(da) <= tol) {
+            const int corner = cornerAt(region, a);
+            if (corner < 0 || onPlane == 2)
+                return false;
+            shared[onPlane++] = corner;
+        } else {
+            above |= da > 0.0;
+            below |= da < 0.0;
+        }
+    }
+    if (above == below)   // both sides, or nothing off the plane
+        return false;
+    if (onPlane < 2)
+        return true;
+    const int k = region.vertexCount, step = shared[1] - shared[0];
+    return step == 1 || step == -1 || step == k - 1 || step == 1 - k;
+}
+
 // An edge of `of` crosses the region's plane, or ends on it, at a point well inside the region;
 // or, with `inPlane`, lies in the plane with an end or its middle well inside (`of` rests on the
 // region). Whether `of` lies wholly off the plane, in `apart`.
@@ -122,7 +164,7 @@ bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const
         below &= da < -tol;
     }
     apart = above || below;
-    if (apart)
+    if (apart || meetsOnlyAtSharedEdge(of, region, n, plane.d, tol))
         return false;
     for (int j = 0, prev = of.vertexCount - 1; j < of.vertexCount; prev = j++) {
         const double *a = of.vertices[prev], *b = of.vertices[j];
