@@ -63,7 +63,14 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         copyTotal = 0;
         widest = 0;
         changed = !complete;
+        // Non-Zero never asks the parity, so it needs neither the list nor the cells.
+        trackCorners = rule != nonZeroRule;
+        if (trackCorners)
+            corners.begin();
         m->scanPolys(m, scanPolygon, this);
+        if (trackCorners)
+            corners.end(polygons, static_cast<int>(fillCursor - polygons),
+                        changed || fillCursor - polygons != previousCount);
         // A scan that visits fewer polygons than announced leaves no stale record in use.
         polygonCount = static_cast<int>(fillCursor - polygons);
         // The same positions as last time, bit for bit, in the same polygons: the records'
@@ -76,6 +83,13 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         complete = false;
         index.clear();
     }
+    // A list not followed is not known: the next build that follows it counts it afresh. Cells
+    // stand only over a list known to close (the same positions may come with another list).
+    if (!trackCorners || !polygons)
+        corners.forget();
+    if (!corners.closed())
+        cells.clear();
+    trackCorners = false;
     fillCursor = nullptr;
     fillEnd = nullptr;
     mesh = nullptr;
@@ -92,6 +106,8 @@ void MeshCache::forget() noexcept
     complete = false;
     ++recordsVersion;
     index.clear();
+    cells.clear();
+    corners.forget();
     bounds.clear();
 }
 
@@ -122,7 +138,10 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     // with the host's calls (a read here waits on memory between them).
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
-        mesh->pntOtherPos(mesh, mesh->polVertex(mesh, polygon, i), f);
+        const LWPntID point = mesh->polVertex(mesh, polygon, i);
+        if (trackCorners)
+            corners.corner(point);
+        mesh->pntOtherPos(mesh, point, f);
         r.vertices[i][0] = f[0];
         r.vertices[i][1] = f[1];
         r.vertices[i][2] = f[2];
@@ -133,6 +152,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
 void MeshCache::completeRecords(bool tolerant) noexcept
 {
     ++recordsVersion;
+    cells.clear();
     bounds.clear();
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched, unless one has many vertices.
@@ -176,6 +196,29 @@ void MeshCache::completeRecords(bool tolerant) noexcept
         index.finish(bounds);
     // An index that could not get its storage is tried again at the next build.
     complete = indexed || !wanted;
+}
+
+namespace {
+
+bool parityThroughIndex(const void *cache, const double p[3], int axis) noexcept
+{
+    const MeshCache &c = *static_cast<const MeshCache *>(cache);
+    return c.index.usable() ? c.index.isInside(p, axis)
+                            : scanCrossingsAlong<false, false>(c.polygons, c.polygonCount, p, axis) != 0;
+}
+
+} // namespace
+
+void MeshCache::prepareCells(int axis) noexcept
+{
+    if (!polygons || !complete || axis < 0 || axis > 2 || !corners.closed()) {
+        cells.clear();
+        return;
+    }
+    if (cells.axis() == axis && cellsVersion == recordsVersion)
+        return;
+    cellsVersion = recordsVersion;
+    cells.fill(polygons, polygonCount, bounds, axis, parityThroughIndex, this);
 }
 
 namespace {
