@@ -63,6 +63,9 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         copyTotal = 0;
         widest = 0;
         changed = !complete;
+        // Without an index there is no copy of last time's positions: the scan compares them.
+        comparePositions = !index.usable();
+        moved = false;
         // Non-Zero never asks the parity, so it needs neither the list nor the cells.
         trackCorners = rule != nonZeroRule;
         if (trackCorners)
@@ -75,9 +78,10 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         polygonCount = static_cast<int>(fillCursor - polygons);
         // The same positions as last time, bit for bit, in the same polygons: the records'
         // bounds and planes, the mesh's bounds and the index are all still what a full build
-        // would make of them. The index's copies hold last time's positions.
-        if (changed || polygonCount != previousCount || !index.usable() || completedTolerant != tolerant ||
-            !index.holdsPositionsOf(polygons, polygonCount))
+        // would make of them. The index's copies hold last time's positions; without one the
+        // scan compared them (so a small still target keeps its cells too).
+        if (changed || polygonCount != previousCount || completedTolerant != tolerant ||
+            (index.usable() ? !index.holdsPositionsOf(polygons, polygonCount) : moved))
             completeRecords(tolerant);
     } else {
         complete = false;
@@ -133,15 +137,18 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     copyTotal += CrossingIndex::copySize(k);
     widest = k > widest ? k : widest;
 
-    // Only the positions while the host's scan runs, written and never read: the rest of the
-    // record is computed in one tight pass afterwards, which costs far less than interleaving it
-    // with the host's calls (a read here waits on memory between them).
+    // Only the positions while the host's scan runs (read only to compare, without an index): the
+    // rest of the record is computed in one tight pass afterwards, which costs far less than
+    // interleaving it with the host's calls (a read here waits on memory between them).
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
         const LWPntID point = mesh->polVertex(mesh, polygon, i);
         if (trackCorners)
             corners.corner(point);
         mesh->pntOtherPos(mesh, point, f);
+        // Only while nothing else changed: a buffer just replaced holds no positions yet.
+        if (comparePositions && !changed)
+            moved = moved || r.vertices[i][0] != f[0] || r.vertices[i][1] != f[1] || r.vertices[i][2] != f[2];
         r.vertices[i][0] = f[0];
         r.vertices[i][1] = f[1];
         r.vertices[i][2] = f[2];

@@ -151,6 +151,9 @@ private:
     bool complete = false;
     // This build follows the host's polygon list (its rule asks the parity).
     bool trackCorners = false;
+    // This build's scan compares the positions with the records' (there is no index to), and
+    // found one that differs.
+    bool comparePositions = false, moved = false;
     // The records' version the cells were laid out over.
     unsigned int cellsVersion = 0;
     // The item the last build was asked for, whether or not the host gave its mesh.
