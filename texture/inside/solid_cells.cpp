@@ -130,8 +130,10 @@ void SolidCells::markSurface(const PolygonRecord *polygons, int count, int axis)
         }
         for (uint32_t z = first[2]; z <= last[2]; ++z)
             for (uint32_t y = first[1]; y <= last[1]; ++y) {
+                // A few cells a row: a loop, not a call.
                 unsigned char *row = states + z * strideZ + y * strideY;
-                std::memset(row + first[0], surfaceCell, last[0] - first[0] + 1);
+                for (uint32_t x = first[0]; x <= last[0]; ++x)
+                    row[x] = surfaceCell;
             }
     }
 }
