@@ -67,7 +67,7 @@ TEST_F(IndexStorage, EachFailedBlockLeavesTheScanAnsweringUntilABuildGetsIt)
         fresh.indexThreshold = 0;
         moduleAllocations = 0;
         failAt = records + block;
-        fresh.build(target.id);
+        fresh.build(target.id, ostrevin::nonZeroRule);   // no polygon list among the allocations
         EXPECT_FALSE(fresh.index.usable());
         for (int axis = 0; axis < 3; ++axis)
             for (int i = 0; i < 50; ++i) {

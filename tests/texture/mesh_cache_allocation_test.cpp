@@ -17,10 +17,11 @@ protected:
         moduleAllocations = 0;
         failAt = -1;
     }
-    long buildCounting()
+    // Non-Zero: the records alone, without the polygon list the parity's rules keep.
+    long buildCounting(int rule = ostrevin::nonZeroRule)
     {
         const long before = moduleAllocations;
-        cache.build(cube.id);
+        cache.build(cube.id, rule);
         return moduleAllocations - before;
     }
     bool inside(double x, double y, double z) const
@@ -44,12 +45,15 @@ TEST_F(CacheAllocation, OnlyGrowthAllocates)
     EXPECT_EQ(buildCounting(), 0) << "fewer polygons";
     cube.polygons[5] = {0, 1, 2, 3};
     EXPECT_EQ(buildCounting(), 1) << "one polygon with more vertices";
+    // The polygon list: its stream, and a scratch to count its edges only when it changes.
+    EXPECT_EQ(buildCounting(ostrevin::evenOddRule), 2) << "the list, counted";
+    EXPECT_EQ(buildCounting(ostrevin::evenOddRule), 0) << "the same list";
 }
 
 TEST_F(CacheAllocation, FailedArrayAnswersNothingAndTheNextBuildRetries)
 {
     failAt = 0;
-    cache.build(cube.id);
+    cache.build(cube.id, ostrevin::nonZeroRule);
     EXPECT_EQ(cache.polygons, nullptr);
     EXPECT_EQ(cache.polygonCount, 0);
     EXPECT_EQ(host.scene().counters.liveRecords.load(), 0);
@@ -61,7 +65,7 @@ TEST_F(CacheAllocation, FailedArrayAnswersNothingAndTheNextBuildRetries)
 TEST_F(CacheAllocation, FailedVertexBufferLeavesAnEmptyRecord)
 {
     failAt = 3;   // the third polygon's buffer
-    cache.build(cube.id);
+    cache.build(cube.id, ostrevin::nonZeroRule);
     ASSERT_EQ(cache.polygonCount, 12);
     EXPECT_EQ(cache.polygons[2].vertexCount, 0);
     EXPECT_EQ(cache.polygons[2].vertices, nullptr);
@@ -69,6 +73,27 @@ TEST_F(CacheAllocation, FailedVertexBufferLeavesAnEmptyRecord)
     failAt = -1;
     cache.build(cube.id);
     EXPECT_EQ(cache.polygons[2].vertexCount, 3);
+}
+
+// Without storage for the polygon list, or for the cells, there are no cells: the parity goes to
+// the index, and the next build tries again.
+TEST_F(CacheAllocation, ListOrCellsWithoutStorageLeaveTheParityToTheIndex)
+{
+    // The list at its first corner, its count's scratch after the scan, the cells after the build.
+    for (const long failing : {2L, 14L, 15L}) {
+        ostrevin::MeshCache fresh{services};
+        moduleAllocations = 0;
+        failAt = failing;
+        fresh.build(cube.id);
+        fresh.prepareCells(2);
+        EXPECT_EQ(fresh.cells.axis(), -1) << failing;
+        const double centre[3] = {0, 0, 0};
+        EXPECT_TRUE(fresh.isInside(centre, 2, 0, 1)) << failing;
+        failAt = -1;
+        fresh.build(cube.id);
+        fresh.prepareCells(2);
+        EXPECT_EQ(fresh.cells.axis(), 2) << failing;
+    }
 }
 
 TEST_F(CacheAllocation, EvaluationAllocatesNothing)

@@ -100,6 +100,23 @@ TEST_F(MeshCacheTest, StorageIsReusedWhileCountsDoNotGrow)
     EXPECT_EQ(counters().vertexOutOfRange.load(), 0) << "no vertex asked beyond a polygon's size";
 }
 
+// Below the index's threshold the scan itself compares the positions: a still target keeps its
+// records (and what was built over them), a float step anywhere redoes them.
+TEST_F(MeshCacheTest, ASmallStillTargetKeepsItsRecordsAndAMovedOneRedoesThem)
+{
+    SceneObject &o = host.scene().addObject("Box");
+    standin::appendBox(o, {-1, -1, -1}, {1, 1, 1});
+    cache.build(o.id);
+    ASSERT_FALSE(cache.index.usable());
+    const unsigned int version = cache.recordsVersion;
+    cache.build(o.id);
+    EXPECT_EQ(cache.recordsVersion, version) << "the same positions";
+    o.points[6][2] = std::nextafter(1.0f, 2.0f);
+    cache.build(o.id);
+    EXPECT_NE(cache.recordsVersion, version) << "one coordinate a float step on";
+    EXPECT_EQ(cache.bounds.high[2], static_cast<double>(std::nextafter(1.0f, 2.0f)));
+}
+
 TEST_F(MeshCacheTest, NoTargetNoObjectInfoOrNoMeshLeaveTheCacheAsItWas)
 {
     SceneObject &o = object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});

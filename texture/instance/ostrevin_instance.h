@@ -6,15 +6,17 @@
 //   instance/   this class: the frame's build under the locks, and evaluate
 //   target/     the target and the objects below it (TargetSet), each a MaskedObject: its mesh
 //               cache and soft edge, "inside, then ramp"
-//   mesh/       the mesh cache: the records of one object, and its inside test by a fill rule
+//   mesh/       the mesh cache: the records of one object, and its inside test by a fill rule;
+//               the corner list (the host's polygon list, and whether it closes)
 //   inside/     distance/   side by side: the crossing count (the records' scan, the crossing
-//               index with its edge slabs, winding and the fill rules); and each polygon's
-//               distance with the distance index over them
+//               index with its edge slabs, the solid cells, winding and the fill rules); and each
+//               polygon's distance with the distance index over them
 //   geometry/   bounds, vectors, the quantiser, the axes across the ray, the plane test, the
 //               crossing rule in a polygon's projection, and the polygon record
 // Follow one point: evaluate (instance/ostrevin_instance.cpp) asks TargetSet::valueAt, whose
-// MaskedObject::valueAt asks MeshCache::contains (through CrossingIndex::isInside, or the
-// records' scan on a small mesh) and, inside, SoftEdgeFrame::insideValue (DistanceIndex).
+// MaskedObject::valueAt asks MeshCache::contains (for the parity a solid cell's lookup first, then
+// CrossingIndex::isInside, or the records' scan on a small mesh) and, inside,
+// SoftEdgeFrame::insideValue (DistanceIndex).
 //
 // Glossary (each word in this one meaning throughout texture/; the crossing index, the distance
 // index and the edge slabs keep the glossaries of their own words in their headers):
@@ -29,6 +31,13 @@
 //              leaves through the polygon's front (crossingSign).
 //   parity, winding  the crossings counted modulo 2, or summed by sign.
 //   fill rule  which crossings make a point inside: Even-Odd, Non-Zero, Tolerant.
+//   closed     every edge used by an even number of polygons: Tolerant's check matches edges by
+//              their corners' positions (MeshCache::closed), the corner list by the host's point
+//              IDs (CornerList::closed), which the solid cells need.
+//   corner list  the host's polygon list as its point IDs, kept from build to build (CornerList).
+//   cell       one box of a grid, its steps the quantiser's. The solid cells' (SolidCells) are
+//              "surface" where some polygon's grown bounds meet them, otherwise "inside" or
+//              "outside": a point there is answered by a lookup.
 //   width      the soft edge's width; depth a point's distance to the nearest polygon, inside.
 //   ramp       the smooth step of depth over width.
 //   step       what the quantiser maps a coordinate to along one axis of a grid.

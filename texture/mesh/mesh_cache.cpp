@@ -63,19 +63,37 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         copyTotal = 0;
         widest = 0;
         changed = !complete;
+        // Without an index there is no copy of last time's positions: the scan compares them.
+        comparePositions = !index.usable();
+        moved = false;
+        // Non-Zero never asks the parity, so it needs neither the list nor the cells.
+        trackCorners = rule != nonZeroRule;
+        if (trackCorners)
+            corners.begin();
         m->scanPolys(m, scanPolygon, this);
+        if (trackCorners)
+            corners.end(polygons, static_cast<int>(fillCursor - polygons),
+                        changed || fillCursor - polygons != previousCount);
         // A scan that visits fewer polygons than announced leaves no stale record in use.
         polygonCount = static_cast<int>(fillCursor - polygons);
         // The same positions as last time, bit for bit, in the same polygons: the records'
         // bounds and planes, the mesh's bounds and the index are all still what a full build
-        // would make of them. The index's copies hold last time's positions.
-        if (changed || polygonCount != previousCount || !index.usable() || completedTolerant != tolerant ||
-            !index.holdsPositionsOf(polygons, polygonCount))
+        // would make of them. The index's copies hold last time's positions; without one the
+        // scan compared them (so a small still target keeps its cells too).
+        if (changed || polygonCount != previousCount || completedTolerant != tolerant ||
+            (index.usable() ? !index.holdsPositionsOf(polygons, polygonCount) : moved))
             completeRecords(tolerant);
     } else {
         complete = false;
         index.clear();
     }
+    // A list not followed is not known: the next build that follows it counts it afresh. Cells
+    // stand only over a list known to close (the same positions may come with another list).
+    if (!trackCorners || !polygons)
+        corners.forget();
+    if (!corners.closed())
+        cells.clear();
+    trackCorners = false;
     fillCursor = nullptr;
     fillEnd = nullptr;
     mesh = nullptr;
@@ -92,6 +110,8 @@ void MeshCache::forget() noexcept
     complete = false;
     ++recordsVersion;
     index.clear();
+    cells.clear();
+    corners.forget();
     bounds.clear();
 }
 
@@ -117,12 +137,18 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     copyTotal += CrossingIndex::copySize(k);
     widest = k > widest ? k : widest;
 
-    // Only the positions while the host's scan runs, written and never read: the rest of the
-    // record is computed in one tight pass afterwards, which costs far less than interleaving it
-    // with the host's calls (a read here waits on memory between them).
+    // Only the positions while the host's scan runs (read only to compare, without an index): the
+    // rest of the record is computed in one tight pass afterwards, which costs far less than
+    // interleaving it with the host's calls (a read here waits on memory between them).
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
-        mesh->pntOtherPos(mesh, mesh->polVertex(mesh, polygon, i), f);
+        const LWPntID point = mesh->polVertex(mesh, polygon, i);
+        if (trackCorners)
+            corners.corner(point);
+        mesh->pntOtherPos(mesh, point, f);
+        // Only while nothing else changed: a buffer just replaced holds no positions yet.
+        if (comparePositions && !changed)
+            moved = moved || r.vertices[i][0] != f[0] || r.vertices[i][1] != f[1] || r.vertices[i][2] != f[2];
         r.vertices[i][0] = f[0];
         r.vertices[i][1] = f[1];
         r.vertices[i][2] = f[2];
@@ -133,6 +159,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
 void MeshCache::completeRecords(bool tolerant) noexcept
 {
     ++recordsVersion;
+    cells.clear();
     bounds.clear();
     // The index's storage comes after the records' buffers, and only when the counts grew. A few
     // polygons are scanned faster than any index is searched, unless one has many vertices.
@@ -176,6 +203,29 @@ void MeshCache::completeRecords(bool tolerant) noexcept
         index.finish(bounds);
     // An index that could not get its storage is tried again at the next build.
     complete = indexed || !wanted;
+}
+
+namespace {
+
+bool parityThroughIndex(const void *cache, const double p[3], int axis) noexcept
+{
+    const MeshCache &c = *static_cast<const MeshCache *>(cache);
+    return c.index.usable() ? c.index.isInside(p, axis)
+                            : scanCrossingsAlong<false, false>(c.polygons, c.polygonCount, p, axis) != 0;
+}
+
+} // namespace
+
+void MeshCache::prepareCells(int axis) noexcept
+{
+    if (!polygons || !complete || axis < 0 || axis > 2 || !corners.closed()) {
+        cells.clear();
+        return;
+    }
+    if (cells.axis() == axis && cellsVersion == recordsVersion)
+        return;
+    cellsVersion = recordsVersion;
+    cells.fill(polygons, polygonCount, bounds, axis, parityThroughIndex, this);
 }
 
 namespace {

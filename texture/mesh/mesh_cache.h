@@ -12,6 +12,8 @@
 #include "texture/inside/crossing_index.h"
 #include "texture/inside/fill_rule.h"
 #include "texture/inside/record_scan.h"
+#include "texture/inside/solid_cells.h"
+#include "texture/mesh/corner_list.h"
 
 namespace ostrevin {
 
@@ -27,8 +29,13 @@ public:
     // another item empties the cache. When the host gives the very positions of the last build
     // (a target standing still), bounds, planes and index are kept as they are. The fill rule the
     // records serve: Tolerant's index keeps room for a grid on every axis, as its rays need, and
-    // its build finds whether the mesh is closed.
+    // its build finds whether the mesh is closed. The rules that ask the parity (all but Non-Zero)
+    // also keep the host's polygon list, to know whether the cells may answer (prepareCells).
     void build(LWItemID item, int rule = evenOddRule) noexcept;
+    // After a build: lays out the solid cells for rays along `axis` when the last build kept the
+    // polygon list and it closes, unless they already stand over these records for that axis.
+    // Otherwise there are none, and the parity goes to the index as before.
+    void prepareCells(int axis) noexcept;
     // Caches one scanned polygon's vertices at the cursor (build() completes the record once the
     // scan is over); nonzero stops the scan once every announced record is filled.
     int fillPolygon(LWPolID polygon) noexcept;
@@ -102,12 +109,19 @@ public:
     // Every edge of the last Tolerant build is shared by an even number of polygons (edges matched by
     // their corners' positions, bit for bit): every ray then agrees off the surface.
     bool closed = false;
+    // The host's polygon list as point IDs, and whether it closes (kept by the parity's rules).
+    CornerList corners;
+    // Cells away from the surface that answer the parity by a lookup (texture/inside/solid_cells.h).
+    SolidCells cells;
 
 private:
     // isInside with the texture's own pairing, once the caller has checked the records and the
     // axis: the evaluation asks it of every point, so it checks nothing twice.
     bool parityAlong(const double p[3], int axis) const noexcept
     {
+        const int known = cells.lookup(p, axis);
+        if (known >= 0)
+            return known != 0;
         return index.usable() ? index.isInside(p, axis)
                               : scanCrossingsAlong<false, false>(polygons, polygonCount, p, axis) != 0;
     }
@@ -135,6 +149,13 @@ private:
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
     bool complete = false;
+    // This build follows the host's polygon list (its rule asks the parity).
+    bool trackCorners = false;
+    // This build's scan compares the positions with the records' (there is no index to), and
+    // found one that differs.
+    bool comparePositions = false, moved = false;
+    // The records' version the cells were laid out over.
+    unsigned int cellsVersion = 0;
     // The item the last build was asked for, whether or not the host gave its mesh.
     LWItemID builtItem = nullptr;
 };

@@ -14,11 +14,13 @@ namespace ostrevin {
 struct MaskedObject {
     explicit MaskedObject(const HostServices &services) noexcept : cache(services) {}
 
-    // The frame's build: the cache from the object's mesh, for `rule`, then its soft edge for
-    // `width` (MeshCache::build, SoftEdgeFrame::prepare; `axis` as its).
+    // The frame's build: the cache from the object's mesh, for `rule`, with its cells for rays
+    // along `axis` (the frame's first evaluation's), then its soft edge for `width`
+    // (MeshCache::build and prepareCells, SoftEdgeFrame::prepare; `axis` as its).
     void build(LWItemID item, int rule, double width, int axis) noexcept
     {
         cache.build(item, rule);
+        cache.prepareCells(axis);
         softEdge.prepare(cache, width, rule, axis);
     }
 
