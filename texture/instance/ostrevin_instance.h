@@ -12,7 +12,8 @@
 //               index with its edge slabs, the solid cells, winding and the fill rules); and each
 //               polygon's distance with the distance index over them
 //   geometry/   bounds, vectors, the quantiser, the axes across the ray, the plane test, the
-//               crossing rule in a polygon's projection, and the polygon record
+//               crossing rule in a polygon's projection, the polygon record, and the box grid
+//               (which boxes may meet another)
 // Follow one point: evaluate (instance/ostrevin_instance.cpp) asks TargetSet::valueAt, whose
 // MaskedObject::valueAt asks MeshCache::contains (for the parity a solid cell's lookup first, then
 // CrossingIndex::isInside, or the records' scan on a small mesh) and, inside,

@@ -146,9 +146,12 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
         if (trackCorners)
             corners.corner(point);
         mesh->pntOtherPos(mesh, point, f);
-        // Only while nothing else changed: a buffer just replaced holds no positions yet.
-        if (comparePositions && !changed)
-            moved = moved || r.vertices[i][0] != f[0] || r.vertices[i][1] != f[1] || r.vertices[i][2] != f[2];
+        // Only while nothing else changed: a buffer just replaced holds no positions yet. Bit for
+        // bit, as the index compares (-0 is not 0, and NaN is itself).
+        if (comparePositions && !changed) {
+            const double widened[3] = {f[0], f[1], f[2]};
+            moved = moved || std::memcmp(widened, r.vertices[i], sizeof widened) != 0;
+        }
         r.vertices[i][0] = f[0];
         r.vertices[i][1] = f[1];
         r.vertices[i][2] = f[2];
