@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "host/shapes.h"
 #include "host/standin_host.h"
 #include "texture/mesh/mesh_cache.h"
+#include "texture/distance/outline_slabs.h"
 #include "texture/distance/polygon_distance.h"
 #include "texture/target/smooth_step.h"
 
@@ -181,4 +183,68 @@ TEST(SmoothStep, RampFromTheSurfaceToTheWidth)
     } cases[] = {{-1, 0}, {0, 0}, {0.25, 0.15625}, {0.5, 0.5}, {0.75, 0.84375}, {1, 1}, {7, 1}, {NAN, 1}};
     for (const auto &c : cases)
         EXPECT_EQ(ostrevin::smoothStep(c.x), c.expected) << c.x;
+}
+
+// Polygons of many corners measured through their slabs: the plain walk's distance to the bit, for
+// every kind of outline and point, with and without a limit.
+TEST_F(PolygonDistance, SlabsGiveTheWalksDistanceToTheBit)
+{
+    const double pi = std::acos(-1.0);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const auto ring = [&](int k, double radius, double offset, double warp, double spikes) {
+        std::vector<Point3> corners;
+        for (int j = 0; j < k; ++j) {
+            const double t = 2 * pi * j / k, r = radius * (1.0 + spikes * (j % 2));
+            corners.push_back({float(offset + r * std::cos(t)), float(offset + r * std::sin(t)),
+                               float(offset + warp * unit(random))});
+        }
+        return corners;
+    };
+    std::vector<Point3> comb;   // teeth across every slab: the slabs thin out
+    for (int j = 0; j < 40; ++j)
+        for (const float y : {0.0f, 10.0f})
+            comb.push_back({float(j) + (y > 0 ? 0.0f : 0.5f), j % 2 ? y : 10.0f - y, 0.0f});
+    std::vector<Point3> lined = ring(40, 1.0, 0.0, 0.0, 0.0);   // first three corners on one line
+    lined[1] = {0.5f * (lined[0][0] + lined[2][0]), 0.5f * (lined[0][1] + lined[2][1]), 0.0f};
+    std::vector<Point3> spiral;   // its projection crosses itself
+    for (int j = 0; j < 120; ++j)
+        spiral.push_back({float((1 + j / 40.0) * std::cos(0.157 * j)), float((1 + j / 40.0) * std::sin(0.157 * j)), 0.0f});
+    const std::vector<std::vector<Point3>> polygons = {
+        ring(2000, 1.0, 0.25, 0.0, 0.0),    // a cap
+        ring(120, 1.0, 0.0, 0.05, 0.6),     // a warped star
+        comb,
+        ring(64, 1.0, 1e4, 1e-3, 0.3),      // far from the origin
+        lined,
+        spiral,
+    };
+    build(polygons);
+    ostrevin::OutlineSlabs slabs;
+    ASSERT_TRUE(slabs.build(cache.polygons, cache.polygonCount));
+    EXPECT_EQ(slabs.outlineCount(), static_cast<int>(polygons.size()));
+    for (int i = 0; i < cache.polygonCount; ++i) {
+        const ostrevin::PolygonRecord &r = cache.polygons[i];
+        const ostrevin::Bounds &b = r.bounds;
+        std::vector<Vec> points;
+        for (int j = 0; j < r.vertexCount; j += 7) {   // corners and edge middles, and just off them
+            const double *x = r.vertices[j], *y = r.vertices[(j + 1) % r.vertexCount];
+            points.push_back({x[0], x[1], x[2]});
+            points.push_back({0.5 * (x[0] + y[0]), 0.5 * (x[1] + y[1]), 0.5 * (x[2] + y[2]) + 1e-9});
+        }
+        for (int n = 0; n < 400; ++n) {
+            Vec p;
+            for (int c = 0; c < 3; ++c) {
+                const double middle = 0.5 * (b.low[c] + b.high[c]), half = 0.5 * (b.high[c] - b.low[c]) + 1e-3 * std::fabs(middle);
+                p[static_cast<size_t>(c)] = middle + 1.5 * half * unit(random);
+            }
+            points.push_back(p);
+        }
+        for (const Vec &p : points)
+            for (const double limit : {HUGE_VAL, 1e-4 * (b.high[0] - b.low[0]) * (b.high[0] - b.low[0])}) {
+                const double walked = polygonDistanceSquared(r, p.data(), limit);
+                const double slabbed = slabs.distanceSquared(cache.polygons, i, p.data(), limit);
+                ASSERT_EQ(std::memcmp(&walked, &slabbed, sizeof walked), 0)
+                    << "polygon " << i << " at " << p[0] << " " << p[1] << " " << p[2] << ": " << walked << " vs " << slabbed;
+            }
+    }
 }

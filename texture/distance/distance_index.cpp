@@ -178,6 +178,7 @@ void DistanceIndex::clear() noexcept
     keptRecords = nullptr;
     measured = 0;
     gridOn = false;
+    outlines.clear();
 }
 
 bool DistanceIndex::reserve(size_t n) noexcept
@@ -224,6 +225,8 @@ bool DistanceIndex::build(const PolygonRecord *polygons, int count, const Bounds
     buildTree();
     buildRows();
     buildGrid(bounds);
+    // Without its storage every polygon is walked whole: the same distances, only slower.
+    outlines.build(polygons, recordCount);
     ready = true;
     return true;
 }
@@ -552,7 +555,7 @@ void DistanceIndex::leafNearest(uint32_t leaf, const double p[3], double &best, 
         }
     }
     for (uint32_t i = 0; i < count; ++i) {
-        const double d = polygonDistanceSquared(records[passing[i]], p, limit);
+        const double d = outlines.distanceSquared(records, static_cast<int>(passing[i]), p, limit);
         if (d < best) {
             best = d;
             const double reach = std::sqrt(d) + margin;
@@ -849,7 +852,7 @@ const char *DistanceIndex::checkGrid() const noexcept
 size_t DistanceIndex::bytes() const noexcept
 {
     return (keysHeld + scratchHeld) * sizeof(uint64_t) + nodesHeld * sizeof(Box) + rowsHeld * sizeof(NodeRow) +
-           cellsHeld + polygonBoxesHeld * sizeof(PolygonBox);
+           cellsHeld + polygonBoxesHeld * sizeof(PolygonBox) + outlines.bytes();
 }
 
 } // namespace ostrevin

@@ -25,6 +25,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "texture/distance/outline_slabs.h"
 #include "texture/geometry/bounds.h"
 
 namespace ostrevin {
@@ -140,6 +141,9 @@ private:
     // A cell holds the least sum over the axes of the squared count of cells between it and a cell
     // a polygon touches; from this sum on, every polygon is farther than the width.
     unsigned char farFrom = 255;
+
+    // The polygons of many corners, measured by their slabs (outline_slabs.h).
+    OutlineSlabs outlines;
 
     bool ready = false;
 };
