@@ -10,7 +10,8 @@
 //               the corner list (the host's polygon list, and whether it closes)
 //   inside/     distance/   side by side: the crossing count (the records' scan, the crossing
 //               index with its edge slabs, the solid cells, winding and the fill rules); and each
-//               polygon's distance with the distance index over them
+//               polygon's distance (a polygon of many corners through its outline's slabs) with
+//               the distance index over them
 //   geometry/   bounds, vectors, the quantiser, the axes across the ray, the plane test, the
 //               crossing rule in a polygon's projection, the polygon record, and the box grid
 //               (which boxes may meet another)
