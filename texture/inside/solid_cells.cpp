@@ -42,7 +42,7 @@ bool SolidCells::fill(const PolygonRecord *polygons, int count, const Bounds &bo
         extent[c] = bounds.high[c] - bounds.low[c];
         if (!(extent[c] > 0.0) || !(extent[c] <= 2.0 * FLT_MAX))
             return false;   // a flat box: a closed mesh has no volume there to look up
-        magnitude = greaterOf(greaterOf(std::fabs(bounds.low[c]), std::fabs(bounds.high[c])), magnitude);
+        magnitude = greaterOf(greaterOf(__builtin_fabs(bounds.low[c]), __builtin_fabs(bounds.high[c])), magnitude);
     }
     // Cubic cells as near as the counts allow; each cube root apart, so no product overflows.
     // At least 8 along each axis: a box of six quads then answers most of its inside by lookup.
@@ -111,8 +111,8 @@ void SolidCells::markSurface(const PolygonRecord *polygons, int count, int axis)
                 least = lesserOf(h, least);
                 most = greaterOf(h, most);
             }
-            const double largest = greaterOf(std::fabs(least), std::fabs(most));
-            const double slack = planeSlack / std::fabs(along) + largest * 0x1p-44 + margin;
+            const double largest = greaterOf(__builtin_fabs(least), __builtin_fabs(most));
+            const double slack = planeSlack / __builtin_fabs(along) + largest * 0x1p-44 + margin;
             const double below = least - slack, above = most + slack;
             if (below <= above) {
                 lo[axis] = lesserOf(below, lo[axis]);
