@@ -33,7 +33,7 @@ void CornerList::write(uintptr_t value) noexcept
     if (failed)
         return;
     if (cursor == capacity) {
-        const size_t grown = std::max(2 * capacity, size_t{256});
+        const size_t grown = std::max(2 * capacity, size_t{32});
         uintptr_t *larger = grown <= SIZE_MAX / sizeof(uintptr_t) ? new (std::nothrow) uintptr_t[grown] : nullptr;
         if (!larger) {
             failed = true;
@@ -60,13 +60,14 @@ void CornerList::end(const PolygonRecord *records, int count, bool countsChanged
         return;
     used = cursor;
     // A list grown by doubling keeps no more than an eighth to spare.
-    if (capacity > used + used / 8 + 256) {
-        uintptr_t *fitted = new (std::nothrow) uintptr_t[used + 256];
+    if (capacity > used + used / 8 + 32) {
+        const size_t fittedCapacity = used + used / 16 + 32;
+        uintptr_t *fitted = new (std::nothrow) uintptr_t[fittedCapacity];
         if (fitted) {
             std::memcpy(fitted, ids, used * sizeof(uintptr_t));
             delete[] ids;
             ids = fitted;
-            capacity = used + 256;
+            capacity = fittedCapacity;
         }
     }
     closedList = countEdges(records, count);
