@@ -177,6 +177,29 @@ TEST_F(SolidCellsTest, WarpedQuadsAnswerAsTheScan)
     expectCellsAgreeOnEveryAxis(house, "a quad the scan passes over");
 }
 
+TEST_F(SolidCellsTest, TiltedFacesMarkOnlyTheCellsTheirPlanesPass)
+{
+    // A cube turned off every axis: each face's box fills much of the grid, its plane only a
+    // sheet of it. Most cells are then looked up, and answer as the scan does.
+    SceneObject &cube = object();
+    standin::appendBox(cube, {-1, -1, -1}, {1, 1, 1}, 2);
+    const double a = 0.6, b = 0.45;
+    for (auto &p : cube.points) {
+        const double x = p[0], y = std::cos(a) * p[1] - std::sin(a) * p[2], z = std::sin(a) * p[1] + std::cos(a) * p[2];
+        p = {static_cast<float>(std::cos(b) * x + std::sin(b) * z), static_cast<float>(y),
+             static_cast<float>(-std::sin(b) * x + std::cos(b) * z)};
+    }
+    weld(cube);
+    cache.cells.cellsPerPolygon = 1000.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        build(cube, axis);
+        size_t surface = 0, outside = 0, inside = 0;
+        cache.cells.census(surface, outside, inside);
+        EXPECT_LT(surface, (outside + inside) / 2) << "axis " << axis;
+    }
+    expectCellsAgreeOnEveryAxis(cube, "a tilted cube");
+}
+
 TEST_F(SolidCellsTest, NonManifoldClosedMeshesAnswerAsTheScan)
 {
     // Two boxes meeting along one edge (four polygons there) and a third sharing a face with one

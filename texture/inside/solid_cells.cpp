@@ -81,7 +81,10 @@ bool SolidCells::fill(const PolygonRecord *polygons, int count, const Bounds &bo
     return true;
 }
 
-// Step 1: every cell a polygon's grown bounds meet. Bounds beyond the box go to its end cells.
+// Step 1. A polygon the scan passes over marks its grown box and every cell below it; any other
+// marks, in each column of cells its grown rectangle meets, the cells between its plane's least
+// and greatest height over that column's part of the rectangle, widened by the slack. Heights
+// beyond the box go to its end cells.
 void SolidCells::markSurface(const PolygonRecord *polygons, int count, int axis) noexcept
 {
     const int u = crossFirstAxis[axis], v = crossSecondAxis[axis];
@@ -95,47 +98,105 @@ void SolidCells::markSurface(const PolygonRecord *polygons, int count, int axis)
             hi[c] = r.bounds.high[c] + margin;
         }
         const double along = r.normal[axis];
-        if (r.vertexCount < 3 || along == 0.0) {
-            // Passed over by the scan: its edges go unpaired for every cell below it.
-            lo[axis] = -HUGE_VAL;
-        } else {
-            // The plane's height over the rectangle's corners, where a linear height is extreme,
-            // each off by its rounding; the plane test's own rounding, over the normal's component.
-            // Through the reciprocal: one more rounding, within the heights' slack of 2^-44.
-            const double reciprocal = 1.0 / along;
-            double least = HUGE_VAL, most = -HUGE_VAL;
-            for (int k = 0; k < 4; ++k) {
-                const double cu = k & 1 ? r.bounds.high[u] : r.bounds.low[u];
-                const double cv = k & 2 ? r.bounds.high[v] : r.bounds.low[v];
-                const double h = (r.planeD - r.normal[u] * cu - r.normal[v] * cv) * reciprocal;
-                least = lesserOf(h, least);
-                most = greaterOf(h, most);
-            }
-            const double largest = greaterOf(__builtin_fabs(least), __builtin_fabs(most));
-            const double slack = planeSlack / __builtin_fabs(along) + largest * 0x1p-44 + margin;
-            const double below = least - slack, above = most + slack;
-            if (below <= above) {
-                lo[axis] = lesserOf(below, lo[axis]);
-                hi[axis] = greaterOf(above, hi[axis]);
-            } else {
-                // A steep plane's heights overflowed (or came out NaN): the whole column.
-                lo[axis] = -HUGE_VAL;
-                hi[axis] = HUGE_VAL;
-            }
-        }
         uint32_t first[3], last[3];
         for (int c = 0; c < 3; ++c) {
             first[c] = quantise(lo[c], box.low[c], scale[c], across[c]);
             last[c] = quantise(hi[c], box.low[c], scale[c], across[c]);
         }
-        for (uint32_t z = first[2]; z <= last[2]; ++z)
-            for (uint32_t y = first[1]; y <= last[1]; ++y) {
-                // A few cells a row: a loop, not a call.
-                unsigned char *row = states + z * strideZ + y * strideY;
-                for (uint32_t x = first[0]; x <= last[0]; ++x)
-                    row[x] = surfaceCell;
+        if (r.vertexCount < 3 || along == 0.0) {
+            // Passed over by the scan: its edges go unpaired for every cell below it.
+            first[axis] = 0;
+            markBlock(first, last);
+            continue;
+        }
+        // How far the corners leave the plane along the ray (a warped polygon's), so that its
+        // edges lie within the widened heights (step 2); the plane test's own rounding, over the
+        // normal's component; the heights' rounding through the reciprocal, within 2^-44.
+        const double reciprocal = 1.0 / __builtin_fabs(along);
+        double warp = 0.0;
+        for (int j = 0; j < r.vertexCount; ++j) {
+            const double *c = r.vertices[j];
+            warp = greaterOf(__builtin_fabs(r.normal[0] * c[0] + r.normal[1] * c[1] + r.normal[2] * c[2] - r.planeD), warp);
+        }
+        const double baseSlack = (warp * (1.0 + 0x1p-40) + planeSlack) * reciprocal + margin;
+        // The height (d - nu pu - nv pv) / along is extreme at a corner of each column's part, and
+        // its rounding never reverses an order, so the least and greatest computed heights come
+        // from the least and greatest products along u and along v, each found once a row.
+        const double towards = 1.0 / along;
+        const uint32_t columnsV = last[v] - first[v] + 1;
+        double productsV[2 * maxSpanCached];
+        const bool cached = columnsV <= maxSpanCached;
+        for (uint32_t k = 0; cached && k < columnsV; ++k)
+            spanProducts(v, first[v] + k, lo[v], hi[v], r.normal[v], productsV[2 * k], productsV[2 * k + 1]);
+        const size_t strides[3] = {1, strideY, strideZ};
+        for (uint32_t cu = first[u]; cu <= last[u]; ++cu) {
+            double leastU, mostU;
+            spanProducts(u, cu, lo[u], hi[u], r.normal[u], leastU, mostU);
+            for (uint32_t cv = first[v]; cv <= last[v]; ++cv) {
+                double leastV, mostV;
+                if (cached) {
+                    leastV = productsV[2 * (cv - first[v])];
+                    mostV = productsV[2 * (cv - first[v]) + 1];
+                } else {
+                    spanProducts(v, cv, lo[v], hi[v], r.normal[v], leastV, mostV);
+                }
+                const double low = (r.planeD - mostU - mostV) * towards, high = (r.planeD - leastU - leastV) * towards;
+                const double least = lesserOf(low, high), most = greaterOf(low, high);
+                const double slack = baseSlack + greaterOf(__builtin_fabs(least), __builtin_fabs(most)) * 0x1p-44;
+                const double below = least - slack, above = most + slack;
+                uint32_t from = 0, to = across[axis] - 1;   // a steep plane overflowed (or NaN): all
+                if (below <= above) {
+                    from = quantise(below, box.low[axis], scale[axis], across[axis]);
+                    to = quantise(above, box.low[axis], scale[axis], across[axis]);
+                }
+                unsigned char *cell = states + cu * strides[u] + cv * strides[v] + from * strides[axis];
+                for (uint32_t k = from; k <= to; ++k, cell += strides[axis])
+                    *cell = surfaceCell;
             }
+        }
     }
+}
+
+// The least and greatest of n x over the column part `columnSpan` gives.
+void SolidCells::spanProducts(int c, uint32_t step, double lo, double hi, double n, double &least,
+                              double &most) const noexcept
+{
+    double from, to;
+    columnSpan(c, step, lo, hi, from, to);
+    const double a = n * from, b = n * to;
+    least = lesserOf(a, b);
+    most = greaterOf(a, b);
+}
+
+// The part of [lo, hi] (a grown rectangle, along `c`) within `margin` of the points the
+// quantiser maps to step `step`. The step's own ends are put a 256th of a cell outwards, far
+// beyond the rounding of the division, and checked against the quantiser itself: it never
+// decreases, so a point below an end that quantises below the step is not in it.
+void SolidCells::columnSpan(int c, uint32_t step, double lo, double hi, double &from, double &to) const noexcept
+{
+    from = lo;
+    to = hi;
+    if (step > 0) {
+        const double end = box.low[c] + (step - 0x1p-8) * width[c];
+        if (quantise(end, box.low[c], scale[c], across[c]) < step)
+            from = greaterOf(end - margin, lo);
+    }
+    if (step + 1 < across[c]) {
+        const double end = box.low[c] + (step + 1 + 0x1p-8) * width[c];
+        if (quantise(end, box.low[c], scale[c], across[c]) > step)
+            to = lesserOf(end + margin, hi);
+    }
+}
+
+void SolidCells::markBlock(const uint32_t first[3], const uint32_t last[3]) noexcept
+{
+    for (uint32_t z = first[2]; z <= last[2]; ++z)
+        for (uint32_t y = first[1]; y <= last[1]; ++y) {
+            // A few cells a row: a loop, not a call.
+            unsigned char *row = states + z * strideZ + y * strideY;
+            for (uint32_t x = first[0]; x <= last[0]; ++x)
+                row[x] = surfaceCell;
+        }
 }
 
 // Steps 3 and 4: each run of unmarked cells along x takes the class of an unmarked neighbour

@@ -7,27 +7,29 @@
 // (texture/geometry/quantiser.h) maps to its steps; the quantiser never decreases, so a cell is a
 // box, and so are two cells side by side.
 //
-// 1. A cell is marked "surface" when some polygon's bounds, grown as below, meet it: their ends go
-//    through the same quantiser, so a point within them lands in a marked cell. Any other cell B is
-//    a box apart from every grown box, so apart along one axis: for each polygon P, P's rectangle
-//    across the ray misses B's by at least `margin` (the scan's rectangle test fails for every
-//    point of B); or P, its corners and its plane over its rectangle, lies wholly ahead of B or
-//    wholly behind it along the ray, by more than the plane test's rounding (that test then answers
-//    the same for every point of B within P's rectangle). A polygon the scan passes over (its
-//    normal's component along the ray exactly 0, or fewer than three corners) marks every cell
-//    below it within its grown rectangle.
-// 2. So at a point q of B the scan's parity is the parity of the polygons A wholly ahead whose
+// 1. A polygon P marks, in each column of cells (along the ray) that its rectangle across the ray
+//    grown by `margin` meets, the cells its plane's heights over that column's part of the grown
+//    rectangle reach, widened by a slack: the plane test's rounding, and how far P's corners leave
+//    the plane along the ray (a warped polygon's). So for a cell B that P does not mark, either
+//    P's rectangle misses B's by at least `margin`, and the scan's rectangle test fails for every
+//    point of B; or P's plane over B's part of the rectangle lies wholly ahead of B or wholly
+//    behind it, by more than the slack, and the plane test answers the same for every point of B,
+//    and P's edges there lie ahead (behind) as well. A polygon the scan passes over (its normal's
+//    component along the ray exactly 0, or fewer than three corners) marks every cell below its
+//    top within its grown rectangle.
+// 2. So at a point q of B the scan's parity is the parity of the polygons A ahead of B whose
 //    rectangle holds q and whose projection holds q by the edge rule (polygon_crossing.h). That
 //    projection test is the exclusive or of one test per edge, and two polygons sharing an edge
 //    make that test on the same operands in the same order (the ends are put in order first), so
 //    the edges shared by two polygons of A cancel bit for bit, however they round. Left are the
-//    edges W used an odd number of times in A. Each of those is used by a polygon outside A too
-//    (the mesh closes); that polygon shares the edge's corners, which lie ahead of B, so it is not
-//    behind B and, B being unmarked, not over it: its rectangle, and so the edge's, misses B's
-//    rectangle by at least `margin`. That margin exceeds the side test's rounding for any point of
-//    B, so each edge of W answers exactly. W is a cycle (a sum of polygons' outlines), and the
-//    edge rule counts a cycle's crossings as the parity of its winding around q nudged a hair
-//    towards +u and +v: the same for every q of B, which W never comes near.
+//    edges W used an odd number of times in A. Each of those is used by a polygon Q outside A too
+//    (the mesh closes), and its projection keeps farther than `margin` from B's: were a point x of
+//    it that near, x would lie in the column part both P and Q were measured over, where the edge
+//    lies ahead of B as part of P and behind it as part of Q (or below Q's top, for one the scan
+//    passes over). That margin exceeds the side test's rounding for any point of B, so each edge
+//    of W answers exactly. W is a cycle (a sum of polygons' outlines), and the edge rule counts a
+//    cycle's crossings as the parity of its winding around q nudged a hair towards +u and +v: the
+//    same for every q of B, which W never comes near.
 // 3. The scan's rectangle test can still differ from step 2's sum: a polygon of A whose rectangle
 //    does not hold q drops out, and its projection test is not always 0 there. Below its
 //    rectangle, above it and to its right it is exactly 0 (no edge straddles the point's line,
@@ -37,9 +39,11 @@
 //    float: `nearFloatBelow` refuses every such point (and every point within 2^-18 of the
 //    magnitude from u = 0, where floats crowd), and those go to the index. Every other point of B
 //    then answers the same as every other, so one query at one such point of B classifies B.
-// 4. Two unmarked cells side by side make one box apart from every grown box as well, so a run of
-//    unmarked cells along x takes its class from an unmarked neighbour already classified, and
-//    only a run without one is queried.
+// 4. Two unmarked cells side by side make one region as well: along the ray, a polygon's marked
+//    cells in their column are a run, so it lies ahead of both or behind both; across it, the two
+//    columns' parts of its rectangle overlap, its plane's height there is in both columns' ranges,
+//    and so it is ahead of both or behind both again. A run of unmarked cells along x takes its
+//    class from an unmarked neighbour already classified, and only a run without one is queried.
 // Non-manifold edges need nothing more: the argument only pairs uses of an edge, and four uses
 // pair as well as two. A mesh open at a single edge leaves that edge in W with nothing to keep it
 // off the cells, so such a mesh gets no cells. Non-Zero is left to the index: a polygon counts
@@ -86,11 +90,13 @@ public:
             return -1;
         return state - outsideCell;
     }
-    // Cells a polygon makes, on average: the grid's resolution. Measured on the 1k and 20k spheres,
-    // the share of random points a lookup answers went 39% / 60% at 8 cells a polygon, 45% / 63% at
-    // 32 and 48% / 66% at 128, while the cells' bytes and their laying out grew with the count: a
-    // polygon's box, not the cell, sets how thick the surface cells lie. Hence 8 (a byte each).
-    double cellsPerPolygon = 8.0;
+    // Cells a polygon makes, on average: the grid's resolution. With cells marked by boxes, a
+    // polygon's box set how thick the surface cells lay, and more cells bought little (the 1k and
+    // 20k spheres went from 39% / 60% of random points looked up at 8 cells a polygon to 48% / 66%
+    // at 128). Marked by planes the shell thins with the cells: at 24, 57% / 68%, with the 1k torus
+    // and the LWO hierarchy from 45% / 34% at 8 to 50% / 42%, for 16 bytes a polygon more and a
+    // moving target's cells laid out in about twice the time.
+    double cellsPerPolygon = 24.0;
     int cellCount() const noexcept { return filledAxis >= 0 ? static_cast<int>(cells) : 0; }
     size_t bytes() const noexcept { return capacity; }
     // Counts of each kind of cell, for tests and reports.
@@ -124,6 +130,10 @@ private:
     }
 
     void markSurface(const PolygonRecord *polygons, int count, int axis) noexcept;
+    void columnSpan(int c, uint32_t step, double lo, double hi, double &from, double &to) const noexcept;
+    void spanProducts(int c, uint32_t step, double lo, double hi, double n, double &least, double &most) const noexcept;
+    static constexpr uint32_t maxSpanCached = 32;
+    void markBlock(const uint32_t first[3], const uint32_t last[3]) noexcept;
     void classify(int axis, Parity parity, const void *context) noexcept;
 
     unsigned char *states = nullptr;
