@@ -1,7 +1,7 @@
 // Each fill rule's points per second beside Even-Odd's, on closed targets and on open ones (where
-// Tolerant asks more rays), the frame's build with a soft edge under Non-Zero beside Even-Odd's,
-// and a target of ten children beside the same polygons as one object.
-// Through the shipped module, as the host drives it; the best of several passes.
+// Tolerant asks more rays), through the shipped module as the host drives it (the best of several
+// passes); the frame's build with a soft edge under Non-Zero finding the filled boundary beside
+// measuring every polygon; and a target of ten children beside the same polygons as one object.
 #include "bench/fill_rules.h"
 
 #include <algorithm>
