@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "framework/host_services.h"
 #include "host/shapes.h"
 #include "host/standin_host.h"
@@ -60,14 +62,19 @@ TEST_F(IndexStorage, MovingFramesAndTheirQueriesAllocateNothing)
 
 TEST_F(IndexStorage, EachFailedBlockLeavesTheScanAnsweringUntilABuildGetsIt)
 {
-    const long records = 1 + static_cast<long>(target.polygons.size());   // the array and its buffers
+    // Before the index's blocks: the array, its buffers, the polygon list and its count's scratch.
+    ostrevin::MeshCache unindexed(services);
+    unindexed.indexThreshold = INT_MAX;
+    moduleAllocations = 0;
+    unindexed.build(target.id, ostrevin::nonZeroRule);
+    const long records = moduleAllocations;
     for (long block = 0; block < 4; ++block) {
         SCOPED_TRACE("index block " + std::to_string(block));
         ostrevin::MeshCache fresh(services);
         fresh.indexThreshold = 0;
         moduleAllocations = 0;
         failAt = records + block;
-        fresh.build(target.id, ostrevin::nonZeroRule);   // no polygon list among the allocations
+        fresh.build(target.id, ostrevin::nonZeroRule);
         EXPECT_FALSE(fresh.index.usable());
         for (int axis = 0; axis < 3; ++axis)
             for (int i = 0; i < 50; ++i) {

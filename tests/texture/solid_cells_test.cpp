@@ -298,22 +298,44 @@ TEST_F(SolidCellsTest, PointsWhereASideTestRoundsAreLeftToTheIndex)
     expectCellsAgreeOnEveryAxis(prism, "a prism with a pinhole");
 }
 
-TEST_F(SolidCellsTest, OnlyTheParitysRulesLayCellsOutForTheTargetAndEachChild)
+TEST_F(SolidCellsTest, EveryRuleLaysCellsOutForTheTargetAndEachChild)
 {
     // The target set builds the target and every child through one masked object's build.
     SceneObject &sphere = object();
     standin::appendIcosphere(sphere, {0, 0, 0}, 1.0, 2);
-    const struct {
-        int rule;
-        bool cells;
-    } cases[] = {{ostrevin::evenOddRule, true}, {ostrevin::tolerantRule, true}, {ostrevin::nonZeroRule, false}};
     ostrevin::MaskedObject masked(services);
-    for (const auto &c : cases)
+    for (const int rule : {ostrevin::evenOddRule, ostrevin::tolerantRule, ostrevin::nonZeroRule})
         for (int axis = 0; axis < 3; ++axis) {
-            masked.build(sphere.id, c.rule, 0.0, axis);
-            EXPECT_EQ(masked.cache.cells.axis(), c.cells ? axis : -1) << "rule " << c.rule << ", axis " << axis;
-            EXPECT_EQ(masked.cache.corners.closed(), c.cells) << "rule " << c.rule << ": the list kept";
+            masked.build(sphere.id, rule, 0.0, axis);
+            EXPECT_EQ(masked.cache.cells.axis(), axis) << "rule " << rule;
             const double centre[3] = {0.0, 0.0, 0.0};
-            EXPECT_EQ(masked.valueAt(centre, axis, c.rule), 1.0);
+            EXPECT_EQ(masked.valueAt(centre, axis, rule), 1.0);
         }
+}
+
+TEST_F(SolidCellsTest, NonZeroTakesOnlyTheInsideCellsAnswer)
+{
+    // Two shells wound the same way, one in the other: the inner one's inside has an even count
+    // (outside by the parity) and a winding of 2 (inside by Non-Zero); so has a cell there.
+    SceneObject &nested = object();
+    standin::appendIcosphere(nested, {0, 0, 0}, 1.0, 2);
+    standin::appendIcosphere(nested, {0.05f, 0, 0}, 0.5, 2);
+    cache.cells.cellsPerPolygon = 200.0;
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> across(-1.05, 1.05);
+    for (int axis = 0; axis < 3; ++axis) {
+        cache.build(nested.id, ostrevin::nonZeroRule);
+        cache.prepareCells(axis);
+        ASSERT_EQ(cache.cells.axis(), axis);
+        const int u = ostrevin::crossFirstAxis[axis], v = ostrevin::crossSecondAxis[axis];
+        long wrong = 0, evenInside = 0;
+        for (int k = 0; k < 20000; ++k) {
+            const double p[3] = {across(random), across(random), across(random)};
+            const bool scan = cache.scanWinding(p, axis, u, v, false) != 0;
+            wrong += cache.contains(p, axis, ostrevin::nonZeroRule) != scan;
+            evenInside += scan && cache.cells.lookup(p, axis) == 0;
+        }
+        EXPECT_EQ(wrong, 0) << "axis " << axis;
+        EXPECT_GT(evenInside, 0) << "axis " << axis << ": no point inside the inner shell was in an even cell";
+    }
 }

@@ -46,8 +46,10 @@
 //    class from an unmarked neighbour already classified, and only a run without one is queried.
 // Non-manifold edges need nothing more: the argument only pairs uses of an edge, and four uses
 // pair as well as two. A mesh open at a single edge leaves that edge in W with nothing to keep it
-// off the cells, so such a mesh gets no cells. Non-Zero is left to the index: a polygon counts
-// with a sign, and a sign times a parity is not a sum over its edges, so step 2 does not carry.
+// off the cells, so such a mesh gets no cells. Non-Zero's scan counts the parity's polygons, each
+// +1 or -1, so an inside cell's odd count is a winding that is not 0, and a lookup of 1 answers
+// Non-Zero as well. An outside cell is left to the index: its even count may be a winding of 2,
+// and a polygon's sign times its parity is not a sum over its edges, so step 2 does not carry.
 #ifndef OSTREVIN_TEXTURE_INSIDE_SOLID_CELLS_H
 #define OSTREVIN_TEXTURE_INSIDE_SOLID_CELLS_H
 

@@ -66,8 +66,8 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         // Without an index there is no copy of last time's positions: the scan compares them.
         comparePositions = !index.usable();
         moved = false;
-        // Non-Zero never asks the parity, so it needs neither the list nor the cells.
-        trackCorners = rule != nonZeroRule;
+        // Every rule reads the cells (Non-Zero their inside alone), so every rule follows the list.
+        trackCorners = true;
         if (trackCorners)
             corners.begin();
         m->scanPolys(m, scanPolygon, this);

@@ -84,8 +84,10 @@ public:
     {
         if (!polygons || axis < 0 || axis > 2)
             return false;
+        // A cell's odd parity is an odd sum of crossings of +1 and -1, never 0: inside by
+        // Non-Zero too. An even one may be a winding of 2, so the index answers there.
         if (rule == nonZeroRule)
-            return windingAlong(p, axis, false) != 0;
+            return cells.lookup(p, axis) == 1 || windingAlong(p, axis, false) != 0;
         if (rule == tolerantRule)
             return tolerantContains(p, axis);
         return parityAlong(p, axis);
@@ -109,7 +111,7 @@ public:
     // Every edge of the last Tolerant build is shared by an even number of polygons (edges matched by
     // their corners' positions, bit for bit): every ray then agrees off the surface.
     bool closed = false;
-    // The host's polygon list as point IDs, and whether it closes (kept by the parity's rules).
+    // The host's polygon list as point IDs, and whether it closes.
     CornerList corners;
     // Cells away from the surface that answer the parity by a lookup (texture/inside/solid_cells.h).
     SolidCells cells;
