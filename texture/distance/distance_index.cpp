@@ -226,7 +226,7 @@ bool DistanceIndex::build(const PolygonRecord *polygons, int count, const Bounds
     buildRows();
     buildGrid(bounds);
     // Without its storage every polygon is walked whole: the same distances, only slower.
-    outlines.build(polygons, recordCount);
+    outlines.build(polygons, recordCount, kept);
     ready = true;
     return true;
 }

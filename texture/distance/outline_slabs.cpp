@@ -51,12 +51,12 @@ size_t OutlineSlabs::bytes() const noexcept
            slabStartHeld * sizeof(size_t) + edgesHeld * sizeof(uint32_t);
 }
 
-bool OutlineSlabs::build(const PolygonRecord *records, int count) noexcept
+bool OutlineSlabs::build(const PolygonRecord *records, int count, const unsigned char *kept) noexcept
 {
     clear();
     size_t many = 0, corners = 0;
     for (int i = 0; i < count; ++i)
-        if (records[i].vertexCount >= fewestCorners && records[i].vertices) {
+        if (records[i].vertexCount >= fewestCorners && records[i].vertices && (!kept || kept[i])) {
             ++many;
             corners += static_cast<size_t>(records[i].vertexCount);
         }
@@ -74,7 +74,7 @@ bool OutlineSlabs::build(const PolygonRecord *records, int count) noexcept
         const int k = r.vertexCount;
         Outline o;
         bool drops = false;
-        if (k < fewestCorners || !r.vertices || !measuredPlane(r, o.n, o.d, drops) || !drops)
+        if (k < fewestCorners || !r.vertices || (kept && !kept[i]) || !measuredPlane(r, o.n, o.d, drops) || !drops)
             continue;
         const int a = facingAxis(o.n);
         o.u = crossFirstAxis[a];

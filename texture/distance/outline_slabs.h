@@ -33,9 +33,10 @@ public:
     OutlineSlabs(const OutlineSlabs &) = delete;
     OutlineSlabs &operator=(const OutlineSlabs &) = delete;
 
-    // Lays out the slabs of every record of at least fewestCorners corners that has a plane. False
-    // when storage cannot be had: then no polygon has slabs, and every distance walks.
-    bool build(const PolygonRecord *records, int count) noexcept;
+    // Lays out the slabs of every record of at least fewestCorners corners that has a plane and is
+    // measured (kept[i] not 0, when `kept` is given). False when storage cannot be had: then no
+    // polygon has slabs, and every distance walks.
+    bool build(const PolygonRecord *records, int count, const unsigned char *kept = nullptr) noexcept;
     void clear() noexcept;
 
     // polygonDistanceSquared(records[record], p, limit), to the bit.
