@@ -12,6 +12,7 @@ namespace {
 
 struct Edge {
     uintptr_t low, high;
+    int direction;   // +1 from low to high, -1 back
     bool operator<(const Edge &other) const noexcept
     {
         return low != other.low ? low < other.low : high < other.high;
@@ -51,9 +52,12 @@ void CornerList::write(uintptr_t value) noexcept
 void CornerList::end(const PolygonRecord *records, int count, bool countsChanged) noexcept
 {
     changedLast = failed || changed || cursor != used || countsChanged;
+    if (changedLast)
+        ++listVersion;
     if (failed) {
         used = 0;
         closedList = false;
+        orientedList = false;
         return;
     }
     if (!changedLast)
@@ -74,9 +78,11 @@ void CornerList::end(const PolygonRecord *records, int count, bool countsChanged
 }
 
 // Each polygon's edges, the lesser ID first, sorted: a run of equal edges of odd length is an edge
-// the mesh leaves open. Exact, and only when the list changed.
+// the mesh leaves open, and one whose directions do not cancel an edge where two fronts disagree.
+// Exact, and only when the list changed.
 bool CornerList::countEdges(const PolygonRecord *records, int count) noexcept
 {
+    orientedList = false;
     const size_t corners = used;
     if (corners == 0 || !records)
         return false;
@@ -95,22 +101,26 @@ bool CornerList::countEdges(const PolygonRecord *records, int count) noexcept
             if (j == 0)
                 first = point;
             else if (point != before && found < corners)
-                edges[found++] = {std::min(before, point), std::max(before, point)};
+                edges[found++] = {std::min(before, point), std::max(before, point), before < point ? 1 : -1};
             before = point;
         }
         if (size > 1 && before != first && found < corners)
-            edges[found++] = {std::min(before, first), std::max(before, first)};
+            edges[found++] = {std::min(before, first), std::max(before, first), before < first ? 1 : -1};
     }
     std::sort(edges, edges + found);
     bool even = at == used;   // the records and the list agree on the corners
+    bool balanced = even;
     for (size_t i = 0; i < found && even;) {
         size_t j = i + 1;
+        long directions = edges[i].direction;
         while (j < found && edges[j] == edges[i])
-            ++j;
+            directions += edges[j++].direction;
         even = ((j - i) & 1) == 0;
+        balanced = balanced && directions == 0;
         i = j;
     }
     delete[] edges;
+    orientedList = even && balanced;
     return even;
 }
 

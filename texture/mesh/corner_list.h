@@ -49,11 +49,20 @@ public:
     {
         used = 0;
         closedList = false;
+        orientedList = false;
+        ++listVersion;
     }
 
     // Every edge of the last list is used an even number of times (edges of one point repeated
     // never count: they cross nothing). False while no complete list is held.
     bool closed() const noexcept { return closedList; }
+    // Closed, and every edge used as often in one direction as in the other: the polygons' fronts
+    // agree, and the winding number off the surface is the same whichever way a ray leaves.
+    bool oriented() const noexcept { return orientedList; }
+    // A complete list is held, and the number of lists seen: two builds that give the same number
+    // followed the same list.
+    bool known() const noexcept { return used > 0; }
+    unsigned int version() const noexcept { return listVersion; }
     // Whether the last end() found another list than the build before it. For tests.
     bool changedLastBuild() const noexcept { return changedLast; }
     size_t bytes() const noexcept { return capacity * sizeof(uintptr_t); }
@@ -71,6 +80,8 @@ private:
     bool failed = false;   // storage could not be had: the list is unknown
     bool changedLast = false;
     bool closedList = false;
+    bool orientedList = false;
+    unsigned int listVersion = 0;
 };
 
 } // namespace ostrevin

@@ -238,6 +238,25 @@ FilledBoundary::~FilledBoundary()
 
 int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
 {
+    const CornerList &list = cache.corners;
+    // Without the list known, the same corners might be other polygons.
+    const bool listKnown = list.known();
+    reused = decidedLeft >= 0 && listKnown && list.version() == decidedList && axis == decidedAxis &&
+             shape.sameShape(cache.polygons, cache.polygonCount, cache.bounds, list.oriented() ? -1 : axis);
+    if (reused)
+        return decidedLeft;
+    decidedLeft = -1;
+    const int left = decideAfresh(cache, axis);
+    if (left >= 0 && listKnown && shape.remember(cache.polygons, cache.polygonCount)) {
+        decidedLeft = left;
+        decidedList = list.version();
+        decidedAxis = axis;
+    }
+    return left > 0 ? left : 0;
+}
+
+int FilledBoundary::decideAfresh(const MeshCache &cache, int axis) noexcept
+{
     const int count = cache.polygonCount;
     if (count <= 0 || !cache.polygons || axis < 0 || axis > 2)
         return 0;
@@ -245,8 +264,10 @@ int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
     for (int c = 0; c < 3; ++c)
         for (const double x : {cache.bounds.low[c], cache.bounds.high[c]})
             scale = __builtin_fabs(x) > scale ? __builtin_fabs(x) : scale;
-    if (!(scale < HUGE_VAL) || !growOrFail(kept, held, static_cast<size_t>(count)))
+    if (!(scale < HUGE_VAL))
         return 0;
+    if (!growOrFail(kept, held, static_cast<size_t>(count)))
+        return -1;
     // On the plane within far more than the rounding of a plane's distance or a crossing point,
     // far less than any feature.
     const double tol = scale * 0x1p-32;
@@ -270,7 +291,7 @@ int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
         if (!filledOnBothSides(cache, middle, front, offset, axis))
             continue;
         if (!growOrFail(candidates, candidatesHeld, static_cast<size_t>(count)))
-            return 0;   // every polygon kept
+            return -1;   // every polygon kept
         candidates[candidateCount++] = i;
     }
     if (candidateCount == 0)
@@ -281,7 +302,7 @@ int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
     if (!growOrFail(candidateBoxes, boxesHeld, static_cast<size_t>(candidateCount)) ||
         !growOrFail(planes, planesHeld, static_cast<size_t>(candidateCount)) ||
         !growOrFail(crossed, crossedHeld, static_cast<size_t>(candidateCount)))
-        return 0;
+        return -1;
     for (int k = 0; k < candidateCount; ++k) {
         const PolygonRecord &r = cache.polygons[candidates[k]];
         candidateBoxes[k] = &r.bounds;
@@ -289,7 +310,7 @@ int FilledBoundary::decide(const MeshCache &cache, int axis) noexcept
         crossed[k] = 0;
     }
     if (!near.build(candidateBoxes, candidateCount, cache.bounds, tol))
-        return 0;
+        return -1;
     CrossingSearch search{cache.polygons, candidates, planes, crossed, 0, tol};
     for (int j = 0; j < count; ++j) {
         search.other = j;

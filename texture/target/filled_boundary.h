@@ -19,12 +19,23 @@
 //
 // A polygon with no plane never changes the winding and is kept, as on a mesh of parts that do
 // not overlap every polygon is: the measured set, and every distance, are then today's to the bit.
+//
+// What is decided depends only on how the polygons lie to one another, and on the ray's direction
+// through them: an invertible affine map of the whole mesh keeps every crossing and every winding's
+// being 0 (a mirror turns its sign). A later build of the same polygon list whose corners are such
+// an image of the decided ones (shape_frame.h) keeps the decision: a target moved, turned or
+// scaled as a whole costs no search. The map must keep the ray's direction unless the mesh is
+// closed with its fronts agreeing, where the winding is the same whichever way a ray leaves. The
+// shape is matched to 2^-18 of the largest coordinate, far above the float positions' rounding;
+// a change of shape below that can change a decision only where parts touch or cross that closely,
+// where the decision made afresh would be as near a toss-up.
 #ifndef OSTREVIN_TEXTURE_TARGET_FILLED_BOUNDARY_H
 #define OSTREVIN_TEXTURE_TARGET_FILLED_BOUNDARY_H
 
 #include <stddef.h>
 
 #include "texture/geometry/box_grid.h"
+#include "texture/geometry/shape_frame.h"
 
 namespace ostrevin {
 
@@ -40,12 +51,26 @@ public:
 
     // Decides every record of the cache, its windings along `axis` (0, 1 or 2): kept[i] is 1 for
     // a boundary polygon, 0 for one left out. The count left out; 0 when none is, or when storage
-    // is missing (every polygon then counts, as under Even-Odd).
+    // is missing (every polygon then counts, as under Even-Odd). The last decision stands when the
+    // cache holds the same list and shape, moved as a whole (above).
     int decide(const MeshCache &cache, int axis) noexcept;
+    // Whether the last decide() kept the decision before it. For tests and the bench.
+    bool reusedLast() const noexcept { return reused; }
 
     unsigned char *kept = nullptr;
 
 private:
+    // The decision itself; -1 when storage is missing.
+    int decideAfresh(const MeshCache &cache, int axis) noexcept;
+
+    // The last decision, and the list, shape and axis it was made for; no decision is held while
+    // `decidedLeft` is negative.
+    ShapeFrame shape;
+    int decidedLeft = -1;
+    unsigned int decidedList = 0;
+    int decidedAxis = -1;
+    bool reused = false;
+
     size_t held = 0;
     // The polygons filled on both sides, and what the search for those crossing them needs.
     int *candidates = nullptr;
