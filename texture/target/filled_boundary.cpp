@@ -118,21 +118,45 @@ int cornerAt(const PolygonRecord &region, const double p[3]) noexcept
     return -1;
 }
 
+// The signed distances of a polygon's corners from a plane, each worked out once: on the stack for
+// all but polygons of very many corners, which work them out again when asked.
+class CornerDistances {
+public:
+    CornerDistances(const PolygonRecord &of, const double n[3], double d) noexcept : of(of), n(n), d(d)
+    {
+        if (of.vertexCount <= held)
+            for (int j = 0; j < of.vertexCount; ++j)
+                distance[j] = worked(j);
+    }
+    double operator[](int j) const noexcept { return of.vertexCount <= held ? distance[j] : worked(j); }
+
+private:
+    double worked(int j) const noexcept
+    {
+        const double *a = of.vertices[j];
+        return n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - d;
+    }
+    static constexpr int held = 16;
+    const PolygonRecord &of;
+    const double *n;
+    double d;
+    double distance[held];
+};
+
 // A neighbour across an edge or a corner: every point of `of` on the region's plane is one of the
 // region's corners, at most two and then neighbours along its outline, and the rest lie on one
 // side. Its edges then reach the plane only on the region's outline, where no point is well
 // inside: the loop below would find nothing, and this answers the same at a fraction of the cost
 // (most polygons tested are a candidate's own neighbours).
-bool meetsOnlyAtSharedEdge(const PolygonRecord &of, const PolygonRecord &region, const double n[3], double d,
+bool meetsOnlyAtSharedEdge(const PolygonRecord &of, const PolygonRecord &region, const CornerDistances &distance,
                            double tol) noexcept
 {
     int shared[2] = {-1, -1}, onPlane = 0;
     bool above = false, below = false;
     for (int j = 0; j < of.vertexCount; ++j) {
-        const double *a = of.vertices[j];
-        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - d;
+        const double da = distance[j];
         if (__builtin_fabs(da) <= tol) {
-            const int corner = cornerAt(region, a);
+            const int corner = cornerAt(region, of.vertices[j]);
             if (corner < 0 || onPlane == 2)
                 return false;
             shared[onPlane++] = corner;
@@ -155,21 +179,19 @@ bool meetsOnlyAtSharedEdge(const PolygonRecord &of, const PolygonRecord &region,
 bool edgesMeetInside(const PolygonRecord &of, const PolygonRecord &region, const BoundaryPlane &plane, double tol,
                      bool inPlane, bool &apart) noexcept
 {
-    const double *n = plane.n;
+    const CornerDistances distance(of, plane.n, plane.d);
     bool above = true, below = true;
     for (int j = 0; j < of.vertexCount; ++j) {
-        const double *a = of.vertices[j];
-        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
+        const double da = distance[j];
         above &= da > tol;
         below &= da < -tol;
     }
     apart = above || below;
-    if (apart || meetsOnlyAtSharedEdge(of, region, n, plane.d, tol))
+    if (apart || meetsOnlyAtSharedEdge(of, region, distance, tol))
         return false;
     for (int j = 0, prev = of.vertexCount - 1; j < of.vertexCount; prev = j++) {
         const double *a = of.vertices[prev], *b = of.vertices[j];
-        const double da = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] - plane.d;
-        const double db = n[0] * b[0] + n[1] * b[1] + n[2] * b[2] - plane.d;
+        const double da = distance[prev], db = distance[j];
         const bool aOn = __builtin_fabs(da) <= tol, bOn = __builtin_fabs(db) <= tol;
         double x[3];
         if (aOn && bOn) {
@@ -203,6 +225,8 @@ struct CrossingSearch {
     const BoundaryPlane *planes;
     unsigned char *crossed;
     int other;
+    BoundaryPlane otherPlane;
+    bool otherHasPlane;
     double tol;
 };
 
@@ -219,10 +243,9 @@ void testCrossing(void *data, int slot) noexcept
             return;
     // A polygon wholly off the other's plane meets nothing of it. An edge of this polygon lying in
     // another polygon only touches it along this one's outline: no change of its winding.
-    BoundaryPlane otherPlane;
     bool apart = false;
     s.crossed[slot] = edgesMeetInside(other, region, s.planes[slot], s.tol, true, apart) ||
-                      (!apart && planeOf(other, otherPlane) && edgesMeetInside(region, other, otherPlane, s.tol, false, apart));
+                      (!apart && s.otherHasPlane && edgesMeetInside(region, other, s.otherPlane, s.tol, false, apart));
 }
 
 } // namespace
@@ -311,9 +334,10 @@ int FilledBoundary::decideAfresh(const MeshCache &cache, int axis) noexcept
     }
     if (!near.build(candidateBoxes, candidateCount, cache.bounds, tol))
         return -1;
-    CrossingSearch search{cache.polygons, candidates, planes, crossed, 0, tol};
+    CrossingSearch search{cache.polygons, candidates, planes, crossed, 0, {}, false, tol};
     for (int j = 0; j < count; ++j) {
         search.other = j;
+        search.otherHasPlane = planeOf(cache.polygons[j], search.otherPlane);
         near.visitNear(cache.polygons[j].bounds, testCrossing, &search);
     }
     int left = 0;
