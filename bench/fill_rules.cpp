@@ -286,7 +286,7 @@ bool benchFillRules(const standin::LoadedModule &module, const FillRuleOptions &
                 apart / together >= 0.5 ? "met" : "NOT MET");
     std::printf("  Non-Zero soft-edge build <= 1.50x every polygon's %5.2fx  %s\n", worstBuild,
                 worstBuild <= 1.5 ? "met" : "NOT MET");
-    std::printf("  same, the target bending every frame       %6.2fx  %s\n", worstDeforming,
+    std::printf("  same, the target bending every frame              %6.2fx  %s\n", worstDeforming,
                 worstDeforming <= 1.5 ? "met" : "NOT MET");
     return ok;
 }
