@@ -246,6 +246,7 @@ TEST_F(SolidCellsTest, TheListIsCountedAgainOnlyWhenItChanges)
     standin::appendIcosphere(o, {0, 0, 0}, 1.0, 2);
     build(o, 2);
     EXPECT_TRUE(cache.corners.changedLastBuild());
+    EXPECT_TRUE(cache.corners.oriented());
     EXPECT_EQ(cache.cells.axis(), 2);
     // A deformation moves every point and keeps the list.
     o.motion = [](double time) { return standin::Transform::translation(time, 0.5 * time, 0.0); };
@@ -254,11 +255,12 @@ TEST_F(SolidCellsTest, TheListIsCountedAgainOnlyWhenItChanges)
     EXPECT_FALSE(cache.corners.changedLastBuild());
     EXPECT_EQ(cache.cells.axis(), 2) << "laid out again over the moved records";
     expectScanAnswers(gridPoints(3), 2, "moved");
-    // Another list: one triangle's corners in another order is the same edges.
+    // Another list: one triangle's corners in another order is the same edges, its front turned.
     std::swap(o.polygons[0][1], o.polygons[0][2]);
     build(o, 2);
     EXPECT_TRUE(cache.corners.changedLastBuild());
     EXPECT_TRUE(cache.corners.closed());
+    EXPECT_FALSE(cache.corners.oriented());
     // The same points in the same order, split into polygons otherwise: the vertex counts tell.
     o.polygons[0].push_back(o.polygons[1][0]);
     o.polygons[1].erase(o.polygons[1].begin());
