@@ -61,7 +61,9 @@ bool ShapeFrame::remember(const PolygonRecord *records, int count) noexcept
         return false;
     // Spread wide, so that every corner's coordinates stay small (below 4 in size): the first
     // corner, the farthest from it, the farthest from their line, the farthest from their plane.
-    highest(records, count, [](const double *) { return 0.0; }, reference[0]);
+    for (int i = count - 1; i >= 0; --i)
+        if (records[i].vertexCount > 0)
+            reference[0][0] = i, reference[0][1] = 0;
     const double *origin = records[reference[0][0]].vertices[reference[0][1]];
     double e[3][3];
     highest(records, count, [origin](const double *p) {

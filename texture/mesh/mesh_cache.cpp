@@ -66,14 +66,10 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         // Without an index there is no copy of last time's positions: the scan compares them.
         comparePositions = !index.usable();
         moved = false;
-        // Every rule reads the cells (Non-Zero their inside alone), so every rule follows the list.
-        trackCorners = true;
-        if (trackCorners)
-            corners.begin();
+        // Every rule reads the cells (Non-Zero their inside alone), so every build follows the list.
+        corners.begin();
         m->scanPolys(m, scanPolygon, this);
-        if (trackCorners)
-            corners.end(polygons, static_cast<int>(fillCursor - polygons),
-                        changed || fillCursor - polygons != previousCount);
+        corners.end(polygons, static_cast<int>(fillCursor - polygons), changed || fillCursor - polygons != previousCount);
         // A scan that visits fewer polygons than announced leaves no stale record in use.
         polygonCount = static_cast<int>(fillCursor - polygons);
         // The same positions as last time, bit for bit, in the same polygons: the records'
@@ -87,13 +83,12 @@ void MeshCache::build(LWItemID item, int rule) noexcept
         complete = false;
         index.clear();
     }
-    // A list not followed is not known: the next build that follows it counts it afresh. Cells
-    // stand only over a list known to close (the same positions may come with another list).
-    if (!trackCorners || !polygons)
+    // A list not followed is not known: the next build counts it afresh. Cells stand only over a
+    // list known to close (the same positions may come with another list).
+    if (!polygons)
         corners.forget();
     if (!corners.closed())
         cells.clear();
-    trackCorners = false;
     fillCursor = nullptr;
     fillEnd = nullptr;
     mesh = nullptr;
@@ -143,8 +138,7 @@ int MeshCache::fillPolygon(LWPolID polygon) noexcept
     for (int i = 0; i < k; ++i) {
         float f[3] = {0.0f, 0.0f, 0.0f};
         const LWPntID point = mesh->polVertex(mesh, polygon, i);
-        if (trackCorners)
-            corners.corner(point);
+        corners.corner(point);
         mesh->pntOtherPos(mesh, point, f);
         // Only while nothing else changed: a buffer just replaced holds no positions yet. Bit for
         // bit, as the index compares (-0 is not 0, and NaN is itself).

@@ -29,8 +29,8 @@ public:
     // another item empties the cache. When the host gives the very positions of the last build
     // (a target standing still), bounds, planes and index are kept as they are. The fill rule the
     // records serve: Tolerant's index keeps room for a grid on every axis, as its rays need, and
-    // its build finds whether the mesh is closed. The rules that ask the parity (all but Non-Zero)
-    // also keep the host's polygon list, to know whether the cells may answer (prepareCells).
+    // its build finds whether the mesh is closed. Every build also keeps the host's polygon list,
+    // to know whether the cells may answer (prepareCells).
     void build(LWItemID item, int rule = evenOddRule) noexcept;
     // After a build: lays out the solid cells for rays along `axis` when the last build kept the
     // polygon list and it closes, unless they already stand over these records for that axis.
@@ -151,8 +151,6 @@ private:
     bool changed = false;
     // Records, bounds and index describe the records' positions (a build has completed them).
     bool complete = false;
-    // This build follows the host's polygon list (its rule asks the parity).
-    bool trackCorners = false;
     // This build's scan compares the positions with the records' (there is no index to), and
     // found one that differs.
     bool comparePositions = false, moved = false;
